@@ -1,0 +1,241 @@
+/* ZynDecodeKit: the device SDK's C interface.
+ *
+ * Every function returns a 32-bit int: as a rule 1 for success and 0 for
+ * failure (see each group). Functions never throw and never crash on null
+ * pointers, unknown ids or out-of-range channels: they answer 0 (or the value
+ * noted). Unless noted, every function may be called from any thread.
+ *
+ * Device ids are chosen by the application (DeviceLoginInfo.device_id).
+ * Channels are 0..3. Request-style calls (parameters, commands, stream opens)
+ * block the calling thread until the device answers or the reply time-out
+ * (3000 ms) passes; one request per device is outstanding at a time, a second
+ * concurrent request is refused at once with 0.
+ *
+ * Callbacks run on SDK threads (network receive threads, the housekeeping
+ * thread, decode threads); their data pointers are valid only during the call.
+ * A callback should return quickly. It may call the exports that do not wait
+ * for a device reply (for example ZYNVS_StopLoclRecord); calling a
+ * request-style export from inside a callback of the same device waits for a
+ * reply that the blocked thread itself would have to deliver, so don't. */
+#ifndef ZYNDECODEKIT_H
+#define ZYNDECODEKIT_H
+
+#include "zynvs_platform.h"
+#include "zynvs_records.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Callbacks ------------------------------------------------------------ */
+
+/* Session events: 1 login ok, 2 control connection gone, 3 stream of a channel
+ * restored (data: channel as decimal text, 4 bytes), 4 stream connection gone
+ * or a channel stalled (data: none, or the channel as text), 8 login device
+ * information (88 bytes), 9 extended device information (504 bytes); any other
+ * value is an unsolicited device message whose command code is the value. */
+typedef void(ZYNVS_CALL* MessageCallback)(int device_id, int message, void* data, int length,
+                                          void* user);
+/* Every piece of live data: "XCXBV"/"XCXBA" prefix, fragment header, data. */
+typedef void(ZYNVS_CALL* RealDataCallback)(int device_id, int channel, void* data, int length,
+                                           void* user);
+/* Every decoded picture; frame points to a ZynDecodedPicture and length is
+ * sizeof(ZynDecodedPicture). Called on a decode thread. */
+typedef void(ZYNVS_CALL* DecRealDataCallback)(unsigned int link_value, int channel, void* frame,
+                                              int length, void* user);
+/* Every reassembled video frame (kind 0) and audio block (kind 1). */
+typedef void(ZYNVS_CALL* FullFrameDataCallback)(int device_id, int channel, void* data, int length,
+                                                int kind, int frame_type, void* user);
+/* Drawing callback: surface of the picture about to be shown. */
+typedef void(ZYNVS_CALL* DrawOSDCallback)(ZYNVS_HDC dc, ZYNVS_SIZE* frame_size, int channel,
+                                          void* user);
+/* One 144-byte record-file entry; last is 1 once all announced entries came. */
+typedef void(ZYNVS_CALL* RecordInfoCallback)(void* entry, int last, void* user);
+/* One LAN search datagram: command, payload length, payload (NULL when the
+ * datagram was malformed), user. The payload buffer is reused: copy it. */
+typedef void(ZYNVS_CALL* SearchCallback)(unsigned short command, unsigned int length,
+                                         void* payload, void* user);
+
+/* ---- Library, callbacks and services ------------------------------------- */
+
+/* Nothing to do: the library initialises itself when loaded. Returns 1. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_Init(void);
+/* Same as ZYNVS_Init. Returns 1. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_ShutDownDVR(void);
+/* Stops the search and the housekeeping thread, stops every device's live
+ * view, sound and talk, logs every device out and destroys it. Keep-alive does
+ * not run afterwards. Blocks until done. Returns 1. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_UnInit(void);
+/* The calling thread's last operating-system error (errno). */
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetLastError(void);
+
+/* Callbacks are read each time they fire, so they reach existing devices. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_RegisterMessageCallBack(MessageCallback callback, void* user);
+ZYNVS_API int ZYNVS_CALL ZYNVS_RegisterRealDataCallBack(RealDataCallback callback, void* user);
+ZYNVS_API int ZYNVS_CALL ZYNVS_RegisterDecRealDataCallBack(DecRealDataCallback callback,
+                                                           void* user);
+ZYNVS_API int ZYNVS_CALL ZYNVS_RegisterFullFrameDataCallBack(FullFrameDataCallback callback,
+                                                             void* user);
+/* Takes effect at the next ZYNVS_Search. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_RegisterSearchCallBack(SearchCallback callback, void* user);
+/* Hands the drawing callback to the device's first channel player. Returns 1. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_RegisterDrawOSDCallBack(int device_id, DrawOSDCallback callback,
+                                                       void* user);
+
+/* Platform services (control, media, playback). */
+ZYNVS_API int ZYNVS_CALL ZYNVS_StartCtrlService(unsigned short port, unsigned short second,
+                                                int transport);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopCtrlService(void);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StartMediaService(unsigned short port, unsigned short second,
+                                                 int transport);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopMediaService(void);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StartPlayBackService(unsigned short port, ZYNVS_WND window);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopPlayBackService(void);
+
+/* LAN search by multicast (group 224.0.1.10, requests to 6022, replies on
+ * 6011). Each ZYNVS_Search sends one request; replies reach the search
+ * callback on the search thread until ZYNVS_StopSearch. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_Search(void);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopSearch(void);
+/* 0 when the search is not open or record is NULL; nothing is sent then. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_ModifyNetPara(ModifyNetParaRecord* record);
+/* Returns 1; sends nothing when the search is not open or record is NULL. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_Reboot(ModifyNetParaRecord* record);
+/* No effect; return 1. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_Reset(int value);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetLog(int first, int second);
+
+/* ---- Devices -------------------------------------------------------------- */
+
+/* Service-side parties (kinds 0..4): adds, or refreshes an existing id's
+ * record. The SDK copies the 136 bytes. 1, or 0 for NULL / unknown kind. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_AddDevice(DeviceLoginInfo* info);
+/* Marks the device for removal; it is destroyed within one housekeeping tick
+ * (2 s). Always returns 0. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_DeleteDevice(int device_id);
+ZYNVS_API int ZYNVS_CALL ZYNVS_AddTransDevice(int device_id, unsigned char channel,
+                                              int second_id);
+ZYNVS_API int ZYNVS_CALL ZYNVS_DeleteTransDevice(int device_id, unsigned char channel,
+                                                 int second_id);
+/* Stores up to 63 characters. 0 for an unknown id or NULL name. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetDeviceName(int device_id, const char* name);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetDevChanName(int device_id, int channel, const char* name);
+/* Logs into a device (kind 1 direct, 4 or 6 through a platform). The SDK
+ * copies the record. Blocks up to the reply time-out. 1 on success. A failed
+ * login keeps the device object: a later ZYNVS_Login with the same id retries
+ * on it. Logging in an id that is already active returns 1 at once. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_Login(DeviceLoginInfo* info);
+/* Logs out (message 2 when notify is set) and marks the device for removal. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_Logout(int device_id, int notify);
+
+/* ---- Live view, sound, talk ---------------------------------------------- */
+
+/* Opens a live stream. With ClientInfo.window set the channel is shown in that
+ * window; with window 0 data reaches only the callbacks and the recorder. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_RealPlay(int device_id, ClientInfo* info);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopRealPlay(int device_id, int channel);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopRealPlayEx(int device_id, int channel, int stream_kind);
+/* Switches the shown stream (sub = 1). Always returns 0. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetStreamType(int device_id, int channel, int sub);
+ZYNVS_API int ZYNVS_CALL ZYNVS_ShowPlay(int device_id, int channel);
+ZYNVS_API int ZYNVS_CALL ZYNVS_HidePlay(int device_id, int channel);
+ZYNVS_API int ZYNVS_CALL ZYNVS_ChangeWindow(int device_id, int channel, ZYNVS_WND window,
+                                            int display_flag);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetVolume(int device_id, int channel, int volume);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetMute(int device_id, int channel, int mute);
+ZYNVS_API int ZYNVS_CALL ZYNVS_OpenSound(int device_id, int channel);
+ZYNVS_API int ZYNVS_CALL ZYNVS_CloseSound(int device_id, int channel);
+/* Opens the channel's audio for the callbacks and the recorder only. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_OpenSoundVoice(int device_id, int channel, int flag);
+/* Writes the last picture of the channel (BMP; PNG or JPEG by extension). */
+ZYNVS_API int ZYNVS_CALL ZYNVS_CapturePicture(int device_id, int channel, const char* path);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetSrcRect(int device_id, int channel, ZYNVS_RECT* rect);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetSrcRect(int device_id, int channel, ZYNVS_RECT* rect);
+/* Records the channel's live frames to path (mode word: 0 native, 1 AVI). */
+ZYNVS_API int ZYNVS_CALL ZYNVS_StartLoclRecord(int device_id, int channel, const char* path,
+                                               int mode);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopLoclRecord(int device_id, int channel);
+ZYNVS_API int ZYNVS_CALL ZYNVS_MakeKeyFrame(int device_id, int channel);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StartTalk(int device_id);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopTalk(int device_id);
+/* No effect; returns 1. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetTalkVolume(int device_id, int volume);
+
+/* ---- Commands ------------------------------------------------------------- */
+
+ZYNVS_API int ZYNVS_CALL ZYNVS_PTZControl(int device_id, int channel, int command, int speed,
+                                          int extra);
+/* Generic request: sends command with data; when wait is set, waits up to
+ * timeout_ms for expected_reply and copies at most buffer_size reply bytes.
+ * Returns the bytes copied, 0 when not waiting or no matching reply, -1 when
+ * refused (not logged in, busy). */
+ZYNVS_API int ZYNVS_CALL ZYNVS_TransInfo(int device_id, int command, int expected_reply,
+                                         void* data, int length, int wait, void* reply_buffer,
+                                         int buffer_size, int timeout_ms);
+/* At most 1396 bytes of data. Returns the device's result word, 0 without one. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_SerialSend(int device_id, int port, void* data, int length);
+ZYNVS_API int ZYNVS_CALL ZYNVS_RebootDevice(int device_id);
+ZYNVS_API int ZYNVS_CALL ZYNVS_ResetParam(int device_id);
+ZYNVS_API int ZYNVS_CALL ZYNVS_UpdateRequest(int device_id, int ignored, void* request72);
+/* chunk_header: 16-bit word, then the 16-bit chunk length (at most 1020). */
+ZYNVS_API int ZYNVS_CALL ZYNVS_UpdateFile(int device_id, int ignored, void* chunk_header,
+                                          void* chunk_data);
+ZYNVS_API int ZYNVS_CALL ZYNVS_ClearAlarm(int device_id, int channel, void* record);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StartRemoteManRecord(int device_id, int ignored, void* record);
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopRemoteManRecord(int device_id, int ignored, void* record);
+/* Sends the 36-byte query; entries arrive through callback on a receive thread. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_QueryRecInfo(int device_id, void* query36,
+                                            RecordInfoCallback callback, void* user);
+/* 152-byte record-file descriptor; waits up to 6000 ms. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_PlayRecInfo(int device_id, void* descriptor152);
+ZYNVS_API int ZYNVS_CALL ZYNVS_DownRemoteFile(int device_id, void* descriptor152);
+/* Platform devices only. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_PlayContorl(int device_id, int word);
+
+/* ---- Parameter groups ------------------------------------------------------
+ * A getter fills the caller's record (of the size given) only on success; a
+ * setter sends exactly that many bytes. 1 success, 0 failure. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetBaseParam(int device_id, void* record88);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetBaseParam(int device_id, void* record88);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetVideoParam(int device_id, int channel, void* record92);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetVideoParam(int device_id, int channel, void* record92);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetAudioParam(int device_id, int channel, void* record4);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetAudioParam(int device_id, int channel, void* record4);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetRSParam(int device_id, int channel, void* record8);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetRSParam(int device_id, int channel, void* record8);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetMotionParam(int device_id, int channel, void* record304);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetMotionParam(int device_id, int channel, void* record304);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetSensorParam(int device_id, int channel, void* record72);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetSensorParam(int device_id, int channel, void* record72);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetMaskParam(int device_id, int channel, void* record80);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetMaskParam(int device_id, int channel, void* record80);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetVLossParam(int device_id, int channel, void* record8);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetVLossParam(int device_id, int channel, void* record8);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetRecordParam(int device_id, int channel, void* record72);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetRecordParam(int device_id, int channel, void* record72);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetNetworkParam(int device_id, void* record328);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetNetworkParam(int device_id, void* record328);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetPanParam(int device_id, int channel, void* record4);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetPanParam(int device_id, int channel, void* record4);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetCaptureParam(int device_id, int channel, void* record84);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetCaptureParam(int device_id, int channel, void* record84);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetWifiParam(int device_id, int ignored, void* record264);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetWifiParam(int device_id, int ignored, void* record264);
+ZYNVS_API int ZYNVS_CALL ZYNVS_Get3GParam(int device_id, int channel, void* record25);
+ZYNVS_API int ZYNVS_CALL ZYNVS_Set3GParam(int device_id, int ignored, void* record25);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetFtpParam(int device_id, int channel, void* record200);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetFtpParam(int device_id, int ignored, void* record200);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetMailParam(int device_id, int channel, void* record516);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetMailParam(int device_id, int ignored, void* record516);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetDefaultParam(int device_id, int word);
+/* Platform devices only; 0 on direct devices. */
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetMotionParamEx(int device_id, int first, int second);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetMotionParamEx(int device_id, int first, int second);
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetRSParamEx(int device_id, int first, int second);
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetRSParamEx(int device_id, int first, int second);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

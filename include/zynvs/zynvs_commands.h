@@ -1,0 +1,86 @@
+/* Command codes of the device protocol. A reply carries its request's code
+ * with bit 15 set. Plain C11. */
+#ifndef ZYNVS_COMMANDS_H
+#define ZYNVS_COMMANDS_H
+
+#define ZYNVS_REPLY(code) ((unsigned short)((code) | 0x8000))
+
+enum ZynCommand {
+    /* transport pseudo-commands */
+    ZYN_CMD_CONNECTION_LOST = 0x0000,
+    ZYN_CMD_SERVER_ACCEPTED = 0xFFFE,
+    ZYN_CMD_SERVER_CLOSED = 0xFFFF,
+
+    /* session */
+    ZYN_CMD_LOGIN = 0x0101,
+    ZYN_CMD_LOGIN_REPLY = 0x8101,
+    ZYN_CMD_LOGIN_REPLY_EX = 0x8588,
+    ZYN_CMD_LOGOUT = 0x0102,
+    ZYN_CMD_KEEPALIVE = 0x0103,
+    ZYN_CMD_UPGRADE_REQUEST = 0x0104,
+    ZYN_CMD_UPGRADE_CHUNK = 0x0105,
+    ZYN_CMD_CLOCK_SET = 0x0586,
+
+    /* streams */
+    ZYN_CMD_STREAM_REQUEST = 0x0201,
+    ZYN_CMD_STREAM_BIND = 0x0202,
+    ZYN_CMD_KEY_FRAME = 0x0203,
+    ZYN_CMD_RECORD_QUERY = 0x0204,
+    ZYN_CMD_RECORD_FILE = 0x0206,
+    ZYN_CMD_VIDEO_FRAGMENT = 0x0301,
+    ZYN_CMD_AUDIO_BLOCK = 0x0302,
+
+    /* control */
+    ZYN_CMD_PTZ = 0x0401,
+    ZYN_CMD_REBOOT = 0x0404,
+    ZYN_CMD_REMOTE_RECORD = 0x0405,
+    ZYN_CMD_SERIAL = 0x0406,
+
+    /* parameters (getter, setter) */
+    ZYN_CMD_GET_BASE = 0x0501,
+    ZYN_CMD_SET_BASE = 0x0502,
+    ZYN_CMD_GET_VIDEO = 0x0503,
+    ZYN_CMD_SET_VIDEO = 0x0504,
+    ZYN_CMD_GET_AUDIO = 0x0505,
+    ZYN_CMD_SET_AUDIO = 0x0506,
+    ZYN_CMD_GET_RS = 0x0507,
+    ZYN_CMD_SET_RS = 0x0508,
+    ZYN_CMD_GET_MOTION = 0x0509,
+    ZYN_CMD_SET_MOTION = 0x050A,
+    ZYN_CMD_GET_SENSOR = 0x050B,
+    ZYN_CMD_SET_SENSOR = 0x050C,
+    ZYN_CMD_GET_MASK = 0x050D,
+    ZYN_CMD_SET_MASK = 0x050E,
+    ZYN_CMD_GET_VLOSS = 0x050F,
+    ZYN_CMD_SET_VLOSS = 0x0510,
+    ZYN_CMD_GET_RECORD = 0x0511,
+    ZYN_CMD_SET_RECORD = 0x0512,
+    ZYN_CMD_GET_NETWORK = 0x0513,
+    ZYN_CMD_SET_NETWORK = 0x0514,
+    ZYN_CMD_RESET_PARAM = 0x0517,
+    ZYN_CMD_GET_PAN = 0x0518,
+    ZYN_CMD_SET_PAN = 0x0519,
+    ZYN_CMD_GET_CAPTURE = 0x051A,
+    ZYN_CMD_SET_CAPTURE = 0x051B,
+    ZYN_CMD_GET_WIFI = 0x051E,
+    ZYN_CMD_SET_WIFI = 0x051F,
+    ZYN_CMD_SET_3G = 0x0522,
+    ZYN_CMD_GET_3G = 0x0523,
+    ZYN_CMD_SET_FTP = 0x0524,
+    ZYN_CMD_GET_FTP = 0x0525,
+    ZYN_CMD_SET_MAIL = 0x0526,
+    ZYN_CMD_GET_MAIL = 0x0527,
+    ZYN_CMD_CLEAR_ALARM = 0x0528,
+    ZYN_CMD_SET_DEFAULT = 0x0585,
+
+    /* platform services */
+    ZYN_CMD_DEVICE_LIST = 0x0701,
+    ZYN_CMD_STATE_REPORT = 0x0702,
+
+    /* LAN search (multicast) */
+    ZYN_CMD_SEARCH_MODIFY = 0x0F02,
+    ZYN_CMD_SEARCH_REBOOT = 0x0F03,
+    ZYN_CMD_SEARCH = 0x0F06
+};
+
+#endif

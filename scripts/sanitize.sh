@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds and runs the suite under a sanitizer: scripts/sanitize.sh address|thread
+set -euo pipefail
+cd "$(dirname "$0")/.."
+kind="${1:-address}"; shift || true
+export BUILD_DIR="build-$kind"
+export CMAKE_ARGS="-DZYNVS_SANITIZE=$kind -DZYNVS_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
+export TSAN_OPTIONS="second_deadlock_stack=1"
+exec scripts/test.sh "$@"
