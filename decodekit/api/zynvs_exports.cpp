@@ -1,0 +1,1 @@
+// The ZYNVS_ export layer (being written).
