@@ -1,0 +1,397 @@
+#include "decodekit/core/device_manage.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "decodekit/core/screen_saver.h"
+#include "decodekit/core/video_server.h"
+#include "decodekit/platform/party_clients.h"
+#include "decodekit/platform/video_plt_device.h"
+
+namespace zyn {
+unsigned DefaultTickMs() {
+    static const unsigned tick = [] {
+        unsigned value = 2000;
+        if (const char* env = std::getenv("ZYNVS_TICK_MS")) {
+            long v = std::strtol(env, nullptr, 10);
+            if (v >= 10 && v <= 2000) value = static_cast<unsigned>(v);
+        }
+        return value;
+    }();
+    return tick;
+}
+}  // namespace zyn
+
+namespace {
+// Which device class a login record's kind selects: 1 direct, 4 or 6 platform.
+int LoginTypeForKind(int kind) {
+    if (kind == 1) return zyn::kTypeVideoServer;
+    if (kind == 4 || kind == 6) return zyn::kTypeVideoPltDevice;
+    return 0;
+}
+}  // namespace
+
+CDeviceManage& CDeviceManage::Instance() {
+    static CDeviceManage registry;
+    return registry;
+}
+
+// Construct the library's registry (and start its housekeeping thread) when
+// the library is loaded.
+[[maybe_unused]] static CDeviceManage& g_registry_at_load = CDeviceManage::Instance();
+
+CDeviceManage::CDeviceManage() : CDeviceManage(Options{}) {}
+
+CDeviceManage::CDeviceManage(Options options)
+    : tick_ms_(options.tick_ms ? options.tick_ms : zyn::DefaultTickMs()),
+      factory_(std::move(options.factory)),
+      query_screen_saver_(options.query_screen_saver) {
+    StartHousekeeping();
+}
+
+CDeviceManage::~CDeviceManage() {
+    if (stop_search_hook) stop_search_hook();
+    StopHousekeeping();
+    TearDownAll();
+}
+
+CDeviceManage::DevicePtr CDeviceManage::CreateByKind(CDeviceManage* registry,
+                                                     zyn::CreateFor purpose,
+                                                     const DeviceLoginInfo& record) {
+    const int kind = record.device_kind;
+    try {
+        if (purpose == zyn::CreateFor::kLogin) {
+            switch (LoginTypeForKind(kind)) {
+                case zyn::kTypeVideoServer:
+                    return std::make_shared<CVideoServer>(registry, record.channel_count);
+                case zyn::kTypeVideoPltDevice:
+                    return std::make_shared<CVideoPltDevice>(registry, record.channel_count);
+                default:
+                    return nullptr;
+            }
+        }
+        switch (kind) {
+            case 0:
+            case 1:
+                return std::make_shared<CVexora>(registry);
+            case 2:
+                return std::make_shared<CUserClient>(registry);
+            case 3:
+                return std::make_shared<CStreamClient>(registry);
+            case 4:
+                return std::make_shared<CRecordClient>(registry);
+            default:
+                return nullptr;
+        }
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+CDeviceManage::DevicePtr CDeviceManage::CreateDevice(zyn::CreateFor purpose,
+                                                     const DeviceLoginInfo& record) {
+    if (factory_) {
+        if (DevicePtr dev = factory_(this, purpose, record)) return dev;
+    }
+    return CreateByKind(this, purpose, record);
+}
+
+std::shared_ptr<std::mutex> CDeviceManage::LoginLockFor(int device_id) {
+    std::lock_guard<std::mutex> lock(map_mutex_);
+    auto& slot = login_locks_[device_id];
+    if (!slot) slot = std::make_shared<std::mutex>();
+    return slot;
+}
+
+int CDeviceManage::Login(const DeviceLoginInfo* record_in) {
+    if (record_in == nullptr) return 0;
+    const DeviceLoginInfo record = *record_in;  // the caller's buffer may change
+    const int id = record.device_id;
+    const int wanted_type = LoginTypeForKind(record.device_kind);
+
+    auto id_lock = LoginLockFor(id);
+    std::lock_guard<std::mutex> login_guard(*id_lock);
+    if (!HousekeepingRunning()) StartHousekeeping();  // after ZYNVS_UnInit
+
+    DevicePtr retry;     // an earlier failed login to repeat on the same object
+    DevicePtr replaced;  // destroyed outside the map lock
+    {
+        std::lock_guard<std::mutex> lock(map_mutex_);
+        auto it = devices_.find(id);
+        if (it != devices_.end()) {
+            DevicePtr dev = it->second;
+            switch (dev->State()) {
+                case zyn::kStateRemoving:
+                    replaced = dev;
+                    devices_.erase(it);
+                    break;
+                case zyn::kStateLoginFailed:
+                    if (wanted_type == 0) return 0;
+                    if (dev->GetType() == wanted_type) {
+                        retry = dev;
+                    } else {
+                        // The record now selects the other device class: the
+                        // old object is replaced by one of the right class.
+                        replaced = dev;
+                        devices_.erase(it);
+                    }
+                    break;
+                default:  // active or logging out
+                    return 1;
+            }
+        }
+    }
+    replaced.reset();
+
+    if (retry) {
+        auto* served = dynamic_cast<CServedDevice*>(retry.get());
+        if (!served) return 0;
+        int result = served->Login(&record);
+        if (result) {
+            retry->SetState(zyn::kStateActive);
+            return result;
+        }
+        return 0;
+    }
+
+    DevicePtr dev = CreateDevice(zyn::CreateFor::kLogin, record);
+    auto* served = dynamic_cast<CServedDevice*>(dev.get());
+    if (!served) return 0;
+    int result = served->Login(&record);
+    if (result == 0) {
+        dev->SetState(zyn::kStateLoginFailed);
+    } else if (result == 1) {
+        dev->SetState(zyn::kStateActive);
+    } else {
+        return result;  // neither success nor failure: nothing is kept
+    }
+    DevicePtr old;
+    {
+        std::lock_guard<std::mutex> lock(map_mutex_);
+        auto& slot = devices_[id];
+        old = std::move(slot);
+        slot = dev;
+    }
+    return result;
+}
+
+int CDeviceManage::Logout(int device_id, int notify) {
+    DevicePtr dev = Find(device_id);
+    if (!dev) return 0;
+    dev->SetState(zyn::kStateLoggingOut);
+    int result = 0;
+    if (auto* served = dynamic_cast<CServedDevice*>(dev.get())) result = served->Logout(notify);
+    dev->SetState(zyn::kStateRemoving);
+    return result;
+}
+
+int CDeviceManage::AddDevice(const DeviceLoginInfo* record_in) {
+    if (record_in == nullptr) return 0;
+    const DeviceLoginInfo record = *record_in;
+    if (!HousekeepingRunning()) StartHousekeeping();
+    if (DevicePtr existing = Find(record.device_id)) {
+        existing->SetLoginRecord(record);
+        return 1;
+    }
+    DevicePtr dev = CreateDevice(zyn::CreateFor::kAdd, record);  // outside the lock
+    if (!dev) return 0;
+    dev->SetLoginRecord(record);
+    DevicePtr old;
+    {
+        std::lock_guard<std::mutex> lock(map_mutex_);
+        auto& slot = devices_[record.device_id];
+        old = std::move(slot);
+        slot = dev;
+    }
+    return 1;
+}
+
+int CDeviceManage::DeleteDevice(int device_id) {
+    if (DevicePtr dev = Find(device_id)) dev->SetState(zyn::kStateRemoving);
+    return 0;
+}
+
+int CDeviceManage::SetDeviceName(int device_id, const char* name) {
+    DevicePtr dev = Find(device_id);
+    if (!dev || name == nullptr) return 0;
+    return dev->SetDeviceName(name);
+}
+
+std::shared_ptr<CVideoDevice> CDeviceManage::Find(int device_id) {
+    std::lock_guard<std::mutex> lock(map_mutex_);
+    auto it = devices_.find(device_id);
+    return it == devices_.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<CServedDevice> CDeviceManage::FindServed(int device_id, bool t1_only,
+                                                         bool t4_only) {
+    DevicePtr dev = Find(device_id);
+    if (!dev) return nullptr;
+    const int type = dev->GetType();
+    if (type != zyn::kTypeVideoServer && type != zyn::kTypeVideoPltDevice) return nullptr;
+    if (t1_only && type != zyn::kTypeVideoServer) return nullptr;
+    if (t4_only && type != zyn::kTypeVideoPltDevice) return nullptr;
+    return std::dynamic_pointer_cast<CServedDevice>(dev);
+}
+
+int CDeviceManage::WithServedLocked(int device_id,
+                                    const std::function<int(CServedDevice&)>& fn) {
+    std::lock_guard<std::mutex> lock(map_mutex_);
+    auto it = devices_.find(device_id);
+    if (it == devices_.end()) return 0;
+    const int type = it->second->GetType();
+    if (type != zyn::kTypeVideoServer && type != zyn::kTypeVideoPltDevice) return 0;
+    auto* served = dynamic_cast<CServedDevice*>(it->second.get());
+    return served ? fn(*served) : 0;
+}
+
+std::size_t CDeviceManage::DeviceCount() {
+    std::lock_guard<std::mutex> lock(map_mutex_);
+    return devices_.size();
+}
+
+// ---- callbacks -------------------------------------------------------------
+
+void CDeviceManage::SetMessageCallback(MessageCallback fn, void* user) {
+    std::lock_guard<std::mutex> lock(callback_mutex_);
+    message_cb_ = {fn, user};
+}
+void CDeviceManage::SetRealDataCallback(RealDataCallback fn, void* user) {
+    std::lock_guard<std::mutex> lock(callback_mutex_);
+    real_data_cb_ = {fn, user};
+}
+void CDeviceManage::SetDecRealDataCallback(DecRealDataCallback fn, void* user) {
+    std::lock_guard<std::mutex> lock(callback_mutex_);
+    dec_real_data_cb_ = {fn, user};
+}
+void CDeviceManage::SetFullFrameCallback(FullFrameDataCallback fn, void* user) {
+    std::lock_guard<std::mutex> lock(callback_mutex_);
+    full_frame_cb_ = {fn, user};
+}
+void CDeviceManage::SetSearchCallback(SearchCallback fn, void* user) {
+    std::lock_guard<std::mutex> lock(callback_mutex_);
+    search_cb_ = {fn, user};
+}
+zyn::CallbackSlot<MessageCallback> CDeviceManage::MessageCb() {
+    std::lock_guard<std::mutex> lock(callback_mutex_);
+    return message_cb_;
+}
+zyn::CallbackSlot<RealDataCallback> CDeviceManage::RealDataCb() {
+    std::lock_guard<std::mutex> lock(callback_mutex_);
+    return real_data_cb_;
+}
+zyn::CallbackSlot<DecRealDataCallback> CDeviceManage::DecRealDataCb() {
+    std::lock_guard<std::mutex> lock(callback_mutex_);
+    return dec_real_data_cb_;
+}
+zyn::CallbackSlot<FullFrameDataCallback> CDeviceManage::FullFrameCb() {
+    std::lock_guard<std::mutex> lock(callback_mutex_);
+    return full_frame_cb_;
+}
+zyn::CallbackSlot<SearchCallback> CDeviceManage::SearchCb() {
+    std::lock_guard<std::mutex> lock(callback_mutex_);
+    return search_cb_;
+}
+
+void CDeviceManage::FireMessage(int device_id, int message, const void* data, int length) {
+    auto cb = MessageCb();
+    if (cb.fn) cb.fn(device_id, message, const_cast<void*>(data), length, cb.user);
+}
+
+// ---- housekeeping ----------------------------------------------------------
+
+bool CDeviceManage::HousekeepingRunning() {
+    std::lock_guard<std::mutex> lock(thread_mutex_);
+    return housekeeping_.joinable();
+}
+
+void CDeviceManage::StartHousekeeping() {
+    std::lock_guard<std::mutex> lock(thread_mutex_);
+    if (housekeeping_.joinable()) return;
+    stop_ = false;
+    housekeeping_ = std::thread([this] { HousekeepingLoop(); });
+}
+
+void CDeviceManage::StopHousekeeping() {
+    std::thread t;
+    {
+        std::lock_guard<std::mutex> lock(thread_mutex_);
+        stop_ = true;
+        t = std::move(housekeeping_);
+    }
+    stop_cv_.notify_all();
+    // The loop checks the flag between devices and sleeps on the condition
+    // variable, so it ends within one device step.
+    if (t.joinable() && t.get_id() != std::this_thread::get_id()) t.join();
+    else if (t.joinable()) t.detach();
+}
+
+void CDeviceManage::HousekeepingLoop() {
+    zyn::ScreenSaverProbe screen_saver;
+    auto stopping = [this] {
+        std::lock_guard<std::mutex> lock(thread_mutex_);
+        return stop_;
+    };
+    while (!stopping()) {
+        std::vector<std::pair<int, DevicePtr>> snapshot;
+        {
+            std::lock_guard<std::mutex> lock(map_mutex_);
+            snapshot.assign(devices_.begin(), devices_.end());
+        }
+        bool saver_known = false, saver_on = false;
+        for (auto& [id, dev] : snapshot) {
+            if (stopping()) break;
+            switch (dev->State()) {
+                case zyn::kStateActive:
+                    dev->KeepAlive();
+                    if (!saver_known) {
+                        saver_on = query_screen_saver_ && screen_saver.Running();
+                        saver_known = true;
+                    }
+                    dev->SetScreenSaverFlag(saver_on ? 1 : 0);
+                    break;
+                case zyn::kStateRemoving: {
+                    std::lock_guard<std::mutex> lock(map_mutex_);
+                    auto it = devices_.find(id);
+                    if (it != devices_.end() && it->second == dev) devices_.erase(it);
+                    break;
+                }
+                default:
+                    break;
+            }
+        }
+        snapshot.clear();  // removed devices are destroyed here, outside the lock
+        std::unique_lock<std::mutex> lock(thread_mutex_);
+        stop_cv_.wait_for(lock, std::chrono::milliseconds(tick_ms_), [this] { return stop_; });
+    }
+}
+
+void CDeviceManage::TearDown(CVideoDevice& device) {
+    auto* served = dynamic_cast<CServedDevice*>(&device);
+    if (!served) return;
+    for (int ch = 0; ch < zyn::kMaxChannels; ++ch) {
+        if (device.VideoFlag(ch)) served->StopRealPlay(ch, 1);
+        if (device.SoundFlag(ch)) served->CloseSound(ch, 1);
+    }
+    if (device.TalkFlag()) served->StopTalk(1);
+    served->Logout(1);
+}
+
+void CDeviceManage::TearDownAll() {
+    std::unordered_map<int, DevicePtr> devices;
+    {
+        std::lock_guard<std::mutex> lock(map_mutex_);
+        devices.swap(devices_);
+    }
+    for (auto& [id, dev] : devices) TearDown(*dev);
+    devices.clear();
+}
+
+int CDeviceManage::UnInit() {
+    if (stop_search_hook) stop_search_hook();
+    StopHousekeeping();
+    TearDownAll();
+    return 1;
+}
