@@ -20,3 +20,13 @@ inline uint32_t GetLe32(const uint8_t* p) {
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 }  // namespace zyn
+
+#include <arpa/inet.h>
+
+namespace zyn {
+// A dotted IPv4 text as the number whose most significant byte is the first
+// octet (invalid text gives 0xFFFFFFFF, like inet_addr).
+inline uint32_t AddressNumber(const char* text) {
+    return ntohl(inet_addr(text ? text : ""));
+}
+}  // namespace zyn

@@ -1,7 +1,47 @@
-// CVideoServer (type 1): a device reached directly over the network.
+// CVideoServer (type 1): a device reached directly over the network. Its
+// control connection carries login, keep-alive, requests and replies; its
+// stream connection carries live video and audio fragments (and talk audio
+// the other way).
+//
+// Threads: application threads enter through the exports; Linkcore's I/O
+// threads run OnControlMessage and OnStreamMessage; the housekeeping thread
+// runs KeepAlive. One request is outstanding at a time (the busy flag).
 #pragma once
 
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
 #include "decodekit/core/video_device.h"
+#include "zynvs/ZynDecodeKit.h"
+
+class CClient;
+class CPlayVideo;
+class CPlayAudio;
+class CTalk;
+class CAviFile;
+
+namespace zyn {
+constexpr std::size_t kFrameBufferBytes = 2048000;
+constexpr int kMissLimitTicks = 10;    // lost after more than this many ticks
+constexpr int kStallLimitTicks = 20;   // a channel stalls after more than this
+constexpr int kClockEveryTicks = 1800; // device clock is set this often
+constexpr unsigned kRecordFileWaitMs = 6000;
+constexpr std::size_t kSerialMaxBytes = 1396;
+constexpr std::size_t kTalkMaxBytes = 1376;
+constexpr std::size_t kUpgradeChunkMaxBytes = 1020;
+
+// Live-path counters of one channel (our additions, for tools and tests).
+struct ChannelStats {
+    std::atomic<uint64_t> fragments{0};
+    std::atomic<uint64_t> frames{0};
+    std::atomic<uint64_t> frame_bytes{0};
+    std::atomic<uint64_t> frames_dropped{0};  // overflow or fragments past the total
+    std::atomic<uint64_t> audio_blocks{0};
+};
+}  // namespace zyn
 
 class CVideoServer : public CServedDevice {
 public:
@@ -11,8 +51,136 @@ public:
     int GetType() override { return zyn::kTypeVideoServer; }
     void KeepAlive() override;
 
+    // Session.
+    int Login(const DeviceLoginInfo* record) override;
+    int Logout(int notify) override;
+
+    // Live stream.
+    int ShowPlay(int channel) override;
+    int HidePlay(int channel) override;
+    int RealPlay(const ClientInfo* info) override;
+    int RealPlayData(const ClientInfo* info) override;
+    int RequestAllStreams(int kind) override;
+    int StopRealPlayEx(int channel, int kind, int final_stop) override;
+    int StopRealPlay(int channel, int final_stop) override;
+    int SetStreamType(int channel, int sub) override;
+    int ChangeWindow(int channel, ZYNVS_WND window, int flag) override;
+    int SetVolume(int channel, int volume) override;
+    int SetMute(int channel, int mute) override;
+    int OpenSoundVoice(int channel, int flag) override;
+    int OpenSound(int channel) override;
+    int CloseSound(int channel, int final_stop) override;
+    int CapturePicture(int channel, const char* path) override;
+    int SetSrcRect(int channel, ZYNVS_RECT* rect) override;
+    int GetSrcRect(int channel, ZYNVS_RECT* rect) override;
+    int RegisterDrawOSD(DrawOSDCallback callback, void* user) override;
+    int StartLoclRecord(int channel, const char* path, int mode) override;
+    int StopLoclRecord(int channel) override;
+
+    // Commands.
+    int StartTalkPlain();
+    int StartTalk() override;
+    int StopTalk(int final_stop) override;
+    int QueryRecInfo(const void* query, RecordInfoCallback cb, void* user) override;
+    int PlayRecInfo(const void* descriptor) override;
+    int PTZControl(int channel, int command, int speed, int extra) override;
+    int TransInfo(int command, int expected_reply, const void* data, int length, int wait,
+                  void* reply_buffer, int buffer_size, int timeout_ms) override;
+    int SerialSend(int port, const void* data, int length) override;
+    int RebootDevice() override;
+    int GetParam(int group, int channel, void* record) override;
+    int SetParam(int group, int channel, const void* record) override;
+    int SetDefaultParam(int word) override;
+    int ResetParam() override;
+    int ClearAlarm(int channel, const void* record) override;
+    int StartRemoteManRecord(int ignored, const void* record) override;
+    int StopRemoteManRecord(int ignored, const void* record) override;
+    int UpdateRequest(int ignored, const void* record) override;
+    int UpdateFile(int ignored, const void* header, const void* data) override;
+    int MakeKeyFrame(int channel) override;
+
+    // Stream message handlers.
+    void OnVideoData(uint8_t* payload, int length);
+    void OnAudioData(const uint8_t* payload, int length);
+
     int ChannelCount() const { return channel_count_; }
+    const zyn::ChannelStats& Stats(int channel) const;
+    // Extended device information of the last 0x8588 login answer.
+    void ExtendedInfo(uint8_t out[504]);
 
 private:
-    const int channel_count_;  // from the login record; channels 0..3 are tracked
+    struct Channel;
+
+    // Connections.
+    int OpenControl();
+    int OpenStream(int channel);
+    bool StreamConnected();
+    void CloseStream();
+    void CloseControl();
+    static int ControlThunk(int kind, int id, uint16_t command, uint16_t second,
+                            const uint8_t* payload, uint16_t length, void* user);
+    static int StreamThunk(int kind, int id, uint16_t command, uint16_t second,
+                           const uint8_t* payload, uint16_t length, void* user);
+    void OnControlMessage(uint16_t command, const uint8_t* payload, uint16_t length);
+    void OnStreamMessage(uint16_t command, uint8_t* payload, uint16_t length);
+    void OnRecordEntries(const uint8_t* payload, uint16_t length);
+
+    // Request machinery.
+    bool CanRequest();
+    int SendControl(uint16_t command, const void* payload, std::size_t length);
+    // Refuses unless logged in, connected and not busy; sends, waits and gives
+    // 1 when the reply came with result 0. *reply receives the slot.
+    int Request(uint16_t command, const void* payload, std::size_t length,
+                zyn::ReplySnapshot* reply = nullptr, unsigned timeout_ms = 0);
+    // Sends and waits while the caller already holds the busy flag.
+    bool SendAndWait(uint16_t command, const void* payload, std::size_t length,
+                     unsigned timeout_ms, zyn::ReplySnapshot* reply);
+
+    // Session helpers.
+    int DoLogin(const DeviceLoginInfo& record);
+    void RestoreStreams();
+    void SendClock();
+    void FireMessage(int message, const void* data, int length);
+    void FireChannelMessage(int message, int channel);
+    StreamRequest BuildStreamRequest(int channel, int kind, int open) const;
+    void SendStreamRequestNoWait(int channel, int kind, int open);
+    bool AnyStreamOpen() const;
+    bool ValidChannel(int channel) const { return channel >= 0 && channel < channel_count_; }
+
+    // Live-path helpers (stream receive thread).
+    void DeliverRealData(int channel, const uint8_t* data, std::size_t length);
+    void DeliverFullFrame(int channel, const uint8_t* data, std::size_t length, int kind,
+                          int frame_type);
+    void CompleteFrame(Channel& ch, int channel);
+    static void ZYNVS_CALL DecodeTrampoline(const void* frame, uint16_t size, int channel,
+                                            void* user);
+    static void ZYNVS_CALL TalkSender(const uint8_t* data, uint16_t length, void* user);
+
+    const int channel_count_;
+
+    std::mutex conn_mutex_;  // guards creation of control_ and stream_
+    std::unique_ptr<CClient> control_;
+    std::unique_ptr<CClient> stream_;
+    std::atomic<int> stream_transport_{0};
+
+    std::array<std::unique_ptr<Channel>, zyn::kMaxChannels> channels_;
+
+    std::atomic<int> clock_counter_{0};   // housekeeping thread
+    std::atomic<int> stream_lost_{0};
+    std::atomic<int> closed_{0};
+    std::atomic<int> show_flag_{0};
+    std::atomic<int> display_width_{1280}, display_height_{720};
+    std::atomic<int> current_width_{1280}, current_height_{720};
+    std::atomic<uint8_t> talk_format_[2] = {1, 1};  // talk format, audio format number
+
+    std::mutex info_mutex_;  // guards ext_info_
+    uint8_t ext_info_[504] = {};
+
+    std::mutex record_query_mutex_;  // guards the record-query fields
+    RecordInfoCallback record_cb_ = nullptr;
+    void* record_user_ = nullptr;
+    int record_entries_ = 0;
+
+    std::mutex talk_mutex_;  // guards talk_
+    std::unique_ptr<CTalk> talk_;
 };

@@ -1,0 +1,62 @@
+// Per-channel state of a CVideoServer (internal to its .cpp files).
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "decodekit/core/video_server.h"
+#include "decodekit/platform/avi_file.h"
+#include "renderkit/play_audio.h"
+#include "renderkit/play_video.h"
+
+struct CVideoServer::Channel {
+    // Stored request: copied from the ClientInfo when the device accepted the
+    // stream. Guarded by request_mutex.
+    std::mutex request_mutex;
+    ClientInfo stored{};
+
+    std::atomic<int> stream_kind{0};  // 0 main, 1 sub: fragments of the other kind are dropped
+    std::atomic<int> switch_flag{0};  // a change of stream kind is pending
+    std::atomic<int> video_open{0}, audio_open{0}, talk_open{0};
+    std::atomic<int> stall_ticks{0};  // housekeeping ticks without video data
+
+    CPlayVideo video;
+    CPlayAudio audio;
+
+    // Reassembly buffers, touched only by the stream receive thread. Null for
+    // channels at or above the channel count.
+    std::unique_ptr<uint8_t[]> frame_buffer;
+    std::size_t frame_fill = 0;
+    bool frame_valid = false;  // false after a drop until the next index 0
+    std::unique_ptr<uint8_t[]> switch_buffer;
+    std::size_t switch_fill = 0;
+    bool switch_valid = false;
+    // Scratch for the time-stamped copies handed to the data callback.
+    std::unique_ptr<uint8_t[]> scratch;
+    // Set by application threads to make the receive thread start afresh.
+    std::atomic<bool> reset_frame{false};
+
+    std::mutex recorder_mutex;  // guards recorder and recorder_mode
+    CAviFile recorder;
+    int recorder_mode = 0;
+
+    zyn::ChannelStats stats;
+
+    ZYNVS_WND Window() {
+        std::lock_guard<std::mutex> lock(request_mutex);
+        return stored.window;
+    }
+    bool HasAddress() {
+        std::lock_guard<std::mutex> lock(request_mutex);
+        return stored.stream_address[0] != 0;
+    }
+    uint32_t LinkValue() {
+        std::lock_guard<std::mutex> lock(request_mutex);
+        return stored.link_value;
+    }
+    ClientInfo Stored() {
+        std::lock_guard<std::mutex> lock(request_mutex);
+        return stored;
+    }
+};
