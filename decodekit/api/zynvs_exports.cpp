@@ -100,10 +100,16 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_StopMediaService(void) { return 0; }
 ZYNVS_API int ZYNVS_CALL ZYNVS_StartPlayBackService(unsigned short, ZYNVS_WND) { return 0; }
 ZYNVS_API int ZYNVS_CALL ZYNVS_StopPlayBackService(void) { return 0; }
 
-ZYNVS_API int ZYNVS_CALL ZYNVS_Search(void) { return 1; }
-ZYNVS_API int ZYNVS_CALL ZYNVS_StopSearch(void) { return 1; }
-ZYNVS_API int ZYNVS_CALL ZYNVS_ModifyNetPara(ModifyNetParaRecord*) { return 0; }
-ZYNVS_API int ZYNVS_CALL ZYNVS_Reboot(ModifyNetParaRecord*) { return 1; }
+ZYNVS_API int ZYNVS_CALL ZYNVS_Search(void) { return Guard(1, [] { return R().Search(); }); }
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopSearch(void) {
+    return Guard(1, [] { return R().StopSearch(); });
+}
+ZYNVS_API int ZYNVS_CALL ZYNVS_ModifyNetPara(ModifyNetParaRecord* record) {
+    return Guard(0, [&] { return R().ModifyNetPara(record); });
+}
+ZYNVS_API int ZYNVS_CALL ZYNVS_Reboot(ModifyNetParaRecord* record) {
+    return Guard(1, [&] { return R().Reboot(record); });
+}
 ZYNVS_API int ZYNVS_CALL ZYNVS_Reset(int) { return 1; }
 ZYNVS_API int ZYNVS_CALL ZYNVS_GetLog(int, int) { return 1; }
 

@@ -52,7 +52,7 @@ CDeviceManage::CDeviceManage(Options options)
 }
 
 CDeviceManage::~CDeviceManage() {
-    if (stop_search_hook) stop_search_hook();
+    StopSearch();
     StopHousekeeping();
     TearDownAll();
 }
@@ -389,8 +389,35 @@ void CDeviceManage::TearDownAll() {
     devices.clear();
 }
 
+int CDeviceManage::Search() {
+    search_.Open();
+    auto cb = SearchCb();
+    search_.SetCallback(cb.fn, cb.user);
+    search_.SendSearchRequest();
+    return 1;
+}
+
+int CDeviceManage::StopSearch() {
+    if (search_.is_open()) {
+        search_.Stop();
+        search_.SetCallback(nullptr, nullptr);
+    }
+    return 1;
+}
+
+int CDeviceManage::ModifyNetPara(const ModifyNetParaRecord* record) {
+    if (!search_.is_open() || record == nullptr) return 0;
+    search_.SendChangeRequest(record);
+    return 1;
+}
+
+int CDeviceManage::Reboot(const ModifyNetParaRecord* record) {
+    if (search_.is_open() && record != nullptr) search_.SendRebootRequest(record);
+    return 1;
+}
+
 int CDeviceManage::UnInit() {
-    if (stop_search_hook) stop_search_hook();
+    StopSearch();
     StopHousekeeping();
     TearDownAll();
     return 1;

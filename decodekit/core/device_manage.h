@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "decodekit/core/video_device.h"
+#include "decodekit/platform/search_dvs.h"
 #include "zynvs/ZynDecodeKit.h"
 
 namespace zyn {
@@ -94,9 +95,11 @@ public:
     unsigned TickMs() const { return tick_ms_; }
     bool HousekeepingRunning();
 
-    // Called by ZYNVS_UnInit and the destructor before the devices go: stops
-    // the LAN search. Set by the export layer.
-    std::function<void()> stop_search_hook;
+    // LAN search exports.
+    int Search();
+    int StopSearch();
+    int ModifyNetPara(const ModifyNetParaRecord* record);
+    int Reboot(const ModifyNetParaRecord* record);
 
 private:
     using DevicePtr = std::shared_ptr<CVideoDevice>;
@@ -127,6 +130,8 @@ private:
     zyn::CallbackSlot<DecRealDataCallback> dec_real_data_cb_;
     zyn::CallbackSlot<FullFrameDataCallback> full_frame_cb_;
     zyn::CallbackSlot<SearchCallback> search_cb_;
+
+    CSearchDVS search_;  // the one LAN search of the library
 
     std::mutex thread_mutex_;  // guards housekeeping_ and stop_
     std::condition_variable stop_cv_;

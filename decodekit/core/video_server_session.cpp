@@ -288,7 +288,7 @@ void CVideoServer::FireMessage(int message, const void* data, int length) {
 
 void CVideoServer::FireChannelMessage(int message, int channel) {
     char text[4] = {};
-    std::snprintf(text, sizeof(text), "%d", channel);
+    std::snprintf(text, sizeof(text), "%d", channel & 0xFF);
     FireMessage(message, text, 4);
 }
 
