@@ -1,0 +1,478 @@
+// CTcpServer: a listening socket and its accepted connections. Everything a
+// server does on the I/O pool runs on one strand per opening (acceptor, every
+// connection's reads and queued writes), which also serialises its callbacks.
+// SendMessage puts a message on the wire from the caller's thread when the
+// connection's queue is empty, and otherwise appends it to the queue that
+// the strand writes out.
+#include <errno.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include <asio/bind_executor.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/strand.hpp>
+#include <asio/write.hpp>
+
+#include "linkcore/callback_gate.h"
+#include "linkcore/diagnostics.h"
+#include "linkcore/frame_decoder.h"
+#include "linkcore/io_runtime.h"
+#include "linkcore/linkcore.h"
+#include "linkcore/read_buffer.h"
+#include "linkcore/socket_util.h"
+
+namespace linkcore::detail {
+
+using Strand = asio::strand<asio::io_context::executor_type>;
+
+// Bytes a connection may have queued (not yet on the wire) before
+// SendMessage refuses more.
+constexpr std::size_t kMaxQueuedBytes = 8u << 20;
+// Queue buffers larger than this are released once they drain.
+constexpr std::size_t kKeepQueueCapacity = 256u << 10;
+
+class TcpServerCore;
+
+class TcpServerConn : public std::enable_shared_from_this<TcpServerConn> {
+public:
+    TcpServerConn(int handle, asio::ip::tcp::socket socket, std::shared_ptr<TcpServerCore> core)
+        : handle_(handle),
+          socket_(std::move(socket)),
+          fd_(socket_.native_handle()),
+          core_(std::move(core)) {}
+
+    int handle() const { return handle_; }
+    bool closed() const { return closed_.load(std::memory_order_acquire); }
+
+    // Any thread. Returns false when the connection is gone or the queue full.
+    int Send(uint16_t command, uint16_t second_word, const void* payload, uint16_t length);
+
+    // Any thread: no more messages are delivered or accepted for sending;
+    // the strand finishes the connection. Returns false if already closed.
+    bool MarkClosed() {
+        if (closed_.exchange(true, std::memory_order_acq_rel)) return false;
+        ::shutdown(fd_, SHUT_RDWR);
+        return true;
+    }
+
+    void StartRead();   // strand
+    // Strand: closes, forgets and reports 0xFFFF, once.
+    void Finish();
+    void Abandon();  // strand, at Shutdown: close without a report
+
+private:
+    void OnRead(const asio::error_code& ec, std::size_t n);
+    void StartWrite();  // strand
+    void OnWritten(const asio::error_code& ec);
+
+    const int handle_;
+    asio::ip::tcp::socket socket_;  // strand; fd_ used raw by senders
+    const int fd_;
+    const std::shared_ptr<TcpServerCore> core_;  // the cycle ends in Finish/Abandon
+    ReadBuffer buffer_;         // strand
+    FrameDecoder decoder_;      // strand
+    bool finished_ = false;     // strand
+    std::atomic<bool> closed_{false};
+
+    std::mutex write_mutex_;
+    std::vector<uint8_t> pending_;   // write_mutex_: bytes waiting for the strand
+    std::vector<uint8_t> in_flight_; // strand while writing_; sized under write_mutex_
+    std::size_t in_flight_bytes_ = 0;  // write_mutex_
+    bool writing_ = false;           // write_mutex_: the strand owns the wire
+};
+
+class TcpServerCore : public std::enable_shared_from_this<TcpServerCore> {
+public:
+    TcpServerCore(std::shared_ptr<CallbackGate> gate, uint64_t epoch,
+                  std::shared_ptr<std::atomic<int>> next_handle, asio::ip::tcp::acceptor acceptor)
+        : gate_(std::move(gate)),
+          epoch_(epoch),
+          next_handle_(std::move(next_handle)),
+          strand_(asio::make_strand(IoContext())),
+          acceptor_(std::move(acceptor)),
+          retry_timer_(IoContext()) {}
+
+    CallbackGate& gate() { return *gate_; }
+    uint64_t epoch() const { return epoch_; }
+    Strand& strand() { return strand_; }
+
+    void Start() {
+        asio::post(strand_, [self = shared_from_this()] { self->Accept(); });
+    }
+
+    std::shared_ptr<TcpServerConn> Find(int handle) {
+        std::lock_guard<std::mutex> lock(conns_mutex_);
+        auto it = conns_.find(handle);
+        return it == conns_.end() ? nullptr : it->second;
+    }
+
+    void Forget(const TcpServerConn* conn) {
+        std::lock_guard<std::mutex> lock(conns_mutex_);
+        auto it = conns_.find(conn->handle());
+        if (it != conns_.end() && it->second.get() == conn) conns_.erase(it);
+    }
+
+    // Owner's Close(handle), any thread.
+    bool CloseConnection(int handle) {
+        std::shared_ptr<TcpServerConn> conn;
+        {
+            std::lock_guard<std::mutex> lock(conns_mutex_);
+            auto it = conns_.find(handle);
+            if (it == conns_.end()) return false;
+            conn = it->second;
+            conns_.erase(it);
+        }
+        if (!conn->MarkClosed()) return false;
+        // A message of this connection being delivered right now finishes
+        // before we return; later ones are not delivered.
+        gate_->WaitIdle();
+        asio::post(strand_, [conn] { conn->Finish(); });
+        return true;
+    }
+
+    int Count() {
+        std::lock_guard<std::mutex> lock(conns_mutex_);
+        return static_cast<int>(conns_.size());
+    }
+
+    // Any thread: stops listening and drops every connection without reports.
+    void Stop() {
+        stopped_.store(true, std::memory_order_release);
+        // Shutting the listening socket down makes the kernel refuse new
+        // connections at once; the strand closes it.
+        ::shutdown(acceptor_native_, SHUT_RDWR);
+        std::unordered_map<int, std::shared_ptr<TcpServerConn>> conns;
+        {
+            std::lock_guard<std::mutex> lock(conns_mutex_);
+            conns.swap(conns_);
+        }
+        for (auto& [handle, conn] : conns) conn->MarkClosed();
+        asio::post(strand_, [self = shared_from_this(), conns = std::move(conns)] {
+            asio::error_code ec;
+            self->acceptor_.close(ec);
+            self->retry_timer_.cancel();
+            for (auto& [handle, conn] : conns) conn->Abandon();
+        });
+    }
+
+    void SetAcceptorNative(int fd) { acceptor_native_ = fd; }
+
+private:
+    void Accept() {
+        if (stopped_.load(std::memory_order_acquire)) return;
+        acceptor_.async_accept(asio::bind_executor(
+            strand_, [self = shared_from_this()](const asio::error_code& ec,
+                                                 asio::ip::tcp::socket socket) {
+                self->OnAccept(ec, std::move(socket));
+            }));
+    }
+
+    void OnAccept(const asio::error_code& ec, asio::ip::tcp::socket socket) {
+        if (stopped_.load(std::memory_order_acquire) || !gate_->Current(epoch_)) return;
+        if (ec) {
+            if (ec == asio::error::operation_aborted) return;
+            // Out of descriptors or a transient error: try again shortly
+            // instead of spinning.
+            retry_timer_.expires_after(std::chrono::milliseconds(100));
+            retry_timer_.async_wait(asio::bind_executor(
+                strand_, [self = shared_from_this()](const asio::error_code& wait_ec) {
+                    if (!wait_ec) self->Accept();
+                }));
+            return;
+        }
+        asio::error_code opt_ec;
+        socket.non_blocking(true, opt_ec);
+        socket.set_option(asio::ip::tcp::no_delay(true), opt_ec);
+        const int handle = NextHandle();
+        auto conn = std::make_shared<TcpServerConn>(handle, std::move(socket), shared_from_this());
+        {
+            std::lock_guard<std::mutex> lock(conns_mutex_);
+            conns_.emplace(handle, conn);
+        }
+        {
+            GateBatch batch(*gate_, epoch_);
+            if (batch) batch.Deliver(handle, kCmdAccepted, 0, nullptr, 0);
+        }
+        conn->StartRead();
+        Accept();
+    }
+
+    int NextHandle() {
+        // Handles count up (positive, wrapping to 1) and skip live ones, so a
+        // closed connection's handle is not handed out again for a long time.
+        for (;;) {
+            int h = next_handle_->fetch_add(1);
+            if (h <= 0 || h == INT_MAX) {
+                next_handle_->store(2);
+                h = 1;
+            }
+            std::lock_guard<std::mutex> lock(conns_mutex_);
+            if (conns_.find(h) == conns_.end()) return h;
+        }
+    }
+
+    const std::shared_ptr<CallbackGate> gate_;
+    const uint64_t epoch_;
+    const std::shared_ptr<std::atomic<int>> next_handle_;
+    Strand strand_;
+    asio::ip::tcp::acceptor acceptor_;  // strand
+    int acceptor_native_ = -1;          // set before Start
+    asio::steady_timer retry_timer_;    // strand
+    std::atomic<bool> stopped_{false};
+    std::mutex conns_mutex_;
+    std::unordered_map<int, std::shared_ptr<TcpServerConn>> conns_;  // conns_mutex_
+};
+
+int TcpServerConn::Send(uint16_t command, uint16_t second_word, const void* payload,
+                        uint16_t length) {
+    const std::size_t total = kHeaderBytes + length;
+    uint8_t header[kHeaderBytes];
+    EncodeHeader(header, command, second_word, length);
+    std::lock_guard<std::mutex> lock(write_mutex_);
+    if (closed()) return -1;
+    std::size_t sent = 0;
+    if (!writing_) {
+        // Nothing queued: try the wire directly.
+        iovec iov[2] = {{header, kHeaderBytes}, {const_cast<void*>(payload), length}};
+        msghdr msg{};
+        msg.msg_iov = iov;
+        msg.msg_iovlen = length > 0 ? 2 : 1;
+        ssize_t n;
+        do {
+            n = ::sendmsg(fd_, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                // Broken connection: the read side reports it.
+                ::shutdown(fd_, SHUT_RDWR);
+                return -1;
+            }
+            n = 0;
+        }
+        sent = static_cast<std::size_t>(n);
+        if (sent == total) return static_cast<int>(total);
+    } else if (pending_.size() + in_flight_bytes_ + total > kMaxQueuedBytes) {
+        GetCounters().send_queue_overflows.fetch_add(1);
+        return -1;
+    }
+    // Queue what is left of the message.
+    const uint8_t* body = static_cast<const uint8_t*>(payload);
+    if (sent < kHeaderBytes) pending_.insert(pending_.end(), header + sent, header + kHeaderBytes);
+    const std::size_t body_from = sent > kHeaderBytes ? sent - kHeaderBytes : 0;
+    if (length > body_from) pending_.insert(pending_.end(), body + body_from, body + length);
+    if (!writing_) {
+        writing_ = true;
+        asio::post(core_->strand(), [self = shared_from_this()] { self->StartWrite(); });
+    }
+    return static_cast<int>(total);
+}
+
+void TcpServerConn::StartWrite() {
+    if (finished_) return;
+    {
+        std::lock_guard<std::mutex> lock(write_mutex_);
+        in_flight_.swap(pending_);
+        pending_.clear();
+        in_flight_bytes_ = in_flight_.size();
+    }
+    asio::async_write(socket_, asio::buffer(in_flight_),
+                      asio::bind_executor(core_->strand(),
+                                          [self = shared_from_this()](const asio::error_code& ec,
+                                                                      std::size_t) {
+                                              self->OnWritten(ec);
+                                          }));
+}
+
+void TcpServerConn::OnWritten(const asio::error_code& ec) {
+    if (finished_) return;
+    if (ec) {
+        Finish();
+        return;
+    }
+    bool more;
+    {
+        std::lock_guard<std::mutex> lock(write_mutex_);
+        in_flight_.clear();
+        if (in_flight_.capacity() > kKeepQueueCapacity) std::vector<uint8_t>().swap(in_flight_);
+        in_flight_bytes_ = 0;
+        more = !pending_.empty();
+        if (!more) writing_ = false;
+    }
+    if (more) StartWrite();
+}
+
+void TcpServerConn::StartRead() {
+    if (finished_) return;
+    socket_.async_read_some(
+        buffer_.writable(),
+        asio::bind_executor(core_->strand(), [self = shared_from_this()](
+                                                 const asio::error_code& ec, std::size_t n) {
+            self->OnRead(ec, n);
+        }));
+}
+
+void TcpServerConn::OnRead(const asio::error_code& ec, std::size_t n) {
+    if (finished_) return;
+    if (closed()) {
+        // The owner's Close or Shutdown; the report (if any) is posted.
+        return;
+    }
+    GateBatch batch(core_->gate(), core_->epoch());
+    if (!batch) return;  // Shutdown in progress
+    if (ec || n == 0) {
+        Finish();
+        return;
+    }
+    const FrameDecoder::Result result =
+        decoder_.Feed(buffer_.data(), n, [&](const FrameView& m) {
+            if (closed()) return false;
+            return batch.Deliver(handle_, m.command, m.second_word, m.payload, m.length);
+        });
+    if (result == FrameDecoder::Result::kSyncLost) {
+        GetCounters().sync_losses.fetch_add(1);
+        Finish();
+        return;
+    }
+    if (result == FrameDecoder::Result::kStopped || closed()) return;
+    buffer_.Consumed(n);
+    StartRead();
+}
+
+void TcpServerConn::Finish() {
+    if (finished_) return;
+    finished_ = true;
+    MarkClosed();
+    asio::error_code ec;
+    socket_.cancel(ec);
+    core_->Forget(this);
+    GateBatch batch(core_->gate(), core_->epoch());
+    if (batch) batch.Deliver(handle_, kCmdClosed, 0, nullptr, 0);
+}
+
+void TcpServerConn::Abandon() {
+    if (finished_) return;
+    finished_ = true;
+    MarkClosed();
+    asio::error_code ec;
+    socket_.cancel(ec);
+}
+
+}  // namespace linkcore::detail
+
+using linkcore::detail::CallbackGate;
+using linkcore::detail::TcpServerCore;
+
+struct CTcpServer::Impl {
+    linkcore::detail::RuntimeUser runtime_user;
+    std::shared_ptr<CallbackGate> gate = std::make_shared<CallbackGate>(linkcore::kLinkTcpServer);
+    std::shared_ptr<std::atomic<int>> next_handle = std::make_shared<std::atomic<int>>(1);
+    std::mutex mutex;
+    std::string bind_address = "0.0.0.0";  // mutex
+    std::shared_ptr<TcpServerCore> core;   // mutex
+    uint16_t local_port = 0;               // mutex
+
+    std::shared_ptr<TcpServerCore> current() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return core;
+    }
+};
+
+CTcpServer::CTcpServer() : impl_(std::make_shared<Impl>()) {}
+
+CTcpServer::~CTcpServer() { Shutdown(); }
+
+void CTcpServer::RegisterCallback(LinkCallback callback, void* user) {
+    impl_->gate->Register(0, callback, user);
+}
+
+int CTcpServer::Open(uint16_t port, int /*second_value*/) {
+    using namespace linkcore::detail;
+    Shutdown();
+    const uint64_t epoch = impl_->gate->epoch();
+    std::string bind_text;
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        bind_text = impl_->bind_address;
+    }
+    asio::ip::address ip;
+    if (!ParseAddress(bind_text.c_str(), &ip)) return 0;
+    const asio::ip::tcp::endpoint endpoint(ip, port);
+    asio::ip::tcp::acceptor acceptor(IoContext());
+    asio::error_code ec;
+    acceptor.open(endpoint.protocol(), ec);
+    if (!ec) acceptor.set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec) acceptor.bind(endpoint, ec);
+    if (!ec) acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    if (!ec) acceptor.non_blocking(true, ec);
+    if (ec) return 0;
+    const int native = acceptor.native_handle();
+    const uint16_t local_port = LocalPortOf(native);
+    auto core = std::make_shared<TcpServerCore>(impl_->gate, epoch, impl_->next_handle,
+                                                std::move(acceptor));
+    core->SetAcceptorNative(native);
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        if (!impl_->gate->Current(epoch)) {
+            core->Stop();
+            return 0;
+        }
+        impl_->core = core;
+        impl_->local_port = local_port;
+    }
+    core->Start();
+    return 1;
+}
+
+int CTcpServer::SendMessage(int connection, uint16_t command, uint16_t second_word,
+                            const void* payload, uint16_t length) {
+    if (length > 0 && payload == nullptr) return -1;
+    auto core = impl_->current();
+    if (!core) return -1;
+    auto conn = core->Find(connection);
+    if (!conn) return -1;
+    return conn->Send(command, second_word, payload, length);
+}
+
+void CTcpServer::Shutdown() {
+    impl_->gate->EndEpoch();
+    std::shared_ptr<TcpServerCore> old;
+    {
+        std::lock_guard<std::mutex> lock(impl_->mutex);
+        old.swap(impl_->core);
+        impl_->local_port = 0;
+    }
+    if (old) old->Stop();
+}
+
+void CTcpServer::SetBindAddress(const char* address) {
+    if (address == nullptr) return;
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->bind_address = address;
+}
+
+uint16_t CTcpServer::LocalPort() {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    return impl_->local_port;
+}
+
+int CTcpServer::Close(int connection) {
+    auto core = impl_->current();
+    if (!core) return 0;
+    return core->CloseConnection(connection) ? 1 : 0;
+}
+
+int CTcpServer::ConnectionCount() {
+    auto core = impl_->current();
+    return core ? core->Count() : 0;
+}
