@@ -1,0 +1,320 @@
+// zyn-devsim: runs emulated devices until SIGINT or SIGTERM.
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "tools/devsim/console.h"
+#include "tools/devsim/devsim.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace {
+
+const char kUsage[] =
+    "usage: zyn-devsim [options]\n"
+    "Runs emulated devices of the ZynVS device protocol until SIGINT or SIGTERM.\n"
+    "\n"
+    "  --devices N            number of devices (1)\n"
+    "  --channels N           channels per device, 1..4 (4)\n"
+    "  --control-port P       device k listens on P+2k (control) and P+2k+1 (streams) (7000);\n"
+    "                         0 picks free ports\n"
+    "  --bind ADDR            IPv4 address to listen on (127.0.0.1)\n"
+    "  --device-id N          id of the first device, device k gets N+k (1)\n"
+    "  --user U               account user name, at most 8 bytes (admin)\n"
+    "  --password W           account password, at most 8 bytes (admin)\n"
+    "  --udp                  control over UDP instead of TCP\n"
+    "  --udp-and-tcp          control over both UDP and TCP\n"
+    "  --newer                answer logins with 0x8588 and the 504-byte information\n"
+    "  --size WxH             main stream size (1280x720)\n"
+    "  --sub-size WxH         sub stream size (352x288)\n"
+    "  --fps N                frame rate of both streams (25)\n"
+    "  --bitrate KBPS         main stream bit rate (2000)\n"
+    "  --sub-bitrate KBPS     sub stream bit rate (256)\n"
+    "  --gop N                frames per GOP; the replayed loop is one GOP (50)\n"
+    "  --fragment-bytes N     video data bytes per fragment (1024)\n"
+    "  --no-audio             refuse audio streams\n"
+    "  --audio-format N       audio format number 0, 1 or 2 (1)\n"
+    "  --alaw                 G.711 A-law instead of mu-law\n"
+    "  --search               answer LAN searches (only inside a private network namespace)\n"
+    "  --reboot-delay MS      how long a reboot keeps the ports closed (1000)\n"
+    "  --control-socket PATH  also read commands from a Unix socket at PATH\n"
+    "  --no-stdin             do not read commands from standard input\n"
+    "  --quiet                do not print session events\n"
+    "  --help                 this text\n"
+    "\n"
+    "Commands (standard input or the control socket; 'help' lists them) switch faults on\n"
+    "and off, e.g. 'keepalive 0 off', 'close 0 stream', 'late 0 0501', 'reboot 0'.\n";
+
+std::mutex g_print_mu;
+
+void Print(const std::string& line) {
+    std::lock_guard<std::mutex> lock(g_print_mu);
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char stamp[16];
+    std::strftime(stamp, sizeof stamp, "%H:%M:%S", &tm);
+    std::fprintf(stdout, "%s %s\n", stamp, line.c_str());
+    std::fflush(stdout);
+}
+
+bool ParseSize(const char* s, int* w, int* h) {
+    return std::sscanf(s, "%dx%d", w, h) == 2 && *w > 0 && *h > 0;
+}
+
+bool ParseNumber(const char* s, long lo, long hi, long* out) {
+    char* end = nullptr;
+    long v = std::strtol(s, &end, 10);
+    if (end == s || *end != 0 || v < lo || v > hi) return false;
+    *out = v;
+    return true;
+}
+
+void Answer(int fd, const std::string& text) {
+    size_t off = 0;
+    while (off < text.size()) {
+        ssize_t n = write(fd, text.data() + off, text.size() - off);
+        if (n <= 0) return;
+        off += static_cast<size_t>(n);
+    }
+}
+
+// Reads command lines from fd until it ends or `stop` is set.
+void ServeCommands(devsim::Emulator& emu, int fd, int answer_fd, std::atomic<bool>& stop) {
+    std::string pending;
+    char buf[1024];
+    while (!stop) {
+        pollfd p{fd, POLLIN, 0};
+        int r = poll(&p, 1, 200);
+        if (r < 0 && errno != EINTR) return;
+        if (r <= 0) continue;
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0) return;
+        pending.append(buf, static_cast<size_t>(n));
+        if (pending.size() > 65536) pending.clear();  // no line is that long
+        size_t nl;
+        while ((nl = pending.find('\n')) != std::string::npos) {
+            std::string line = pending.substr(0, nl);
+            pending.erase(0, nl + 1);
+            bool quit = false;
+            Answer(answer_fd, devsim::RunConsoleCommand(emu, line, &quit));
+            if (quit) kill(getpid(), SIGTERM);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int devices = 1;
+    long channels = 4, control_port = 7000, device_id = 1;
+    devsim::Config cfg;
+    devsim::DeviceConfig dev;
+    dev.accounts = {{"admin", "admin"}};
+    std::string control_socket;
+    bool read_stdin = true, quiet = false;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "zyn-devsim: %s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        auto number = [&](long lo, long hi) {
+            const char* v = value();
+            long n = 0;
+            if (!ParseNumber(v, lo, hi, &n)) {
+                std::fprintf(stderr, "zyn-devsim: %s wants a number from %ld to %ld, not '%s'\n",
+                             a.c_str(), lo, hi, v);
+                std::exit(2);
+            }
+            return n;
+        };
+        auto size = [&](int* w, int* h) {
+            const char* v = value();
+            if (!ParseSize(v, w, h)) {
+                std::fprintf(stderr, "zyn-devsim: %s wants WxH, not '%s'\n", a.c_str(), v);
+                std::exit(2);
+            }
+        };
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--devices") {
+            devices = static_cast<int>(number(1, 256));
+        } else if (a == "--channels") {
+            channels = number(1, 4);
+        } else if (a == "--control-port") {
+            control_port = number(0, 65535);
+        } else if (a == "--bind") {
+            cfg.bind_address = value();
+        } else if (a == "--device-id") {
+            device_id = number(0, 0x7FFFFFFF);
+        } else if (a == "--user") {
+            dev.accounts[0].user = value();
+        } else if (a == "--password") {
+            dev.accounts[0].password = value();
+        } else if (a == "--udp") {
+            dev.control_transport = devsim::ControlTransport::kUdp;
+        } else if (a == "--udp-and-tcp") {
+            dev.control_transport = devsim::ControlTransport::kBoth;
+        } else if (a == "--newer") {
+            dev.newer = true;
+        } else if (a == "--size") {
+            size(&dev.main.width, &dev.main.height);
+        } else if (a == "--sub-size") {
+            size(&dev.sub.width, &dev.sub.height);
+        } else if (a == "--fps") {
+            dev.main.fps = dev.sub.fps = static_cast<int>(number(1, 120));
+        } else if (a == "--bitrate") {
+            dev.main.bitrate_kbps = static_cast<int>(number(16, 100000));
+        } else if (a == "--sub-bitrate") {
+            dev.sub.bitrate_kbps = static_cast<int>(number(16, 100000));
+        } else if (a == "--gop") {
+            dev.main.gop = dev.sub.gop = static_cast<int>(number(1, 1000));
+        } else if (a == "--fragment-bytes") {
+            dev.fragment_bytes = static_cast<size_t>(number(16, 60000));
+        } else if (a == "--no-audio") {
+            dev.audio = false;
+        } else if (a == "--audio-format") {
+            dev.audio_format = static_cast<int>(number(0, 2));
+        } else if (a == "--alaw") {
+            dev.audio_codec = devsim::AudioCodec::kALaw;
+        } else if (a == "--search") {
+            cfg.search = true;
+        } else if (a == "--reboot-delay") {
+            dev.reboot_delay_ms = static_cast<int>(number(0, 600000));
+        } else if (a == "--control-socket") {
+            control_socket = value();
+        } else if (a == "--no-stdin") {
+            read_stdin = false;
+        } else if (a == "--quiet") {
+            quiet = true;
+        } else {
+            std::fprintf(stderr, "zyn-devsim: unknown option '%s' (see --help)\n", a.c_str());
+            return 2;
+        }
+    }
+    if (control_port != 0 && control_port + 2L * devices > 65535) {
+        std::fprintf(stderr, "zyn-devsim: %d devices do not fit above port %ld\n", devices,
+                     control_port);
+        return 2;
+    }
+    dev.channel_count = static_cast<int>(channels);
+    for (int k = 0; k < devices; ++k) {
+        devsim::DeviceConfig d = dev;
+        d.device_id = static_cast<uint32_t>(device_id + k);
+        d.control_port = control_port ? static_cast<uint16_t>(control_port + 2 * k) : 0;
+        d.stream_port = control_port ? static_cast<uint16_t>(control_port + 2 * k + 1) : 0;
+        cfg.devices.push_back(d);
+    }
+    if (!quiet) cfg.event_log = Print;
+    av_log_set_level(AV_LOG_ERROR);
+
+    // Signals are taken by sigwait in this thread only; every thread started
+    // from here on inherits the mask.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    Print("encoding the video loops (" + std::to_string(dev.main.width) + "x" +
+          std::to_string(dev.main.height) + " and " + std::to_string(dev.sub.width) + "x" +
+          std::to_string(dev.sub.height) + ", " + std::to_string(channels) + " channels)...");
+    devsim::Emulator emu(cfg);
+    std::string error;
+    if (!emu.Start(&error)) {
+        std::fprintf(stderr, "zyn-devsim: %s\n", error.c_str());
+        return 1;
+    }
+    for (int k = 0; k < emu.device_count(); ++k) {
+        devsim::Device& d = emu.device(k);
+        auto loop = d.Loop(0, 0);
+        char line[512];
+        std::snprintf(line, sizeof line,
+                      "device %d: id %u, control %s:%u (%s), stream %u, %d channels, %dx%d at "
+                      "%d fps, loop %.0f kbit/s (%s, encoded in %.2f s), user '%s'%s",
+                      k, d.device_id(), cfg.bind_address.c_str(), d.control_port(),
+                      dev.control_transport == devsim::ControlTransport::kTcp   ? "tcp"
+                      : dev.control_transport == devsim::ControlTransport::kUdp ? "udp"
+                                                                                : "tcp+udp",
+                      d.stream_port(), d.config().channel_count, dev.main.width, dev.main.height,
+                      dev.main.fps, loop ? loop->BitrateKbps() : 0.0,
+                      loop ? loop->encoder.c_str() : "?", loop ? loop->encode_seconds : 0.0,
+                      dev.accounts[0].user.c_str(), dev.newer ? ", newer login (0x8588)" : "");
+        Print(line);
+    }
+    if (cfg.search) Print("answering LAN searches on 224.0.1.10:6022");
+
+    std::atomic<bool> stop{false};
+    std::thread stdin_thread, socket_thread;
+    int listen_fd = -1;
+    if (read_stdin) {
+        stdin_thread = std::thread([&] { ServeCommands(emu, STDIN_FILENO, STDOUT_FILENO, stop); });
+    }
+    if (!control_socket.empty()) {
+        listen_fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        if (control_socket.size() >= sizeof addr.sun_path) {
+            std::fprintf(stderr, "zyn-devsim: control socket path too long\n");
+            stop = true;
+            if (stdin_thread.joinable()) stdin_thread.join();
+            return 1;
+        }
+        std::strcpy(addr.sun_path, control_socket.c_str());
+        unlink(control_socket.c_str());
+        if (bind(listen_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            listen(listen_fd, 4) != 0) {
+            std::fprintf(stderr, "zyn-devsim: cannot listen on %s: %s\n", control_socket.c_str(),
+                         std::strerror(errno));
+            stop = true;
+            if (stdin_thread.joinable()) stdin_thread.join();
+            return 1;
+        }
+        Print("commands accepted on " + control_socket);
+        socket_thread = std::thread([&] {
+            while (!stop) {
+                pollfd p{listen_fd, POLLIN, 0};
+                if (poll(&p, 1, 200) <= 0) continue;
+                int fd = accept(listen_fd, nullptr, nullptr);
+                if (fd < 0) continue;
+                ServeCommands(emu, fd, fd, stop);
+                close(fd);
+            }
+        });
+    }
+    Print("ready (SIGINT or SIGTERM ends it; 'help' lists the commands)");
+
+    int sig = 0;
+    sigwait(&stop_signals, &sig);
+    Print(std::string("stopping on ") + (sig == SIGINT ? "SIGINT" : "SIGTERM"));
+    stop = true;
+    if (stdin_thread.joinable()) stdin_thread.join();
+    if (socket_thread.joinable()) socket_thread.join();
+    if (listen_fd >= 0) {
+        close(listen_fd);
+        unlink(control_socket.c_str());
+    }
+    emu.Stop();
+    Print("stopped");
+    return 0;
+}

@@ -1,0 +1,93 @@
+#include "tools/devsim/wire.h"
+
+namespace devsim {
+
+void AppendMessage(std::vector<uint8_t>* out, uint16_t command, uint16_t second_word,
+                   const uint8_t* payload, size_t length) {
+    size_t at = out->size();
+    out->resize(at + kHeaderBytes + length);
+    uint8_t* p = out->data() + at;
+    p[0] = kSync;
+    p[1] = kSync;
+    PutU16(p + 2, command);
+    PutU16(p + 4, second_word);
+    PutU16(p + 6, static_cast<uint16_t>(length));
+    if (length > 0) std::copy(payload, payload + length, p + kHeaderBytes);
+}
+
+std::vector<uint8_t> BuildMessage(uint16_t command, uint16_t second_word,
+                                  const std::vector<uint8_t>& payload) {
+    std::vector<uint8_t> out;
+    AppendMessage(&out, command, second_word, payload.data(), payload.size());
+    return out;
+}
+
+bool ParseDatagram(const uint8_t* data, size_t size, ParsedMessage* out) {
+    *out = ParsedMessage{};
+    out->raw = data;
+    out->raw_length = size;
+    if (size < kHeaderBytes || data[0] != kSync || data[1] != kSync) {
+        out->malformed = true;
+        return false;
+    }
+    size_t length = GetU16(data + 6);
+    if (kHeaderBytes + length > size) {
+        out->malformed = true;
+        out->command = GetU16(data + 2);
+        return false;
+    }
+    out->command = GetU16(data + 2);
+    out->second_word = GetU16(data + 4);
+    out->payload = data + kHeaderBytes;
+    out->length = length;
+    out->raw_length = kHeaderBytes + length;
+    return true;
+}
+
+void StreamFramer::Reset() {
+    buffer_.clear();
+    start_ = 0;
+}
+
+void StreamFramer::Feed(const uint8_t* data, size_t size, const Sink& sink) {
+    buffer_.insert(buffer_.end(), data, data + size);
+    for (;;) {
+        size_t avail = buffer_.size() - start_;
+        const uint8_t* p = buffer_.data() + start_;
+        if (avail == 0) break;
+        // Skip to the next sync pair.
+        size_t skip = 0;
+        while (skip < avail && !(p[skip] == kSync && (skip + 1 >= avail || p[skip + 1] == kSync)))
+            ++skip;
+        if (skip > 0) {
+            ParsedMessage bad;
+            bad.malformed = true;
+            bad.raw = p;
+            bad.raw_length = skip;
+            sink(bad);
+            start_ += skip;
+            continue;
+        }
+        if (avail < kHeaderBytes) break;
+        size_t length = GetU16(p + 6);
+        if (avail < kHeaderBytes + length) break;
+        ParsedMessage m;
+        m.command = GetU16(p + 2);
+        m.second_word = GetU16(p + 4);
+        m.payload = p + kHeaderBytes;
+        m.length = length;
+        m.raw = p;
+        m.raw_length = kHeaderBytes + length;
+        start_ += kHeaderBytes + length;
+        sink(m);
+    }
+    if (start_ == buffer_.size()) {
+        buffer_.clear();
+        start_ = 0;
+    } else if (start_ > 65536) {
+        buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(start_));
+        start_ = 0;
+    }
+}
+
+}  // namespace devsim
