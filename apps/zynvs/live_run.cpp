@@ -1,7 +1,9 @@
 #include "apps/zynvs/live_run.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -26,6 +28,7 @@ struct RunState {
     std::atomic<int> logins{0};
     std::atomic<int> losses{0};
     std::atomic<int> restored{0};
+    std::atomic<bool> closing{false};  // our own logout is not a loss
     int snapshot_channel = -1;
     CPlayVideo* snapshot_player = nullptr;  // fed from the frame callback
 };
@@ -35,7 +38,7 @@ RunState* g_state = nullptr;
 void ZYNVS_CALL OnMessage(int, int message, void*, int, void*) {
     if (!g_state) return;
     if (message == 1) g_state->logins++;
-    if (message == 2) g_state->losses++;
+    if (message == 2 && !g_state->closing) g_state->losses++;
     if (message == 3) g_state->restored++;
 }
 
@@ -90,8 +93,10 @@ int RunLive(const LiveOptions& opt, LiveSummary* summary) {
     std::snprintf(dev.control_address, sizeof dev.control_address, "%s", opt.host.c_str());
     dev.control_port = static_cast<uint16_t>(opt.port);
     dev.stream_port = static_cast<uint16_t>(opt.stream_port ? opt.stream_port : opt.port + 1);
-    std::strncpy(dev.user_name, opt.user.c_str(), sizeof dev.user_name);
-    std::strncpy(dev.password, opt.password.c_str(), sizeof dev.password);
+    // The account block holds 8 bytes each, not necessarily terminated.
+    std::memcpy(dev.user_name, opt.user.data(), std::min(opt.user.size(), sizeof dev.user_name));
+    std::memcpy(dev.password, opt.password.data(),
+                std::min(opt.password.size(), sizeof dev.password));
 
     std::fprintf(stderr, "zynvs: logging into %s:%d as %s ...\n", opt.host.c_str(), opt.port,
                  opt.user.c_str());
@@ -101,6 +106,13 @@ int RunLive(const LiveOptions& opt, LiveSummary* summary) {
         ZYNVS_DeleteDevice(kDeviceId);
         g_state = nullptr;
         return 1;
+    }
+    // Recordings open before the streams, so that each file begins with the
+    // first frame the device sends (a key frame).
+    for (std::size_t i = 0; i < opt.channels.size() && i < opt.record_paths.size(); ++i) {
+        if (opt.record_paths[i].empty()) continue;
+        int mode = i < opt.record_modes.size() ? opt.record_modes[i] : 0;
+        ZYNVS_StartLoclRecord(kDeviceId, opt.channels[i], opt.record_paths[i].c_str(), mode);
     }
     for (std::size_t i = 0; i < opt.channels.size(); ++i) {
         const int ch = opt.channels[i];
@@ -116,21 +128,20 @@ int RunLive(const LiveOptions& opt, LiveSummary* summary) {
             summary->errors.push_back("live video of channel " + std::to_string(ch) + " refused");
         if (opt.audio && ZYNVS_OpenSoundVoice(kDeviceId, ch, 0) != 1)
             summary->errors.push_back("audio of channel " + std::to_string(ch) + " refused");
-        if (i < opt.record_paths.size() && !opt.record_paths[i].empty()) {
-            int mode = i < opt.record_modes.size() ? opt.record_modes[i] : 0;
-            ZYNVS_StartLoclRecord(kDeviceId, ch, opt.record_paths[i].c_str(), mode);
-        }
     }
 
     const auto start = std::chrono::steady_clock::now();
     const auto end = start + std::chrono::seconds(opt.seconds);
+    // On a terminal the progress line rewrites itself; elsewhere one line a second.
+    const bool tty = isatty(fileno(stderr));
+    int ticks = 0;
     while (std::chrono::steady_clock::now() < end) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        if (!opt.progress) continue;
+        if (!opt.progress || (!tty && ++ticks % 4 != 0)) continue;
         double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::string line;
         char head[32];
-        std::snprintf(head, sizeof head, "\r%5.1fs", t);
+        std::snprintf(head, sizeof head, "%s%5.1fs", tty ? "\r" : "", t);
         line = head;
         for (int ch : opt.channels) {
             char part[64];
@@ -139,15 +150,16 @@ int RunLive(const LiveOptions& opt, LiveSummary* summary) {
                           Human(state.channels[ch & 3].video_bytes.load()).c_str());
             line += part;
         }
-        std::fprintf(stderr, "%s   ", line.c_str());
+        std::fprintf(stderr, tty ? "%s   " : "%s\n", line.c_str());
     }
-    if (opt.progress) std::fprintf(stderr, "\n");
+    if (opt.progress && tty) std::fprintf(stderr, "\n");
 
     for (std::size_t i = 0; i < opt.channels.size(); ++i) {
         ZYNVS_StopLoclRecord(kDeviceId, opt.channels[i]);
         if (opt.audio) ZYNVS_CloseSound(kDeviceId, opt.channels[i]);
         ZYNVS_StopRealPlay(kDeviceId, opt.channels[i]);
     }
+    state.closing = true;
     ZYNVS_Logout(kDeviceId, 1);
     ZYNVS_RegisterFullFrameDataCallBack(nullptr, nullptr);
     ZYNVS_RegisterMessageCallBack(nullptr, nullptr);
