@@ -7,4 +7,12 @@
 namespace zynvs_app {
 int CommandDemo(const std::vector<std::string>& args);
 int CommandLive(const std::vector<std::string>& args);
+int CommandGet(const std::vector<std::string>& args);
+int CommandSet(const std::vector<std::string>& args);
+int CommandPtz(const std::vector<std::string>& args);
+int CommandReboot(const std::vector<std::string>& args);
+int CommandUpgrade(const std::vector<std::string>& args);
+int CommandRecords(const std::vector<std::string>& args);
+int CommandTalk(const std::vector<std::string>& args);
+int CommandSearch(const std::vector<std::string>& args);
 }  // namespace zynvs_app

@@ -9,7 +9,7 @@
 namespace zynvs_app {
 struct LiveOptions {
     std::string host = "127.0.0.1";
-    int port = 9000;         // control port; the stream port is port + 1 unless given
+    int port = 7000;         // control port; the stream port is port + 1 unless given
     int stream_port = 0;     // 0: port + 1
     std::string user = "admin";
     std::string password = "admin";

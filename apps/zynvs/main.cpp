@@ -21,7 +21,19 @@ void Usage(FILE* out) {
                  "      --host H --port P --user U --password W --channel C (repeatable)\n"
                  "      [--channels N] [--record FILE] [--avi] [--snapshot FILE] [--seconds N]\n"
                  "      [--no-audio]\n"
-                 "  help                 this text\n");
+                 "  get GROUP            read a parameter group (hex dump, or --out FILE)\n"
+                 "  set GROUP            write a parameter group (--in FILE or --hex BYTES)\n"
+                 "  ptz --command N      pan/tilt/zoom command [--speed S] [--extra E]\n"
+                 "  reboot               restart the device\n"
+                 "  upgrade FILE         send a firmware image in chunks [--chunk N]\n"
+                 "  records              list the device's record files [--type T]\n"
+                 "  talk                 talk to the device [--wav FILE] [--seconds N]\n"
+                 "  search               find devices on the LAN by multicast [--seconds N]\n"
+                 "  help                 this text\n"
+                 "\n"
+                 "device options (get, set, ptz, reboot, upgrade, records, talk):\n"
+                 "  --host H (127.0.0.1) --port P (7000) --stream-port P (port+1)\n"
+                 "  --user U (admin) --password W (admin) --channels N (4) --channel C (0)\n");
 }
 }  // namespace
 
@@ -38,6 +50,14 @@ int main(int argc, char** argv) {
     }
     if (command == "demo") return zynvs_app::CommandDemo(args);
     if (command == "live") return zynvs_app::CommandLive(args);
+    if (command == "get") return zynvs_app::CommandGet(args);
+    if (command == "set") return zynvs_app::CommandSet(args);
+    if (command == "ptz") return zynvs_app::CommandPtz(args);
+    if (command == "reboot") return zynvs_app::CommandReboot(args);
+    if (command == "upgrade") return zynvs_app::CommandUpgrade(args);
+    if (command == "records") return zynvs_app::CommandRecords(args);
+    if (command == "talk") return zynvs_app::CommandTalk(args);
+    if (command == "search") return zynvs_app::CommandSearch(args);
     std::fprintf(stderr, "zynvs: unknown command '%s'\n\n", command.c_str());
     Usage(stderr);
     return 2;
