@@ -25,7 +25,8 @@ protected:
     void SetUp() override {
         const char* name = std::getenv("DISPLAY");
         if (name == nullptr || *name == '\0') GTEST_SKIP() << "DISPLAY is not set";
-        display_ = XOpenDisplay(name);
+        // A busy server may refuse a connection for a moment: retry briefly.
+        rk_test::WaitUntil([&] { return (display_ = XOpenDisplay(name)) != nullptr; }, 3000);
         if (display_ == nullptr) GTEST_SKIP() << "cannot open display " << name;
     }
     void TearDown() override {
