@@ -54,9 +54,9 @@ struct CPlayAudio::Impl {
         {
             std::lock_guard lock(ring_mutex);
             got = ring.Pop(out, n);
+            samples_played += got;  // before waiters see the ring drained
         }
         if (got > 0) ring_drained.notify_all();
-        samples_played += got;
         std::fill(out + got, out + n, int16_t{0});
         const int v = volume.load();
         if (mute.load() || v == 0) {

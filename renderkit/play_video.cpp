@@ -81,6 +81,7 @@ struct CPlayVideo::Impl {
     renderkit::BgraScaler bgra_scaler;
     renderkit::I420View i420;
     std::vector<uint8_t> surface;  // BGRA picture for the drawing callback
+    bool surface_painted = false;  // surface holds the last picture as the callback left it
     uint64_t bound_generation = 0;
     bool waiting_for_key = true;
 
@@ -90,7 +91,8 @@ struct CPlayVideo::Impl {
     void ApplyWindowChange();
     void ProcessFrame(const renderkit::QueuedFrame& frame);
     void OnPicture(AVFrame* picture, uint32_t number, bool damaged);
-    void Present(const AVFrame* picture);
+    // fresh: a new picture (the drawing callback runs); else a repaint.
+    void Present(const AVFrame* picture, bool fresh);
     void Redraw();
 };
 
@@ -98,11 +100,13 @@ void CPlayVideo::Impl::Run() {
     thread_id = std::this_thread::get_id();
     waiting_for_key = true;
     bound_generation = ~uint64_t{0};
+    ApplyWindowChange();
     while (!stop.load()) {
-        ApplyWindowChange();
         renderkit::QueuedFrame frame;
         const int wait_ms = target.usable() ? kEventPollMs : kIdleWaitMs;
-        if (queue.Pop(&frame, wait_ms)) {
+        const bool got = queue.Pop(&frame, wait_ms);
+        ApplyWindowChange();  // before any drawing, so a redraw goes to the new window
+        if (got) {
             ProcessFrame(frame);
             queue.Recycle(std::move(frame));
         }
@@ -178,42 +182,44 @@ void CPlayVideo::Impl::OnPicture(AVFrame* picture, uint32_t number, bool damaged
         }
         last_number = number;
     }
-    Present(picture);
+    Present(picture, true);
 }
 
-void CPlayVideo::Impl::Present(const AVFrame* picture) {
+void CPlayVideo::Impl::Present(const AVFrame* picture, bool fresh) {
     const bool has_draw_callback = draw_callback.is_set();
-    if (!has_draw_callback && !target.usable()) return;
+    if (!has_draw_callback && !target.usable() && !fresh) return;
     const int pw = picture->width;
     const int ph = picture->height;
+    const int surface_stride = pw * 4;
+    if (fresh) {
+        surface_painted = false;
+        if (has_draw_callback) {
+            surface.resize(static_cast<size_t>(surface_stride) * ph);
+            if (yuv_to_bgra.Convert(picture, ZYNVS_RECT{0, 0, pw, ph}, surface.data(), pw, ph,
+                                    surface_stride)) {
+                draw_callback.Invoke([&](DrawOSDCallback cb, void* user, int) {
+                    ZynDrawSurface dc{surface.data(), pw, ph, surface_stride, 0};
+                    ZYNVS_SIZE size{pw, ph};
+                    cb(&dc, &size, play_channel.load(), user);
+                });
+                surface_painted = true;
+            }
+        }
+    }
+    if (!target.usable()) return;
     ZYNVS_RECT crop;
     {
         std::lock_guard lock(settings_mutex);
         crop = renderkit::ClipRect(has_src_rect ? &src_rect : nullptr, pw, ph);
     }
-    if (has_draw_callback) {
-        const int stride = pw * 4;
-        surface.resize(static_cast<size_t>(stride) * ph);
-        if (!yuv_to_bgra.Convert(picture, ZYNVS_RECT{0, 0, pw, ph}, surface.data(), pw, ph, stride)) {
-            return;
-        }
-        draw_callback.Invoke([&](DrawOSDCallback cb, void* user, int) {
-            ZynDrawSurface dc{surface.data(), pw, ph, stride, 0};
-            ZYNVS_SIZE size{pw, ph};
-            cb(&dc, &size, play_channel.load(), user);
-        });
-        int ww = 0, wh = 0, ws = 0;
-        uint8_t* dst = target.BeginFrame(&ww, &wh, &ws);
-        if (dst == nullptr) return;
-        if (bgra_scaler.Scale(surface.data(), stride, crop, dst, ww, wh, ws) && target.EndFrame()) {
-            ++drawn;
-        }
-        return;
-    }
     int ww = 0, wh = 0, ws = 0;
     uint8_t* dst = target.BeginFrame(&ww, &wh, &ws);
     if (dst == nullptr) return;
-    if (yuv_to_bgra.Convert(picture, crop, dst, ww, wh, ws) && target.EndFrame()) ++drawn;
+    // A painted surface is what the host wants shown, also when repainting.
+    const bool ok = surface_painted
+                        ? bgra_scaler.Scale(surface.data(), surface_stride, crop, dst, ww, wh, ws)
+                        : yuv_to_bgra.Convert(picture, crop, dst, ww, wh, ws);
+    if (ok && target.EndFrame() && fresh) ++drawn;
 }
 
 void CPlayVideo::Impl::Redraw() {
@@ -222,7 +228,7 @@ void CPlayVideo::Impl::Redraw() {
         std::lock_guard lock(picture_mutex);
         if (!last_picture || !copy || av_frame_ref(copy.get(), last_picture.get()) < 0) return;
     }
-    Present(copy.get());
+    Present(copy.get(), false);
 }
 
 // ---- CPlayVideo ----------------------------------------------------------
