@@ -6,5 +6,6 @@ kind="${1:-address}"; shift || true
 export BUILD_DIR="build-$kind"
 export CMAKE_ARGS="-DZYNVS_SANITIZE=$kind -DZYNVS_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
 export TSAN_OPTIONS="second_deadlock_stack=1"
 exec scripts/test.sh "$@"
