@@ -95,13 +95,14 @@ private:
 class TcpServerCore : public std::enable_shared_from_this<TcpServerCore> {
 public:
     TcpServerCore(std::shared_ptr<CallbackGate> gate, uint64_t epoch,
-                  std::shared_ptr<std::atomic<int>> next_handle, asio::ip::tcp::acceptor acceptor)
+                  std::shared_ptr<std::atomic<int>> next_handle, asio::io_context& context,
+                  asio::ip::tcp::acceptor acceptor)
         : gate_(std::move(gate)),
           epoch_(epoch),
           next_handle_(std::move(next_handle)),
-          strand_(asio::make_strand(IoContext())),
+          strand_(asio::make_strand(context)),
           acceptor_(std::move(acceptor)),
-          retry_timer_(IoContext()) {}
+          retry_timer_(context) {}
 
     CallbackGate& gate() { return *gate_; }
     uint64_t epoch() const { return epoch_; }
@@ -408,7 +409,9 @@ int CTcpServer::Open(uint16_t port, int /*second_value*/) {
     asio::ip::address ip;
     if (!ParseAddress(bind_text.c_str(), &ip)) return 0;
     const asio::ip::tcp::endpoint endpoint(ip, port);
-    asio::ip::tcp::acceptor acceptor(IoContext());
+    // The acceptor, its connections and the core share one context.
+    asio::io_context& context = IoContext();
+    asio::ip::tcp::acceptor acceptor(context);
     asio::error_code ec;
     acceptor.open(endpoint.protocol(), ec);
     if (!ec) acceptor.set_option(asio::socket_base::reuse_address(true), ec);
@@ -418,7 +421,7 @@ int CTcpServer::Open(uint16_t port, int /*second_value*/) {
     if (ec) return 0;
     const int native = acceptor.native_handle();
     const uint16_t local_port = LocalPortOf(native);
-    auto core = std::make_shared<TcpServerCore>(impl_->gate, epoch, impl_->next_handle,
+    auto core = std::make_shared<TcpServerCore>(impl_->gate, epoch, impl_->next_handle, context,
                                                 std::move(acceptor));
     core->SetAcceptorNative(native);
     {

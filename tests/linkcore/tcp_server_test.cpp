@@ -344,25 +344,10 @@ TEST(TcpServer, ShutdownInsideTheCallback) {
 
 TEST(TcpServer, NoCallbackAfterShutdownReturns) {
     for (int round = 0; round < 10; ++round) {
-        std::atomic<bool> shut{false};
-        std::atomic<int> late{0};
-        std::atomic<int> seen{0};
-        Recorder unused;
+        linktest::LateCallbackProbe probe;
         CTcpServer server;
         server.SetBindAddress("127.0.0.1");
-        struct Ctx {
-            std::atomic<bool>* shut;
-            std::atomic<int>* late;
-            std::atomic<int>* seen;
-        } ctx{&shut, &late, &seen};
-        server.RegisterCallback(
-            [](int, int, uint16_t, uint16_t, const uint8_t*, uint16_t, void* user) {
-                auto* c = static_cast<Ctx*>(user);
-                if (c->shut->load()) c->late->fetch_add(1);
-                c->seen->fetch_add(1);
-                return 0;
-            },
-            &ctx);
+        server.RegisterCallback(&linktest::LateCallbackProbe::Callback, &probe);
         ASSERT_NE(server.Open(0, 0), 0);
         std::atomic<bool> stop{false};
         std::vector<std::thread> floods;
@@ -378,15 +363,15 @@ TEST(TcpServer, NoCallbackAfterShutdownReturns) {
                 }
             });
         }
-        ASSERT_TRUE(linktest::Eventually([&] { return seen.load() > 500; }));
+        ASSERT_TRUE(linktest::Eventually([&] { return probe.seen.load() > 500; }));
         server.Shutdown();
-        shut.store(true);
-        const int at_shutdown = seen.load();
+        probe.MarkClosed();
+        const int at_shutdown = probe.seen.load();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         stop.store(true);
         for (auto& t : floods) t.join();
-        EXPECT_EQ(late.load(), 0);
-        EXPECT_EQ(seen.load(), at_shutdown);
+        EXPECT_EQ(probe.late.load(), 0);
+        EXPECT_EQ(probe.seen.load(), at_shutdown);
     }
 }
 
@@ -395,10 +380,16 @@ TEST(TcpServer, CloseOfOneHandleWhileItFloods) {
     std::atomic<int> target{0};
     std::atomic<bool> closed{false};
     std::atomic<int> late{0};
+    std::atomic<int> active{0};
     s.recorder.hook = [&](const Event& e) {
-        if (closed.load() && e.id == target.load() && e.command != linkcore::kCmdClosed) {
-            late.fetch_add(1);
+        if (e.id != target.load() || e.command == linkcore::kCmdClosed) return;
+        active.fetch_add(1);
+        if (closed.load()) late.fetch_add(1);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+        while (std::chrono::steady_clock::now() < until) {
         }
+        if (closed.load()) late.fetch_add(1);
+        active.fetch_sub(1);
     };
     int h = 0;
     RawSocket peer = s.Connect(&h);
@@ -412,6 +403,7 @@ TEST(TcpServer, CloseOfOneHandleWhileItFloods) {
     ASSERT_TRUE(s.recorder.WaitCount(0x0301, 200));
     EXPECT_EQ(s.server.Close(h), 1);
     closed.store(true);
+    if (active.load() != 0) late.fetch_add(1);
     ASSERT_TRUE(s.recorder.WaitCount(linkcore::kCmdClosed, 1));
     stop.store(true);
     flood.join();
