@@ -64,10 +64,10 @@ public:
         e.payload_null = payload == nullptr;
         if (payload != nullptr) e.payload.assign(payload, payload + length);
         if (self->hook) self->hook(e);
-        {
-            std::lock_guard<std::mutex> lock(self->mutex_);
-            self->events_.push_back(std::move(e));
-        }
+        // Notify under the lock: once a waiter saw the event, this call no
+        // longer touches the recorder (tests may destroy it then).
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        self->events_.push_back(std::move(e));
         self->cv_.notify_all();
         return 0;
     }

@@ -169,8 +169,8 @@ TEST(TcpClient, OpenAfterCloseUsesANewConnection) {
 
 TEST(TcpClient, OpenReplacesAnOpenConnection) {
     RawListener listener;
+    Recorder recorder;  // outlives the client: the peers' closes reach it
     CTcpClient client;
-    Recorder recorder;
     client.RegisterCallback(1, &Recorder::Callback, &recorder);
     ASSERT_NE(client.Open("127.0.0.1", listener.port()), 0);
     RawSocket first = listener.Accept();
@@ -333,6 +333,30 @@ TEST(TcpClient, CloseInsideTheCallbackStopsDelivery) {
     EXPECT_EQ(recorder.Size(), 1u);
     EXPECT_EQ(recorder.Count(linkcore::kCmdConnectionLost), 0u);
     EXPECT_EQ(client.IsConnected(), 0);
+}
+
+TEST(TcpClient, DestroyInsideTheCallback) {
+    RawListener listener;
+    Recorder recorder;
+    auto client = std::make_unique<CTcpClient>();
+    std::atomic<bool> destroyed{false};
+    recorder.hook = [&](const Event&) {
+        client.reset();
+        destroyed.store(true);
+    };
+    client->RegisterCallback(kDeviceId, &Recorder::Callback, &recorder);
+    ASSERT_NE(client->Open("127.0.0.1", listener.port()), 0);
+    RawSocket peer = listener.Accept();
+    Bytes burst;
+    for (int i = 0; i < 20; ++i) {
+        const Bytes f = Frame(0x0301, 0, Pattern(50, 1));
+        burst.insert(burst.end(), f.begin(), f.end());
+    }
+    ASSERT_TRUE(peer.SendAll(burst));
+    ASSERT_TRUE(recorder.WaitFor([](const std::vector<Event>& e) { return !e.empty(); }));
+    EXPECT_TRUE(destroyed.load());
+    EXPECT_TRUE(peer.WaitClosed());
+    EXPECT_EQ(recorder.Size(), 1u);
 }
 
 TEST(TcpClient, ReopenInsideTheLossCallback) {

@@ -302,8 +302,8 @@ TEST(TcpServer, FullQueueRefusesAndLosesNothingAccepted) {
 }
 
 TEST(TcpServer, CloseInsideTheCallback) {
-    Server s;
     std::atomic<int> closed_result{-1};
+    Server s;
     s.recorder.hook = [&](const Event& e) {
         if (e.command == 0x0101) closed_result.store(s.server.Close(e.id));
     };
@@ -324,8 +324,8 @@ TEST(TcpServer, CloseInsideTheCallback) {
 }
 
 TEST(TcpServer, ShutdownInsideTheCallback) {
-    Server s;
     std::atomic<bool> done{false};
+    Server s;
     s.recorder.hook = [&](const Event& e) {
         if (e.command == 0x0101) {
             s.server.Shutdown();
@@ -340,6 +340,29 @@ TEST(TcpServer, ShutdownInsideTheCallback) {
     EXPECT_TRUE(peer.WaitClosed());
     EXPECT_EQ(s.recorder.Count(0x0101), 1u);
     EXPECT_EQ(s.recorder.Count(linkcore::kCmdClosed), 0u);
+}
+
+TEST(TcpServer, DestroyInsideTheCallback) {
+    Recorder recorder;
+    auto server = std::make_unique<CTcpServer>();
+    std::atomic<bool> destroyed{false};
+    recorder.hook = [&](const Event& e) {
+        if (e.command == 0x0101) {
+            server.reset();
+            destroyed.store(true);
+        }
+    };
+    server->SetBindAddress("127.0.0.1");
+    server->RegisterCallback(&Recorder::Callback, &recorder);
+    ASSERT_NE(server->Open(0, 0), 0);
+    RawSocket peer = RawConnect(server->LocalPort());
+    ASSERT_TRUE(peer.SendAll(Frame(0x0101, 0, {})));
+    ASSERT_TRUE(peer.SendAll(Frame(0x0101, 1, {})));
+    ASSERT_TRUE(recorder.WaitCount(0x0101, 1));
+    EXPECT_TRUE(destroyed.load());
+    EXPECT_TRUE(peer.WaitClosed());
+    EXPECT_EQ(recorder.Count(0x0101), 1u);
+    EXPECT_EQ(recorder.Count(linkcore::kCmdClosed), 0u);
 }
 
 TEST(TcpServer, NoCallbackAfterShutdownReturns) {
@@ -376,11 +399,11 @@ TEST(TcpServer, NoCallbackAfterShutdownReturns) {
 }
 
 TEST(TcpServer, CloseOfOneHandleWhileItFloods) {
-    Server s;
     std::atomic<int> target{0};
     std::atomic<bool> closed{false};
     std::atomic<int> late{0};
     std::atomic<int> active{0};
+    Server s;
     s.recorder.hook = [&](const Event& e) {
         if (e.id != target.load() || e.command == linkcore::kCmdClosed) return;
         active.fetch_add(1);
