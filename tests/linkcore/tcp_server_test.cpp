@@ -271,6 +271,35 @@ TEST(TcpServer, ThousandConnectionsWithTwoIoThreads) {
     EXPECT_TRUE(linktest::Eventually([&] { return s.server.ConnectionCount() == 0; }));
 }
 
+TEST(TcpServer, ManyClientObjectsShareTheIoThreads) {
+    Server s;
+    s.recorder.hook = [&](const Event& e) {
+        if (e.command == 0x0101) s.server.SendMessage(e.id, 0x8101, 0, e.payload.data(), 4);
+    };
+    constexpr int kClients = 200;
+    const int threads_before = CountThreads();
+    Recorder replies;
+    std::vector<std::unique_ptr<CTcpClient>> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<CTcpClient>());
+        clients.back()->RegisterCallback(i, &Recorder::Callback, &replies);
+        ASSERT_NE(clients.back()->Open("127.0.0.1", s.port), 0) << i;
+    }
+    EXPECT_LE(CountThreads(), threads_before + 2);
+    for (int i = 0; i < kClients; ++i) {
+        ASSERT_EQ(clients[i]->SendMessage(0x0101, 0, &i, 4), 12);
+    }
+    ASSERT_TRUE(replies.WaitCount(0x8101, kClients, 20000));
+    for (const Event& e : replies.Events()) {
+        int echoed = -1;
+        std::memcpy(&echoed, e.payload.data(), 4);
+        EXPECT_EQ(echoed, e.id);  // each reply reached the client that asked
+    }
+    clients.clear();
+    EXPECT_TRUE(s.recorder.WaitCount(linkcore::kCmdClosed, kClients, 20000));
+    EXPECT_EQ(replies.Count(linkcore::kCmdConnectionLost), 0u);
+}
+
 TEST(TcpServer, FullQueueRefusesAndLosesNothingAccepted) {
     Server s;
     int h = 0;
