@@ -14,9 +14,16 @@
 namespace linkcore::detail {
 namespace {
 
-struct Runtime {
-    asio::io_context context{kIoThreads};
+// One io_context per thread: a handler always runs on the thread of its
+// object's context, so handing a completion over never wakes another thread.
+struct Loop {
+    asio::io_context context{1};
     asio::executor_work_guard<asio::io_context::executor_type> work{context.get_executor()};
+};
+
+struct Runtime {
+    Loop loops[kIoThreads];
+    std::atomic<unsigned> next{0};
     std::vector<std::thread> threads;
 };
 
@@ -27,11 +34,11 @@ bool g_exit_hooked = false;
 std::atomic<int> g_users{0};
 thread_local bool t_io_thread = false;
 
-void RunIoThread(Runtime* runtime) {
+void RunIoThread(asio::io_context* context) {
     t_io_thread = true;
     for (;;) {
         try {
-            runtime->context.run();
+            context->run();
             return;
         } catch (...) {
             // Handlers do not throw; keep the thread alive if one did.
@@ -47,8 +54,10 @@ void StopAtExit() {
         runtime = g_runtime;
     }
     if (runtime == nullptr) return;
-    runtime->work.reset();
-    runtime->context.stop();
+    for (Loop& loop : runtime->loops) {
+        loop.work.reset();
+        loop.context.stop();
+    }
     bool detached_self = false;
     for (std::thread& t : runtime->threads) {
         if (!t.joinable()) continue;
@@ -85,7 +94,7 @@ asio::io_context& IoContext() {
             sigfillset(&all);
             pthread_sigmask(SIG_SETMASK, &all, &old);
             for (int i = 0; i < kIoThreads; ++i) {
-                g_runtime->threads.emplace_back(RunIoThread, g_runtime);
+                g_runtime->threads.emplace_back(RunIoThread, &g_runtime->loops[i].context);
             }
             pthread_sigmask(SIG_SETMASK, &old, nullptr);
             if (!g_exit_hooked) {
@@ -96,7 +105,8 @@ asio::io_context& IoContext() {
             }
         }
     }
-    return g_runtime->context;
+    const unsigned i = g_runtime->next.fetch_add(1, std::memory_order_relaxed) % kIoThreads;
+    return g_runtime->loops[i].context;
 }
 
 bool OnIoThread() { return t_io_thread; }

@@ -1,6 +1,7 @@
-// The process-wide I/O runtime: one asio::io_context run by a small pool of
-// threads, shared by every Linkcore object. It starts on first use and is
-// stopped (threads joined) when the process exits or the library is unloaded.
+// The process-wide I/O runtime: a small pool of threads, each running its own
+// asio::io_context, shared by every Linkcore object. It starts on first use
+// and is stopped (threads joined) when the process exits or the library is
+// unloaded.
 #pragma once
 
 #include <asio/io_context.hpp>
@@ -9,7 +10,9 @@ namespace linkcore::detail {
 
 constexpr int kIoThreads = 2;
 
-// The shared context; starts the pool on the first call.
+// A context of the pool for a new connection or server (round robin); starts
+// the pool on the first call. Each context is run by exactly one thread, so
+// the handlers of everything placed on it never run concurrently.
 asio::io_context& IoContext();
 
 // True on one of the pool's threads.

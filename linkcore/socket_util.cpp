@@ -55,10 +55,15 @@ SendResult SendAll(int fd, iovec* iov, int count, int timeout_ms) {
             ++first;
             continue;
         }
-        msghdr msg{};
-        msg.msg_iov = iov + first;
-        msg.msg_iovlen = static_cast<std::size_t>(count - first);
-        const ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+        ssize_t n;
+        if (count - first == 1) {
+            n = ::send(fd, iov[first].iov_base, iov[first].iov_len, MSG_NOSIGNAL | MSG_DONTWAIT);
+        } else {
+            msghdr msg{};
+            msg.msg_iov = iov + first;
+            msg.msg_iovlen = static_cast<std::size_t>(count - first);
+            n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | MSG_DONTWAIT);
+        }
         if (n >= 0) {
             std::size_t done = static_cast<std::size_t>(n);
             while (first < count && done >= iov[first].iov_len) {

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -24,6 +25,8 @@
 namespace linkcore::detail {
 
 constexpr int kDefaultConnectTimeoutMs = 3000;
+// Messages up to this size are copied into one buffer before sending.
+constexpr std::size_t kContiguousSendBytes = 2048;
 
 class TcpClientSession : public std::enable_shared_from_this<TcpClientSession> {
 public:
@@ -195,11 +198,23 @@ int CTcpClient::SendMessage(uint16_t command, uint16_t second_word, const void* 
     if (length > 0 && payload == nullptr) return -1;
     auto s = impl_->current();
     if (!s || !s->alive()) return -1;
+    const std::size_t total = linkcore::kHeaderBytes + length;
+    using linkcore::detail::kContiguousSendBytes;
+    if (total <= kContiguousSendBytes) {
+        // Small messages (most of them) go out as one buffer: cheaper for
+        // the kernel than a two-part vector.
+        uint8_t frame[kContiguousSendBytes];
+        linkcore::EncodeHeader(frame, command, second_word, length);
+        if (length > 0) std::memcpy(frame + linkcore::kHeaderBytes, payload, length);
+        iovec iov[1] = {{frame, total}};
+        if (!s->Send(iov, 1)) return -1;
+        return static_cast<int>(total);
+    }
     uint8_t header[linkcore::kHeaderBytes];
     linkcore::EncodeHeader(header, command, second_word, length);
     iovec iov[2] = {{header, sizeof(header)}, {const_cast<void*>(payload), length}};
-    if (!s->Send(iov, length > 0 ? 2 : 1)) return -1;
-    return static_cast<int>(linkcore::kHeaderBytes + length);
+    if (!s->Send(iov, 2)) return -1;
+    return static_cast<int>(total);
 }
 
 void CTcpClient::RegisterCallback(int id, LinkCallback callback, void* user) {

@@ -34,11 +34,12 @@ constexpr std::size_t kMaxUdpPeers = 16384;
 class UdpServerCore : public std::enable_shared_from_this<UdpServerCore> {
 public:
     UdpServerCore(std::shared_ptr<CallbackGate> gate, uint64_t epoch,
-                  std::shared_ptr<std::atomic<int>> next_handle, asio::ip::udp::socket socket)
+                  std::shared_ptr<std::atomic<int>> next_handle, asio::io_context& context,
+                  asio::ip::udp::socket socket)
         : gate_(std::move(gate)),
           epoch_(epoch),
           next_handle_(std::move(next_handle)),
-          strand_(asio::make_strand(IoContext())),
+          strand_(asio::make_strand(context)),
           socket_(std::move(socket)),
           fd_(socket_.native_handle()),
           buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes)) {}
@@ -222,14 +223,15 @@ int CUdpServer::Open(uint16_t port, int /*second_value*/) {
     asio::ip::address ip;
     if (!ParseAddress(bind_text.c_str(), &ip)) return 0;
     const asio::ip::udp::endpoint endpoint(ip, port);
-    asio::ip::udp::socket socket(IoContext());
+    asio::io_context& context = IoContext();
+    asio::ip::udp::socket socket(context);
     asio::error_code ec;
     socket.open(endpoint.protocol(), ec);
     if (!ec) socket.bind(endpoint, ec);
     if (!ec) socket.non_blocking(true, ec);
     if (ec) return 0;
     const uint16_t local_port = LocalPortOf(socket.native_handle());
-    auto core = std::make_shared<UdpServerCore>(impl_->gate, epoch, impl_->next_handle,
+    auto core = std::make_shared<UdpServerCore>(impl_->gate, epoch, impl_->next_handle, context,
                                                 std::move(socket));
     {
         std::lock_guard<std::mutex> lock(impl_->mutex);

@@ -64,10 +64,10 @@ public:
         e.payload_null = payload == nullptr;
         if (payload != nullptr) e.payload.assign(payload, payload + length);
         if (self->hook) self->hook(e);
-        {
-            std::lock_guard<std::mutex> lock(self->mutex_);
-            self->events_.push_back(std::move(e));
-        }
+        // Notify under the lock: once a waiter saw the event, this call no
+        // longer touches the recorder (tests may destroy it then).
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        self->events_.push_back(std::move(e));
         self->cv_.notify_all();
         return 0;
     }
@@ -293,6 +293,34 @@ public:
 private:
     int fd_ = -1;
     uint16_t port_ = 0;
+};
+
+// Catches callbacks that run, or are still running, after the owner's
+// Close/Shutdown returned. Each callback stays busy for a moment so that one
+// overlapping the Close would be seen.
+struct LateCallbackProbe {
+    std::atomic<bool> closed{false};
+    std::atomic<int> active{0};
+    std::atomic<int> late{0};
+    std::atomic<int> seen{0};
+
+    static int Callback(int, int, uint16_t, uint16_t, const uint8_t*, uint16_t, void* user) {
+        auto* p = static_cast<LateCallbackProbe*>(user);
+        p->active.fetch_add(1);
+        if (p->closed.load()) p->late.fetch_add(1);
+        p->seen.fetch_add(1);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+        while (std::chrono::steady_clock::now() < until) {
+        }
+        if (p->closed.load()) p->late.fetch_add(1);
+        p->active.fetch_sub(1);
+        return 0;
+    }
+    // Call right after Close/Shutdown returned.
+    void MarkClosed() {
+        closed.store(true);
+        if (active.load() != 0) late.fetch_add(1);
+    }
 };
 
 // Polls `done` until it holds or the deadline passes.

@@ -169,8 +169,8 @@ TEST(TcpClient, OpenAfterCloseUsesANewConnection) {
 
 TEST(TcpClient, OpenReplacesAnOpenConnection) {
     RawListener listener;
+    Recorder recorder;  // outlives the client: the peers' closes reach it
     CTcpClient client;
-    Recorder recorder;
     client.RegisterCallback(1, &Recorder::Callback, &recorder);
     ASSERT_NE(client.Open("127.0.0.1", listener.port()), 0);
     RawSocket first = listener.Accept();
@@ -335,6 +335,30 @@ TEST(TcpClient, CloseInsideTheCallbackStopsDelivery) {
     EXPECT_EQ(client.IsConnected(), 0);
 }
 
+TEST(TcpClient, DestroyInsideTheCallback) {
+    RawListener listener;
+    Recorder recorder;
+    auto client = std::make_unique<CTcpClient>();
+    std::atomic<bool> destroyed{false};
+    recorder.hook = [&](const Event&) {
+        client.reset();
+        destroyed.store(true);
+    };
+    client->RegisterCallback(kDeviceId, &Recorder::Callback, &recorder);
+    ASSERT_NE(client->Open("127.0.0.1", listener.port()), 0);
+    RawSocket peer = listener.Accept();
+    Bytes burst;
+    for (int i = 0; i < 20; ++i) {
+        const Bytes f = Frame(0x0301, 0, Pattern(50, 1));
+        burst.insert(burst.end(), f.begin(), f.end());
+    }
+    ASSERT_TRUE(peer.SendAll(burst));
+    ASSERT_TRUE(recorder.WaitFor([](const std::vector<Event>& e) { return !e.empty(); }));
+    EXPECT_TRUE(destroyed.load());
+    EXPECT_TRUE(peer.WaitClosed());
+    EXPECT_EQ(recorder.Size(), 1u);
+}
+
 TEST(TcpClient, ReopenInsideTheLossCallback) {
     RawListener listener;
     Recorder recorder;
@@ -362,50 +386,32 @@ TEST(TcpClient, ReopenInsideTheLossCallback) {
 TEST(TcpClient, NoCallbackAfterCloseReturns) {
     RawListener listener;
     for (int round = 0; round < 20; ++round) {
-        std::atomic<bool> closed{false};
-        std::atomic<int> late{0};
-        std::atomic<int> seen{0};
-        struct Ctx {
-            std::atomic<bool>* closed;
-            std::atomic<int>* late;
-            std::atomic<int>* seen;
-        } ctx{&closed, &late, &seen};
+        linktest::LateCallbackProbe probe;
         CTcpClient client;
-        client.RegisterCallback(
-            1,
-            [](int, int, uint16_t, uint16_t, const uint8_t*, uint16_t, void* user) {
-                auto* c = static_cast<Ctx*>(user);
-                if (c->closed->load()) c->late->fetch_add(1);
-                c->seen->fetch_add(1);
-                return 0;
-            },
-            &ctx);
+        client.RegisterCallback(1, &linktest::LateCallbackProbe::Callback, &probe);
         ASSERT_NE(client.Open("127.0.0.1", listener.port()), 0);
         RawSocket peer = listener.Accept();
         std::atomic<bool> stop{false};
         std::thread flood([&] {
-            const Bytes burst = [] {
-                Bytes b;
-                for (int i = 0; i < 64; ++i) {
-                    const Bytes f = Frame(0x0301, 0, Pattern(200, 1));
-                    b.insert(b.end(), f.begin(), f.end());
-                }
-                return b;
-            }();
+            Bytes burst;
+            for (int i = 0; i < 64; ++i) {
+                const Bytes f = Frame(0x0301, 0, Pattern(200, 1));
+                burst.insert(burst.end(), f.begin(), f.end());
+            }
             while (!stop.load() && peer.SendAll(burst)) {
             }
         });
-        ASSERT_TRUE(linktest::Eventually([&] { return seen.load() > round * 10; }));
+        ASSERT_TRUE(linktest::Eventually([&] { return probe.seen.load() > round * 10; }));
         client.Close();
-        closed.store(true);
+        probe.MarkClosed();
+        const int at_close = probe.seen.load();
         // Give a late callback every chance to show up.
-        const int at_close = seen.load();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         stop.store(true);
         ::shutdown(peer.fd(), SHUT_RDWR);
         flood.join();
-        EXPECT_EQ(late.load(), 0) << "round " << round;
-        EXPECT_EQ(seen.load(), at_close);
+        EXPECT_EQ(probe.late.load(), 0) << "round " << round;
+        EXPECT_EQ(probe.seen.load(), at_close);
     }
 }
 

@@ -271,6 +271,35 @@ TEST(TcpServer, ThousandConnectionsWithTwoIoThreads) {
     EXPECT_TRUE(linktest::Eventually([&] { return s.server.ConnectionCount() == 0; }));
 }
 
+TEST(TcpServer, ManyClientObjectsShareTheIoThreads) {
+    Server s;
+    s.recorder.hook = [&](const Event& e) {
+        if (e.command == 0x0101) s.server.SendMessage(e.id, 0x8101, 0, e.payload.data(), 4);
+    };
+    constexpr int kClients = 200;
+    const int threads_before = CountThreads();
+    Recorder replies;
+    std::vector<std::unique_ptr<CTcpClient>> clients;
+    for (int i = 0; i < kClients; ++i) {
+        clients.push_back(std::make_unique<CTcpClient>());
+        clients.back()->RegisterCallback(i, &Recorder::Callback, &replies);
+        ASSERT_NE(clients.back()->Open("127.0.0.1", s.port), 0) << i;
+    }
+    EXPECT_LE(CountThreads(), threads_before + 2);
+    for (int i = 0; i < kClients; ++i) {
+        ASSERT_EQ(clients[i]->SendMessage(0x0101, 0, &i, 4), 12);
+    }
+    ASSERT_TRUE(replies.WaitCount(0x8101, kClients, 20000));
+    for (const Event& e : replies.Events()) {
+        int echoed = -1;
+        std::memcpy(&echoed, e.payload.data(), 4);
+        EXPECT_EQ(echoed, e.id);  // each reply reached the client that asked
+    }
+    clients.clear();
+    EXPECT_TRUE(s.recorder.WaitCount(linkcore::kCmdClosed, kClients, 20000));
+    EXPECT_EQ(replies.Count(linkcore::kCmdConnectionLost), 0u);
+}
+
 TEST(TcpServer, FullQueueRefusesAndLosesNothingAccepted) {
     Server s;
     int h = 0;
@@ -302,8 +331,8 @@ TEST(TcpServer, FullQueueRefusesAndLosesNothingAccepted) {
 }
 
 TEST(TcpServer, CloseInsideTheCallback) {
-    Server s;
     std::atomic<int> closed_result{-1};
+    Server s;
     s.recorder.hook = [&](const Event& e) {
         if (e.command == 0x0101) closed_result.store(s.server.Close(e.id));
     };
@@ -324,8 +353,8 @@ TEST(TcpServer, CloseInsideTheCallback) {
 }
 
 TEST(TcpServer, ShutdownInsideTheCallback) {
-    Server s;
     std::atomic<bool> done{false};
+    Server s;
     s.recorder.hook = [&](const Event& e) {
         if (e.command == 0x0101) {
             s.server.Shutdown();
@@ -342,27 +371,35 @@ TEST(TcpServer, ShutdownInsideTheCallback) {
     EXPECT_EQ(s.recorder.Count(linkcore::kCmdClosed), 0u);
 }
 
+TEST(TcpServer, DestroyInsideTheCallback) {
+    Recorder recorder;
+    auto server = std::make_unique<CTcpServer>();
+    std::atomic<bool> destroyed{false};
+    recorder.hook = [&](const Event& e) {
+        if (e.command == 0x0101) {
+            server.reset();
+            destroyed.store(true);
+        }
+    };
+    server->SetBindAddress("127.0.0.1");
+    server->RegisterCallback(&Recorder::Callback, &recorder);
+    ASSERT_NE(server->Open(0, 0), 0);
+    RawSocket peer = RawConnect(server->LocalPort());
+    ASSERT_TRUE(peer.SendAll(Frame(0x0101, 0, {})));
+    ASSERT_TRUE(peer.SendAll(Frame(0x0101, 1, {})));
+    ASSERT_TRUE(recorder.WaitCount(0x0101, 1));
+    EXPECT_TRUE(destroyed.load());
+    EXPECT_TRUE(peer.WaitClosed());
+    EXPECT_EQ(recorder.Count(0x0101), 1u);
+    EXPECT_EQ(recorder.Count(linkcore::kCmdClosed), 0u);
+}
+
 TEST(TcpServer, NoCallbackAfterShutdownReturns) {
     for (int round = 0; round < 10; ++round) {
-        std::atomic<bool> shut{false};
-        std::atomic<int> late{0};
-        std::atomic<int> seen{0};
-        Recorder unused;
+        linktest::LateCallbackProbe probe;
         CTcpServer server;
         server.SetBindAddress("127.0.0.1");
-        struct Ctx {
-            std::atomic<bool>* shut;
-            std::atomic<int>* late;
-            std::atomic<int>* seen;
-        } ctx{&shut, &late, &seen};
-        server.RegisterCallback(
-            [](int, int, uint16_t, uint16_t, const uint8_t*, uint16_t, void* user) {
-                auto* c = static_cast<Ctx*>(user);
-                if (c->shut->load()) c->late->fetch_add(1);
-                c->seen->fetch_add(1);
-                return 0;
-            },
-            &ctx);
+        server.RegisterCallback(&linktest::LateCallbackProbe::Callback, &probe);
         ASSERT_NE(server.Open(0, 0), 0);
         std::atomic<bool> stop{false};
         std::vector<std::thread> floods;
@@ -378,27 +415,33 @@ TEST(TcpServer, NoCallbackAfterShutdownReturns) {
                 }
             });
         }
-        ASSERT_TRUE(linktest::Eventually([&] { return seen.load() > 500; }));
+        ASSERT_TRUE(linktest::Eventually([&] { return probe.seen.load() > 500; }));
         server.Shutdown();
-        shut.store(true);
-        const int at_shutdown = seen.load();
+        probe.MarkClosed();
+        const int at_shutdown = probe.seen.load();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         stop.store(true);
         for (auto& t : floods) t.join();
-        EXPECT_EQ(late.load(), 0);
-        EXPECT_EQ(seen.load(), at_shutdown);
+        EXPECT_EQ(probe.late.load(), 0);
+        EXPECT_EQ(probe.seen.load(), at_shutdown);
     }
 }
 
 TEST(TcpServer, CloseOfOneHandleWhileItFloods) {
-    Server s;
     std::atomic<int> target{0};
     std::atomic<bool> closed{false};
     std::atomic<int> late{0};
+    std::atomic<int> active{0};
+    Server s;
     s.recorder.hook = [&](const Event& e) {
-        if (closed.load() && e.id == target.load() && e.command != linkcore::kCmdClosed) {
-            late.fetch_add(1);
+        if (e.id != target.load() || e.command == linkcore::kCmdClosed) return;
+        active.fetch_add(1);
+        if (closed.load()) late.fetch_add(1);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(20);
+        while (std::chrono::steady_clock::now() < until) {
         }
+        if (closed.load()) late.fetch_add(1);
+        active.fetch_sub(1);
     };
     int h = 0;
     RawSocket peer = s.Connect(&h);
@@ -412,6 +455,7 @@ TEST(TcpServer, CloseOfOneHandleWhileItFloods) {
     ASSERT_TRUE(s.recorder.WaitCount(0x0301, 200));
     EXPECT_EQ(s.server.Close(h), 1);
     closed.store(true);
+    if (active.load() != 0) late.fetch_add(1);
     ASSERT_TRUE(s.recorder.WaitCount(linkcore::kCmdClosed, 1));
     stop.store(true);
     flood.join();

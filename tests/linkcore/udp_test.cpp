@@ -203,41 +203,41 @@ TEST(Udp, CloseReopenAndNoCallbackAfterClose) {
     EXPECT_EQ(events.Count(linkcore::kCmdConnectionLost), 0u);
 }
 
-TEST(Udp, NoServerCallbackAfterShutdownReturns) {
-    std::atomic<bool> shut{false};
-    std::atomic<int> late{0};
-    std::atomic<int> seen{0};
-    struct Ctx {
-        std::atomic<bool>* shut;
-        std::atomic<int>* late;
-        std::atomic<int>* seen;
-    } ctx{&shut, &late, &seen};
+TEST(Udp, NoCallbackAfterCloseOrShutdownReturns) {
+    linktest::LateCallbackProbe server_probe;
+    linktest::LateCallbackProbe client_probe;
     CUdpServer server;
     server.SetBindAddress("127.0.0.1");
-    server.RegisterCallback(
-        [](int, int, uint16_t, uint16_t, const uint8_t*, uint16_t, void* user) {
-            auto* c = static_cast<Ctx*>(user);
-            if (c->shut->load()) c->late->fetch_add(1);
-            c->seen->fetch_add(1);
-            return 0;
-        },
-        &ctx);
+    server.RegisterCallback(&linktest::LateCallbackProbe::Callback, &server_probe);
     ASSERT_NE(server.Open(0, 0), 0);
+    RawUdp device;
+    CUdpClient client;
+    client.RegisterCallback(1, &linktest::LateCallbackProbe::Callback, &client_probe);
+    ASSERT_NE(client.Open("127.0.0.1", device.port()), 0);
     std::atomic<bool> stop{false};
-    std::thread flood([&, port = server.LocalPort()] {
+    std::thread flood([&, port = server.LocalPort(), client_port = client.LocalPort()] {
         RawUdp peer;
         const Bytes f = Frame(0x0301, 0, Pattern(500, 1));
-        while (!stop.load()) peer.SendTo(port, f);
+        while (!stop.load()) {
+            peer.SendTo(port, f);
+            device.SendTo(client_port, f);
+        }
     });
-    ASSERT_TRUE(linktest::Eventually([&] { return seen.load() > 200; }));
+    ASSERT_TRUE(linktest::Eventually(
+        [&] { return server_probe.seen.load() > 200 && client_probe.seen.load() > 200; }));
     server.Shutdown();
-    shut.store(true);
-    const int at_shutdown = seen.load();
+    server_probe.MarkClosed();
+    client.Close();
+    client_probe.MarkClosed();
+    const int server_seen = server_probe.seen.load();
+    const int client_seen = client_probe.seen.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     stop.store(true);
     flood.join();
-    EXPECT_EQ(late.load(), 0);
-    EXPECT_EQ(seen.load(), at_shutdown);
+    EXPECT_EQ(server_probe.late.load(), 0);
+    EXPECT_EQ(client_probe.late.load(), 0);
+    EXPECT_EQ(server_probe.seen.load(), server_seen);
+    EXPECT_EQ(client_probe.seen.load(), client_seen);
 }
 
 }  // namespace
