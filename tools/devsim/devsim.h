@@ -234,6 +234,8 @@ public:
     // Waits until the device has rebooted at least `reboots` times and is up.
     bool WaitUntilUp(int reboots, int timeout_ms) const;
     int LoggedInSessions() const;
+    int ControlConnections() const;  // TCP connections and UDP peers
+    int StreamConnections() const;
     std::vector<StreamInfo> Streams() const;
     // Waits until at least `count` streams are bound and running.
     bool WaitForRunningStreams(int count, int timeout_ms) const;
