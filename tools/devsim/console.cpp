@@ -1,5 +1,6 @@
 #include "tools/devsim/console.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <vector>
@@ -132,6 +133,14 @@ std::string RunConsoleCommand(Emulator& emu, const std::string& line, bool* quit
         }
         return out.str();
     }
+
+    static const char* kDeviceCommands[] = {
+        "keepalive", "refuse-login", "delay", "late", "drop", "result", "garbage-reply",
+        "truncate-reply", "clear", "close", "stall", "ch4", "garbage", "truncated", "alarm",
+        "send", "keyframe", "reboot"};
+    if (std::find(std::begin(kDeviceCommands), std::end(kDeviceCommands), cmd) ==
+        std::end(kDeviceCommands))
+        return "error: unknown command '" + cmd + "' (see help)\n";
 
     // Everything else names a device.
     long dev = -1;

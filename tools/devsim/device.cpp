@@ -98,6 +98,7 @@ DeviceImpl::DeviceImpl(EmulatorShared* shared_in, int index_in, DeviceConfig con
     ParseIpv4(cfg.reported_gateway, &reported_gateway);
     control_port = cfg.control_port;
     stream_port = cfg.stream_port;
+    sub_as_four = cfg.sub_as_channel_four;
     files = cfg.record_files.empty() ? DefaultFiles(std::max(1, cfg.channel_count))
                                      : cfg.record_files;
     for (int ch = 0; ch < 4; ++ch) {

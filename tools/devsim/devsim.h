@@ -8,9 +8,12 @@
 // exact bytes.
 //
 // Threads: each Emulator runs one I/O thread that owns every socket and timer
-// of its devices. All public methods may be called from any other thread;
-// they never call back into the caller except through Config::event_log,
-// which runs on the I/O thread with no emulator lock held.
+// of its devices. All public methods may be called from any thread; methods
+// that act on connections (Close..., Send..., Reboot) run their work on the
+// I/O thread and return when it is done. Nothing calls back into the caller
+// except Config::event_log, which runs with no emulator lock held, on the I/O
+// thread (or on the thread of the Device method whose action it reports);
+// it must not call back into the Emulator.
 #pragma once
 
 #include <array>
@@ -234,6 +237,8 @@ public:
     // Waits until the device has rebooted at least `reboots` times and is up.
     bool WaitUntilUp(int reboots, int timeout_ms) const;
     int LoggedInSessions() const;
+    int ControlConnections() const;  // TCP connections and UDP peers
+    int StreamConnections() const;
     std::vector<StreamInfo> Streams() const;
     // Waits until at least `count` streams are bound and running.
     bool WaitForRunningStreams(int count, int timeout_ms) const;

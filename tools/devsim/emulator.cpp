@@ -66,14 +66,22 @@ bool Emulator::Start(std::string* error) {
         if (!why.empty()) return fail("device " + std::to_string(i) + ": " + why);
     }
     for (auto& d : impls_) {
-        DeviceImpl::Locked l(*d);
         std::string err;
-        if (!d->PrepareMedia(&err)) return fail(err);
+        bool ok;
+        {
+            DeviceImpl::Locked l(*d);
+            ok = d->PrepareMedia(&err);
+        }
+        if (!ok) return fail(err);
     }
     for (auto& d : impls_) {
-        DeviceImpl::Locked l(*d);
         std::string err;
-        if (!d->OpenPorts(&err)) return fail(err);
+        bool ok;
+        {
+            DeviceImpl::Locked l(*d);
+            ok = d->OpenPorts(&err);
+        }
+        if (!ok) return fail(err);
     }
     if (shared_->config.search) {
         shared_->search = std::make_unique<SearchResponder>(shared_.get());
@@ -193,6 +201,16 @@ int Device::LoggedInSessions() const {
     int n = 0;
     for (auto& [id, s] : impl_->sessions) n += s->logged_in ? 1 : 0;
     return n;
+}
+
+int Device::ControlConnections() const {
+    DeviceImpl::Locked l(*impl_);
+    return static_cast<int>(impl_->sessions.size());
+}
+
+int Device::StreamConnections() const {
+    DeviceImpl::Locked l(*impl_);
+    return static_cast<int>(impl_->stream_conns.size());
 }
 
 std::vector<StreamInfo> Device::Streams() const {

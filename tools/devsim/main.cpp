@@ -17,9 +17,6 @@
 #include "tools/devsim/console.h"
 #include "tools/devsim/devsim.h"
 
-extern "C" {
-#include <libavutil/log.h>
-}
 
 namespace {
 
@@ -225,7 +222,7 @@ int main(int argc, char** argv) {
         cfg.devices.push_back(d);
     }
     if (!quiet) cfg.event_log = Print;
-    av_log_set_level(AV_LOG_ERROR);
+    devsim::QuietCodecLogs();
 
     // Signals are taken by sigwait in this thread only; every thread started
     // from here on inherits the mask.

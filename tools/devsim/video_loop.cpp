@@ -12,6 +12,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 }
 
@@ -59,6 +60,8 @@ int VideoLoop::GopStart(int index) const {
     }
     return 0;
 }
+
+void QuietCodecLogs() { av_log_set_level(AV_LOG_ERROR); }
 
 uint8_t ResolutionCode(int width, int height) {
     for (uint8_t code = 1; code <= 5; ++code) {

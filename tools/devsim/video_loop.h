@@ -54,6 +54,10 @@ std::shared_ptr<const VideoLoop> GetVideoLoop(const VideoLoopKey& key, std::stri
 // Encodes without the cache (the benchmark uses it to time one encoding).
 std::shared_ptr<const VideoLoop> EncodeVideoLoop(const VideoLoopKey& key, std::string* error);
 
+// Keeps the encoder's statistics lines off stderr (FFmpeg's log level is
+// process-wide: only programs and tests call this).
+void QuietCodecLogs();
+
 // The resolution code carried in fragment header byte 2 and at byte 72 of the
 // video parameter record: 1 = 176x144, 2 = 352x288, 3 = 704x576,
 // 4 = 1280x720, 5 = 1920x1080, 0 = any other size.

@@ -46,7 +46,19 @@ bool ParseDatagram(const uint8_t* data, size_t size, ParsedMessage* out) {
 
 void StreamFramer::Reset() {
     buffer_.clear();
+    garbage_.clear();
     start_ = 0;
+}
+
+void StreamFramer::FlushGarbage(const Sink& sink) {
+    if (garbage_.empty()) return;
+    std::vector<uint8_t> bytes;
+    bytes.swap(garbage_);
+    ParsedMessage bad;
+    bad.malformed = true;
+    bad.raw = bytes.data();
+    bad.raw_length = bytes.size();
+    sink(bad);
 }
 
 void StreamFramer::Feed(const uint8_t* data, size_t size, const Sink& sink) {
@@ -60,14 +72,12 @@ void StreamFramer::Feed(const uint8_t* data, size_t size, const Sink& sink) {
         while (skip < avail && !(p[skip] == kSync && (skip + 1 >= avail || p[skip + 1] == kSync)))
             ++skip;
         if (skip > 0) {
-            ParsedMessage bad;
-            bad.malformed = true;
-            bad.raw = p;
-            bad.raw_length = skip;
-            sink(bad);
+            garbage_.insert(garbage_.end(), p, p + skip);
             start_ += skip;
+            if (garbage_.size() >= 4096) FlushGarbage(sink);
             continue;
         }
+        if (avail >= 2) FlushGarbage(sink);  // a header starts here
         if (avail < kHeaderBytes) break;
         size_t length = GetU16(p + 6);
         if (avail < kHeaderBytes + length) break;

@@ -52,9 +52,11 @@ struct ParsedMessage {
 bool ParseDatagram(const uint8_t* data, size_t size, ParsedMessage* out);
 
 // Reassembles messages from a byte stream. Bytes that do not start with the
-// two sync bytes are skipped up to the next 0x11 0x11 and reported once as a
-// malformed message; a header's length is honoured up to kMaxPayload, so the
-// buffer never holds more than one message plus one read.
+// two sync bytes are skipped up to the next 0x11 0x11 and reported as one
+// malformed message when that header is found (or once 4096 of them have
+// piled up), however the bytes were split into reads. A header's length is
+// honoured up to kMaxPayload, so the buffer never holds more than one message
+// plus one read.
 class StreamFramer {
 public:
     using Sink = std::function<void(const ParsedMessage&)>;
@@ -63,7 +65,9 @@ public:
     void Reset();
 
 private:
+    void FlushGarbage(const Sink& sink);
     std::vector<uint8_t> buffer_;
+    std::vector<uint8_t> garbage_;  // skipped bytes not reported yet
     size_t start_ = 0;
 };
 

@@ -1,0 +1,196 @@
+// Every parameter group: sizes, codes, channel prefixes, stored records,
+// wrong lengths, reset and defaults. Table-driven over the group list.
+#include "tests/devsim/fixture.h"
+
+namespace devsim_test {
+namespace {
+
+using devsim::ParamGroup;
+
+class ParamTest : public EmulatorTest, public ::testing::WithParamInterface<ParamGroup> {
+protected:
+    void SetUp() override {
+        StartDevice(SmallDevice(1, 2));
+        ASSERT_TRUE(Login(ctl_, ctl_port()));
+    }
+    Bytes GetRequest(const ParamGroup& g, uint8_t ch) {
+        return g.get_prefix ? ChannelPrefix(ch) : Bytes{};
+    }
+    Bytes SetRequest(const ParamGroup& g, uint8_t ch, const Bytes& record) {
+        Bytes p = g.set_prefix ? ChannelPrefix(ch) : Bytes{};
+        p.insert(p.end(), record.begin(), record.end());
+        return p;
+    }
+    std::optional<Msg> Get(const ParamGroup& g, uint8_t ch) {
+        return ctl_.Request(g.get_command, GetRequest(g, ch), g.get_command | 0x8000);
+    }
+    LinkPeer ctl_;
+};
+
+TEST_P(ParamTest, GetReturnsTheStoredRecordAndSetReplacesIt) {
+    const ParamGroup g = GetParam();
+    auto r = Get(g, 1);
+    ASSERT_TRUE(r);
+    ASSERT_EQ(r->payload.size(), 4 + g.record_bytes);
+    EXPECT_EQ(r->Result(), 0);
+    EXPECT_EQ(r->Word(), 0);
+    Bytes record(r->payload.begin() + 4, r->payload.end());
+    EXPECT_EQ(record, dev().Param(g.get_command, 1));
+    EXPECT_TRUE(std::any_of(record.begin(), record.end(), [](uint8_t b) { return b != 0; }));
+
+    Bytes changed(g.record_bytes);
+    for (size_t i = 0; i < changed.size(); ++i) changed[i] = static_cast<uint8_t>(0xC0 ^ i);
+    auto s = ctl_.Request(g.set_command, SetRequest(g, 1, changed), g.set_command | 0x8000);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->payload, (Bytes{0, 0, 0, 0}));
+    r = Get(g, 1);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(Bytes(r->payload.begin() + 4, r->payload.end()), changed);
+    EXPECT_EQ(dev().Param(g.get_command, 1), changed);
+
+    // Per-channel groups keep channel 0 apart; device-wide ones share one record.
+    r = Get(g, 0);
+    ASSERT_TRUE(r);
+    Bytes other(r->payload.begin() + 4, r->payload.end());
+    if (g.per_channel)
+        EXPECT_NE(other, changed);
+    else
+        EXPECT_EQ(other, changed);
+
+    // The exact request bytes were logged.
+    auto logged = emu_->log().WaitForCommand(g.set_command, 1000);
+    ASSERT_TRUE(logged);
+    EXPECT_EQ(logged->payload, SetRequest(g, 1, changed));
+}
+
+TEST_P(ParamTest, WrongLengthsAndChannelsAreRefused) {
+    const ParamGroup g = GetParam();
+    const Bytes before = dev().Param(g.get_command, 0);
+    Bytes get = GetRequest(g, 0);
+    get.push_back(0);
+    auto r = ctl_.Request(g.get_command, get, g.get_command | 0x8000);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->Result(), devsim::kResultBadLength);
+    EXPECT_EQ(r->payload.size(), 4u);
+
+    for (int delta : {-1, +1, +4}) {
+        Bytes set = SetRequest(g, 0, Bytes(g.record_bytes + delta, 0x77));
+        r = ctl_.Request(g.set_command, set, g.set_command | 0x8000);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->Result(), devsim::kResultBadLength) << "delta " << delta;
+    }
+    if (g.get_prefix) {
+        r = Get(g, 2);  // the device has channels 0 and 1
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->Result(), devsim::kResultBadArgument);
+    }
+    if (g.set_prefix) {
+        r = ctl_.Request(g.set_command, SetRequest(g, 7, Bytes(g.record_bytes, 1)),
+                         g.set_command | 0x8000);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->Result(), devsim::kResultBadArgument);
+    }
+    EXPECT_EQ(dev().Param(g.get_command, 0), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllGroups, ParamTest, ::testing::ValuesIn(devsim::ParamGroups()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParamTable, SizesAndCodesOfEveryGroup) {
+    struct Row {
+        uint16_t get, set;
+        size_t size;
+        bool get_prefix, set_prefix;
+    };
+    const Row expected[] = {
+        {0x0501, 0x0502, 88, false, false},  {0x0503, 0x0504, 92, true, true},
+        {0x0505, 0x0506, 4, true, true},     {0x0507, 0x0508, 8, true, true},
+        {0x0509, 0x050A, 304, true, true},   {0x050B, 0x050C, 72, true, true},
+        {0x050D, 0x050E, 80, true, true},    {0x050F, 0x0510, 8, true, true},
+        {0x0511, 0x0512, 72, true, true},    {0x0513, 0x0514, 328, false, false},
+        {0x0518, 0x0519, 4, true, true},     {0x051A, 0x051B, 84, true, true},
+        {0x051E, 0x051F, 264, false, false}, {0x0523, 0x0522, 25, true, false},
+        {0x0525, 0x0524, 200, true, false},  {0x0527, 0x0526, 516, true, false},
+    };
+    const auto& groups = devsim::ParamGroups();
+    ASSERT_EQ(groups.size(), std::size(expected));
+    for (size_t i = 0; i < groups.size(); ++i) {
+        EXPECT_EQ(groups[i].get_command, expected[i].get) << i;
+        EXPECT_EQ(groups[i].set_command, expected[i].set) << i;
+        EXPECT_EQ(groups[i].record_bytes, expected[i].size) << i;
+        EXPECT_EQ(groups[i].get_prefix, expected[i].get_prefix) << i;
+        EXPECT_EQ(groups[i].set_prefix, expected[i].set_prefix) << i;
+    }
+}
+
+class ParamResetTest : public EmulatorTest {};
+
+TEST_F(ParamResetTest, VideoRecordCarriesTheResolutionCode) {
+    auto d = SmallDevice();
+    d.main = {704, 576, 25, 300, 5, 1};
+    StartDevice(d);
+    LinkPeer ctl;
+    ASSERT_TRUE(Login(ctl, ctl_port()));
+    for (uint8_t ch = 0; ch < 4; ++ch) {
+        auto r = ctl.Request(0x0503, ChannelPrefix(ch), 0x8503);
+        ASSERT_TRUE(r);
+        ASSERT_EQ(r->payload.size(), 96u);
+        EXPECT_EQ(r->payload[4 + devsim::kVideoRecordResolution], 3);  // 704x576
+    }
+}
+
+TEST_F(ParamResetTest, ResetAndDefaultsRestoreTheRecords) {
+    StartDevice(SmallDevice());
+    LinkPeer ctl;
+    ASSERT_TRUE(Login(ctl, ctl_port()));
+    const Bytes original = dev().Param(0x0511, 0);
+    auto set = [&] {
+        Bytes p = ChannelPrefix(0);
+        p.resize(4 + 72, 0x99);
+        auto r = ctl.Request(0x0512, p, 0x8512);
+        ASSERT_TRUE(r);
+        ASSERT_EQ(r->Result(), 0);
+        ASSERT_NE(dev().Param(0x0511, 0), original);
+    };
+    set();
+    auto r = ctl.Request(0x0517, {}, 0x8517);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->payload, (Bytes{0, 0, 0, 0}));
+    EXPECT_EQ(dev().Param(0x0511, 0), original);
+
+    set();
+    r = ctl.Request(0x0585, U32(0x12345678), 0x8585);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->Result(), 0);
+    EXPECT_EQ(dev().Param(0x0511, 0), original);
+    EXPECT_EQ(dev().DefaultParamWords(), (std::vector<uint32_t>{0x12345678}));
+
+    r = ctl.Request(0x0517, {1}, 0x8517);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->Result(), devsim::kResultBadLength);
+    r = ctl.Request(0x0585, {1, 2}, 0x8585);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->Result(), devsim::kResultBadLength);
+}
+
+TEST_F(ParamResetTest, ThreeGSetterTakesTheRecordWithoutPrefix) {
+    StartDevice(SmallDevice());
+    LinkPeer ctl;
+    ASSERT_TRUE(Login(ctl, ctl_port()));
+    Bytes record(25);
+    for (size_t i = 0; i < record.size(); ++i) record[i] = static_cast<uint8_t>(i + 1);
+    auto r = ctl.Request(0x0522, record, 0x8522);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->Result(), 0);
+    r = ctl.Request(0x0523, ChannelPrefix(3), 0x8523);  // any valid channel reads the same
+    ASSERT_TRUE(r);
+    EXPECT_EQ(Bytes(r->payload.begin() + 4, r->payload.end()), record);
+    Bytes with_prefix = ChannelPrefix(0);
+    with_prefix.insert(with_prefix.end(), record.begin(), record.end());
+    r = ctl.Request(0x0522, with_prefix, 0x8522);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->Result(), devsim::kResultBadLength);
+}
+
+}  // namespace
+}  // namespace devsim_test
