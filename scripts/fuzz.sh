@@ -7,7 +7,7 @@ seconds="${1:-30}"
 build=build-fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DZYNVS_FUZZ=ON \
   -DZYNVS_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-targets=$(ninja -C "$build" -t targets all | sed -n 's/^\([A-Za-z0-9_]*_fuzzer\): phony$/\1/p' | grep -v '^cmake_' | sort -u)
+targets=$(ninja -C "$build" -t targets all | sed -n 's/^\([A-Za-z0-9_]*fuzzer\): phony$/\1/p' | grep -v '^cmake_' | sort -u)
 [ -n "$targets" ] || { echo "fuzz: no targets"; exit 1; }
 # shellcheck disable=SC2086
 cmake --build "$build" --target $targets
