@@ -25,7 +25,16 @@ constexpr int kFlagUnaligned = 0x0001;
 
 std::atomic<bool> g_fail_audio_context{false};
 
-int ThreadCount(int threads) { return threads < 0 ? 1 : threads; }
+// FFmpeg's codec threads synchronise inside the (uninstrumented) libraries,
+// which ThreadSanitizer cannot see: TSan builds run the codecs on one thread.
+int ThreadCount(int threads) {
+#if defined(__SANITIZE_THREAD__)
+    (void)threads;
+    return 1;
+#else
+    return threads < 0 ? 1 : threads;
+#endif
+}
 
 }  // namespace
 
@@ -244,7 +253,15 @@ int CFFEncoder::EncodeVideo(const AVFrame* picture, int decoder_result,
     if (context_ == nullptr || !video_ || flushed_ || picture == nullptr || decoder_result <= 0 ||
         out == nullptr || picture->width <= 0 || picture->height <= 0)
         return -1;
-    if (av_frame_make_writable(frame_) < 0) return -1;
+    // The encoder may still hold the last picture (B-frames): take a fresh
+    // buffer then rather than copying the old one.
+    if (!av_frame_is_writable(frame_)) {
+        av_frame_unref(frame_);
+        frame_->format = AV_PIX_FMT_YUV420P;
+        frame_->width = width_;
+        frame_->height = height_;
+        if (av_frame_get_buffer(frame_, 0) < 0) return -1;
+    }
     scaler_ = sws_getCachedContext(scaler_, picture->width, picture->height,
                                    static_cast<AVPixelFormat>(picture->format), width_, height_,
                                    AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
