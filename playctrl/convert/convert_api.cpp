@@ -52,27 +52,38 @@ int PlayConvertFile(const char* source_path, const char* target_path, int mode, 
 
 int PlayStopConvert(int handle) {
     if (handle != kConvertHandle) return 0;
-    std::lock_guard lock(EngineMutex());
-    auto& engine = Engine();
-    if (!engine) return 0;
-    engine->Stop();
-    return 1;
+    try {
+        std::lock_guard lock(EngineMutex());
+        auto& engine = Engine();
+        if (!engine) return 0;
+        engine->Stop();
+        return 1;
+    } catch (...) {
+        return 0;
+    }
 }
 
 int PlayUnInit() {
-    // Under the engine lock, so there is never more than one engine.
-    std::lock_guard lock(EngineMutex());
-    Engine().reset();  // stops and joins the worker
+    try {
+        // Under the engine lock, so there is never more than one engine.
+        std::lock_guard lock(EngineMutex());
+        Engine().reset();  // stops and joins the worker
+    } catch (...) {
+    }
     return 0;
 }
 
 int PlayGetConvertProgress(int handle, ZynConvertProgress* progress) {
     if (handle != kConvertHandle || progress == nullptr) return 0;
-    std::lock_guard lock(EngineMutex());
-    auto& engine = Engine();
-    if (!engine) return 0;
-    *progress = engine->Progress();
-    return 1;
+    try {
+        std::lock_guard lock(EngineMutex());
+        auto& engine = Engine();
+        if (!engine) return 0;
+        *progress = engine->Progress();
+        return 1;
+    } catch (...) {
+        return 0;
+    }
 }
 
 }  // namespace playctrl::convert
