@@ -15,4 +15,5 @@ int CommandUpgrade(const std::vector<std::string>& args);
 int CommandRecords(const std::vector<std::string>& args);
 int CommandTalk(const std::vector<std::string>& args);
 int CommandSearch(const std::vector<std::string>& args);
+int CommandConvert(const std::vector<std::string>& args);
 }  // namespace zynvs_app

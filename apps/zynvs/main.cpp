@@ -29,6 +29,8 @@ void Usage(FILE* out) {
                  "  records              list the device's record files [--type T]\n"
                  "  talk                 talk to the device [--wav FILE] [--seconds N]\n"
                  "  search               find devices on the LAN by multicast [--seconds N]\n"
+                 "  convert SRC DST      convert a recording: --mode avi|mpeg|clip\n"
+                 "                       [--from P --to P] (clip, percent of SRC)\n"
                  "  help                 this text\n"
                  "\n"
                  "device options (get, set, ptz, reboot, upgrade, records, talk):\n"
@@ -58,6 +60,7 @@ int main(int argc, char** argv) {
     if (command == "records") return zynvs_app::CommandRecords(args);
     if (command == "talk") return zynvs_app::CommandTalk(args);
     if (command == "search") return zynvs_app::CommandSearch(args);
+    if (command == "convert") return zynvs_app::CommandConvert(args);
     std::fprintf(stderr, "zynvs: unknown command '%s'\n\n", command.c_str());
     Usage(stderr);
     return 2;
