@@ -138,6 +138,9 @@ public:
     uint64_t bytes_consumed() const { return bytes_consumed_.load(); }
     bool file_open() const;
     bool thread_alive() const { return thread_alive_.load(); }
+    // The playback thread is waiting in a hold (tests wait for this before
+    // they step, so that no frame is on its way).
+    bool idle_in_hold() const { return idle_in_hold_.load(); }
     // Waits until no playback thread runs. True when none does.
     bool WaitPlaybackEnded(int timeout_ms);
     Hi264DecHandle decoder_handle() const { return decoder_; }
@@ -226,6 +229,7 @@ private:
     std::atomic<uint64_t> seek_request_{0};
     std::atomic<uint32_t> current_time_{0};
     std::atomic<bool> pacing_{true};
+    std::atomic<bool> idle_in_hold_{false};  // written by the playback thread
 
     // ---- The playback thread
     std::thread thread_;                      // API only

@@ -17,9 +17,11 @@ void CImageDraw::Sleep(int64_t ms) {
 
 void CImageDraw::WaitWhileHeld() {
     std::unique_lock lock(wake_mutex_);
+    idle_in_hold_ = true;
     wake_cv_.wait_for(lock, std::chrono::milliseconds(50), [&] {
         return !hold_.load() || stop_request_.load() || seek_request_.load() != 0;
     });
+    idle_in_hold_ = false;
 }
 
 void CImageDraw::Pace(const uint8_t* header, int64_t* t, int64_t a) {
