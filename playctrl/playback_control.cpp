@@ -51,9 +51,10 @@ bool CImageDraw::OpenFileStream() {
     // buffer keeps the step-back scan's short skips inside it.
     std::setvbuf(file_, nullptr, _IOFBF, 64 * 1024);
     ReadHeader();
-    if (!index_present_) {
-        // Without an index the end time is the header's stop time when it is
-        // set and later than the start, else the file's last change.
+    if (records_start_ != 0 && !index_present_) {
+        // A valid header without an index: the end time is the header's stop
+        // time when it is set and later than the start, else the file's last
+        // change. (Without a valid header there are no times at all.)
         if (!(end_time_ != 0 && end_time_ > start_time_)) {
             end_time_ = static_cast<uint32_t>(st.st_mtime);
         }
