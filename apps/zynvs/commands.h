@@ -7,4 +7,5 @@
 namespace zynvs_app {
 int CommandDemo(const std::vector<std::string>& args);
 int CommandLive(const std::vector<std::string>& args);
+int CommandPlay(const std::vector<std::string>& args);
 }  // namespace zynvs_app

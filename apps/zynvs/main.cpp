@@ -21,6 +21,10 @@ void Usage(FILE* out) {
                  "      --host H --port P --user U --password W --channel C (repeatable)\n"
                  "      [--channels N] [--record FILE] [--avi] [--snapshot FILE] [--seconds N]\n"
                  "      [--no-audio]\n"
+                 "  play FILE            play a native recording in a window (keys and stdin\n"
+                 "                       commands: pause, step, back, fast, slow, seek, time)\n"
+                 "      [--no-window] [--benchmark] [--seek PERCENT] [--speed LEVEL]\n"
+                 "      [--seconds N] [--screenshot FILE.bmp] [--quiet]\n"
                  "  help                 this text\n");
 }
 }  // namespace
@@ -38,6 +42,7 @@ int main(int argc, char** argv) {
     }
     if (command == "demo") return zynvs_app::CommandDemo(args);
     if (command == "live") return zynvs_app::CommandLive(args);
+    if (command == "play") return zynvs_app::CommandPlay(args);
     std::fprintf(stderr, "zynvs: unknown command '%s'\n\n", command.c_str());
     Usage(stderr);
     return 2;
