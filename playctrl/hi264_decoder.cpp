@@ -71,6 +71,10 @@ Hi264DecAttr StreamPortDecoderAttr() {
     a.reserved = 0;
     return a;
 }
-int Hi264DecLiveInstances() { return g_live.load(); }
-void Hi264DecFailNextCreates(int count) { g_fail_next = count; }
+int Hi264DecLiveInstances() {
+    return g_live.load();
+}
+void Hi264DecFailNextCreates(int count) {
+    g_fail_next = count;
+}
 }  // namespace playctrl

@@ -8,7 +8,7 @@
 
 // Creation attributes: eight 32-bit words in this order.
 struct Hi264DecAttr {
-    uint32_t picture_format = 0;   // not set by the player: 0
+    uint32_t picture_format = 0;  // not set by the player: 0
     uint32_t stream_input_type = 0;
     uint32_t picture_width_mb = 0;   // picture width in 16-pixel macroblocks
     uint32_t picture_height_mb = 0;  // picture height in macroblocks

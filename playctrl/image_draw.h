@@ -232,14 +232,14 @@ private:
     std::atomic<bool> idle_in_hold_{false};  // written by the playback thread
 
     // ---- The playback thread
-    std::thread thread_;                      // API only
-    std::atomic<bool> thread_alive_{false};   // set by Play, cleared by the thread as it ends
+    std::thread thread_;                     // API only
+    std::atomic<bool> thread_alive_{false};  // set by Play, cleared by the thread as it ends
     std::atomic<std::thread::id> thread_id_{};
     std::mutex exit_mutex_;  // with exit_cv_: the end of the thread
     std::condition_variable exit_cv_;
     std::mutex wake_mutex_;  // with wake_cv_: wakes a held thread
     std::condition_variable wake_cv_;
-    std::shared_ptr<PlayClock> clock_;  // replaced only while no thread is alive
+    std::shared_ptr<PlayClock> clock_;          // replaced only while no thread is alive
     std::unique_ptr<uint8_t[]> record_buffer_;  // the thread's; allocated by the first Play
 
     // ---- Media library objects (destroyed last, in this order: audio, video)

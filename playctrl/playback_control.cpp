@@ -13,7 +13,9 @@
 
 namespace playctrl {
 
-bool CImageDraw::file_open() const { return !thread_alive_.load() && file_ != nullptr; }
+bool CImageDraw::file_open() const {
+    return !thread_alive_.load() && file_ != nullptr;
+}
 
 void CImageDraw::set_clock(std::shared_ptr<PlayClock> clock) {
     if (clock && !thread_alive_.load()) clock_ = std::move(clock);
@@ -38,7 +40,7 @@ bool CImageDraw::OpenFileStream() {
         file_ = nullptr;
     }
     if (file_name_.empty()) return false;
-    struct stat st{};
+    struct stat st {};
     if (stat(file_name_.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<uint64_t>(st.st_size) == 0xFFFFFFFFull) {
         return false;
@@ -89,8 +91,8 @@ void CImageDraw::ReadHeader() {
     if (HeaderHasTimeIndex(h, file_size_)) {
         index_present_ = true;
         if (audio_mode_ == 0) audio_mode_ = 1;
-        time_index_ = ReadTimeIndex(file_, kFileHeaderBytes + uint64_t{h.index_position},
-                                    file_size_);
+        time_index_ =
+            ReadTimeIndex(file_, kFileHeaderBytes + uint64_t{h.index_position}, file_size_);
     }
     records_start_ = kFileHeaderBytes;
     fseeko(file_, static_cast<off_t>(kFileHeaderBytes), SEEK_SET);
@@ -214,7 +216,9 @@ void CImageDraw::Slow() {
     Wake();
 }
 
-void CImageDraw::SetSpeed(int level) { speed_ = level; }
+void CImageDraw::SetSpeed(int level) {
+    speed_ = level;
+}
 
 void CImageDraw::OneByOne() {
     single_step_ = 1;
@@ -274,8 +278,8 @@ void CImageDraw::SetPlayByTime(uint64_t t) {
 
 uint64_t CImageDraw::GetPlayTime() {
     if (!index_present_ && file_size_ != 0) {
-        const double p = static_cast<double>(bytes_consumed_.load()) /
-                         static_cast<double>(file_size_) * 100.0;
+        const double p =
+            static_cast<double>(bytes_consumed_.load()) / static_cast<double>(file_size_) * 100.0;
         if (p >= 0.0 && p <= 100.0) {
             const int64_t span = static_cast<int64_t>(end_time_) - start_time_;
             const int64_t add = span > 0 ? static_cast<int64_t>(p / 100.0 * span) : 0;

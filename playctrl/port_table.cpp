@@ -9,7 +9,9 @@ PortTable& PortTable::Instance() {
     return table;
 }
 
-PortTable::~PortTable() { Clear(); }
+PortTable::~PortTable() {
+    Clear();
+}
 
 int PortTable::LowestFreeNumber() const {
     std::lock_guard lock(mutex_);

@@ -37,7 +37,8 @@ std::vector<_MapTime> ReadTimeIndex(std::FILE* file, uint64_t from, uint64_t fil
     for (uint64_t i = 0; i < count; ++i) {
         if (std::fread(entry, 1, sizeof entry, file) != sizeof entry) break;
         _MapTime m;
-        m.time = static_cast<uint64_t>(Le32(entry)) | (static_cast<uint64_t>(Le32(entry + 4)) << 32);
+        m.time =
+            static_cast<uint64_t>(Le32(entry)) | (static_cast<uint64_t>(Le32(entry + 4)) << 32);
         m.offset = Le32(entry + 8);
         m.reserved = Le32(entry + 12);
         index.push_back(m);
@@ -76,7 +77,9 @@ RecordKind RecordReader::Next(RecordInfo* info, const std::atomic<int>* stop) {
     return Read(info, stop, true);
 }
 
-RecordKind RecordReader::NextHeaderOnly(RecordInfo* info) { return Read(info, nullptr, false); }
+RecordKind RecordReader::NextHeaderOnly(RecordInfo* info) {
+    return Read(info, nullptr, false);
+}
 
 RecordKind RecordReader::Read(RecordInfo* info, const std::atomic<int>* stop, bool read_payload) {
     // Prefix search: `matched` bytes of "XCXB" are matched so far.
@@ -87,10 +90,18 @@ RecordKind RecordReader::Read(RecordInfo* info, const std::atomic<int>* stop, bo
         if (c == EOF) return RecordKind::kEnd;
         ++position_;
         switch (matched) {
-            case 0: matched = c == 'X' ? 1 : 0; break;
-            case 1: matched = c == 'C' ? 2 : (c == 'X' ? 1 : 0); break;
-            case 2: matched = c == 'X' ? 3 : 0; break;
-            case 3: matched = c == 'B' ? 4 : (c == 'C' ? 2 : (c == 'X' ? 1 : 0)); break;
+            case 0:
+                matched = c == 'X' ? 1 : 0;
+                break;
+            case 1:
+                matched = c == 'C' ? 2 : (c == 'X' ? 1 : 0);
+                break;
+            case 2:
+                matched = c == 'X' ? 3 : 0;
+                break;
+            case 3:
+                matched = c == 'B' ? 4 : (c == 'C' ? 2 : (c == 'X' ? 1 : 0));
+                break;
         }
         if (matched == 4) break;
     }

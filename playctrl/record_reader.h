@@ -28,7 +28,9 @@ constexpr std::size_t kMapTimeBytes = 16;
 // make every 16 bytes an entry; this bounds the memory such a file can take.
 constexpr std::size_t kMaxIndexEntries = 1u << 20;
 
-inline uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 inline uint32_t Le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -39,7 +41,9 @@ inline uint32_t Le32(const uint8_t* p) {
 inline uint32_t VideoPayloadLength(const uint8_t* header) {
     return header[7] == 1 ? Le32(header + 12) : Le16(header + 22);
 }
-inline uint32_t AudioPayloadLength(const uint8_t* header) { return Le16(header + 22); }
+inline uint32_t AudioPayloadLength(const uint8_t* header) {
+    return Le16(header + 22);
+}
 
 // What the player takes from the 512-byte header.
 struct FileHeader {

@@ -40,16 +40,19 @@ struct PlayOptions {
 };
 
 std::atomic<int> g_pictures{0};
-void ZYNVS_CALL OnPicture(ZYNVS_HDC, ZYNVS_SIZE*, int, void*) { ++g_pictures; }
+void ZYNVS_CALL OnPicture(ZYNVS_HDC, ZYNVS_SIZE*, int, void*) {
+    ++g_pictures;
+}
 
 void Usage() {
-    std::fprintf(stderr,
-                 "usage: zynvs play FILE [--no-window] [--benchmark] [--seek PERCENT]\n"
-                 "                  [--speed LEVEL] [--seconds N] [--screenshot FILE.bmp] [--quiet]\n"
-                 "keys (window): space pause/resume, n or Right step, b or Left step back,\n"
-                 "               + faster, - slower, 0..9 seek to 0..90 %%, q or Escape quit\n"
-                 "commands (stdin): play, pause, step, back, fast, slow, speed N, seek PERCENT,\n"
-                 "                  time SECONDS, snap FILE, pos, quit\n");
+    std::fprintf(
+        stderr,
+        "usage: zynvs play FILE [--no-window] [--benchmark] [--seek PERCENT]\n"
+        "                  [--speed LEVEL] [--seconds N] [--screenshot FILE.bmp] [--quiet]\n"
+        "keys (window): space pause/resume, n or Right step, b or Left step back,\n"
+        "               + faster, - slower, 0..9 seek to 0..90 %%, q or Escape quit\n"
+        "commands (stdin): play, pause, step, back, fast, slow, speed N, seek PERCENT,\n"
+        "                  time SECONDS, snap FILE, pos, quit\n");
 }
 
 std::string TimeText(uint64_t t) {
@@ -84,7 +87,7 @@ public:
         if (window_) ZYNVS_PlAY_SetFileEndMsg(port_, window_, kFileEndMessage);
         ZYNVS_PlAY_RegisterDrawOSDFuncPtr(port_, OnPicture, nullptr);
         if (opt_.seek_percent > 0) ZYNVS_PlAY_SetPlayPos(port_, opt_.seek_percent);
-        struct stat st{};
+        struct stat st {};
         stat(opt_.path.c_str(), &st);
         const auto started = std::chrono::steady_clock::now();
         if (ZYNVS_PlAY_Play(port_, 0) != 1) {
@@ -111,8 +114,8 @@ private:
             std::fprintf(stderr, "zynvs play: no X display (use --no-window to play headless)\n");
             return false;
         }
-        window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 960, 540, 0, 0,
-                                      0);
+        window_ =
+            XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, 960, 540, 0, 0, 0);
         std::string title = "zynvs play " + opt_.path;
         XStoreName(display_, window_, title.c_str());
         XSelectInput(display_, window_, KeyPressMask | StructureNotifyMask);
@@ -134,9 +137,8 @@ private:
         if (opt_.quiet) return;
         char status[160];
         std::snprintf(status, sizeof status, "pos %3d %%  time %s  speed %d  pictures %d",
-                      ZYNVS_PlAY_GetPlayPos(port_),
-                      TimeText(ZYNVS_PlAY_GetPlayTime(port_)).c_str(), ZYNVS_PlAY_GetSpeed(port_),
-                      g_pictures.load());
+                      ZYNVS_PlAY_GetPlayPos(port_), TimeText(ZYNVS_PlAY_GetPlayTime(port_)).c_str(),
+                      ZYNVS_PlAY_GetSpeed(port_), g_pictures.load());
         if (periodic && last_status_ == status) return;
         last_status_ = status;
         std::printf("%-8s %s\n", what, status);
@@ -178,14 +180,22 @@ private:
         if (std::sscanf(line.c_str(), "%31s %511[^\n]", word, arg) < 1) return true;
         const std::string w = word;
         if (w == "quit" || w == "q") return false;
-        if (w == "play") ZYNVS_PlAY_Play(port_, 0);
-        else if (w == "pause") ZYNVS_PlAY_Pause(port_, 0);
-        else if (w == "step") ZYNVS_PlAY_OneByOne(port_);
-        else if (w == "back") ZYNVS_PlAY_OneByOneBack(port_);
-        else if (w == "fast") ZYNVS_PlAY_Fast(port_);
-        else if (w == "slow") ZYNVS_PlAY_Slow(port_);
-        else if (w == "speed") ZYNVS_PlAY_SetSpeed(port_, std::atoi(arg));
-        else if (w == "seek") ZYNVS_PlAY_SetPlayPos(port_, std::atoi(arg));
+        if (w == "play")
+            ZYNVS_PlAY_Play(port_, 0);
+        else if (w == "pause")
+            ZYNVS_PlAY_Pause(port_, 0);
+        else if (w == "step")
+            ZYNVS_PlAY_OneByOne(port_);
+        else if (w == "back")
+            ZYNVS_PlAY_OneByOneBack(port_);
+        else if (w == "fast")
+            ZYNVS_PlAY_Fast(port_);
+        else if (w == "slow")
+            ZYNVS_PlAY_Slow(port_);
+        else if (w == "speed")
+            ZYNVS_PlAY_SetSpeed(port_, std::atoi(arg));
+        else if (w == "seek")
+            ZYNVS_PlAY_SetPlayPos(port_, std::atoi(arg));
         else if (w == "time") {
             const unsigned long long t = std::strtoull(arg, nullptr, 10);
             ZYNVS_PlAY_SetPlayByTime(port_, static_cast<unsigned int>(t),
@@ -293,17 +303,25 @@ int CommandPlay(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool more = i + 1 < args.size();
-        if (a == "--no-window") opt.window = false;
-        else if (a == "--benchmark") opt.benchmark = true;
-        else if (a == "--quiet") opt.quiet = true;
-        else if (a == "--seek" && more) opt.seek_percent = std::atoi(args[++i].c_str());
-        else if (a == "--speed" && more) opt.speed = std::atoi(args[++i].c_str());
-        else if (a == "--seconds" && more) opt.seconds = std::atoi(args[++i].c_str());
-        else if (a == "--screenshot" && more) opt.screenshot = args[++i];
+        if (a == "--no-window")
+            opt.window = false;
+        else if (a == "--benchmark")
+            opt.benchmark = true;
+        else if (a == "--quiet")
+            opt.quiet = true;
+        else if (a == "--seek" && more)
+            opt.seek_percent = std::atoi(args[++i].c_str());
+        else if (a == "--speed" && more)
+            opt.speed = std::atoi(args[++i].c_str());
+        else if (a == "--seconds" && more)
+            opt.seconds = std::atoi(args[++i].c_str());
+        else if (a == "--screenshot" && more)
+            opt.screenshot = args[++i];
         else if (a == "--help" || a == "-h") {
             Usage();
             return 0;
-        } else if (!a.empty() && a[0] != '-' && opt.path.empty()) opt.path = a;
+        } else if (!a.empty() && a[0] != '-' && opt.path.empty())
+            opt.path = a;
         else {
             std::fprintf(stderr, "zynvs play: unknown option '%s'\n", a.c_str());
             Usage();

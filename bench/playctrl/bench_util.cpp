@@ -36,7 +36,8 @@ SyntheticRecording WriteRecording(const std::string& path, int seconds, double b
     const double bytes_per_group = bits_per_second / 8.0;
     const std::size_t unit = static_cast<std::size_t>(bytes_per_group / 29.0);
     std::vector<uint8_t> payload(unit * 5);
-    for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(0x10 + i % 0x40);
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<uint8_t>(0x10 + i % 0x40);
     uint8_t head[30];
     const uint32_t frames = static_cast<uint32_t>(seconds) * 25;
     for (uint32_t n = 0; n < frames; ++n) {

@@ -33,8 +33,8 @@ double PlayOnce(const std::string& path, uint32_t expected_frames, uint64_t* han
     *handed = p->frames_handed_on();
     ZYNVS_PlAY_Destory(port);
     if (*handed != expected_frames) {
-        std::fprintf(stderr, "handed on %llu of %u frames\n", static_cast<unsigned long long>(*handed),
-                     expected_frames);
+        std::fprintf(stderr, "handed on %llu of %u frames\n",
+                     static_cast<unsigned long long>(*handed), expected_frames);
         std::exit(1);
     }
     return s;
@@ -81,11 +81,13 @@ int main(int argc, char** argv) {
     }
     std::remove(path.c_str());
     const double mb = rec.bytes / 1e6;
-    std::printf("plain fread loop (64 KiB):   %7.3f s  %8.1f MB/s  (baseline)\n", fread_best, mb / fread_best);
+    std::printf("plain fread loop (64 KiB):   %7.3f s  %8.1f MB/s  (baseline)\n", fread_best,
+                mb / fread_best);
     std::printf("record reader alone:         %7.3f s  %8.1f MB/s  ratio %.2f\n", reader_best,
                 mb / reader_best, reader_best / fread_best);
-    std::printf("player, no pacing, headless: %7.3f s  %8.1f MB/s  ratio %.2f  (%.0f frames/s; "
-                "the recording plays %d s)\n",
-                play_best, mb / play_best, play_best / fread_best, rec.frames / play_best, seconds);
+    std::printf(
+        "player, no pacing, headless: %7.3f s  %8.1f MB/s  ratio %.2f  (%.0f frames/s; "
+        "the recording plays %d s)\n",
+        play_best, mb / play_best, play_best / fread_best, rec.frames / play_best, seconds);
     return 0;
 }

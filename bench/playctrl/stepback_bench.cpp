@@ -86,13 +86,15 @@ int main(int argc, char** argv) {
 
     const double scale = 1e9 / rec.bytes;
     std::printf("plain fread of the file:       %7.3f s  (baseline)\n", fread_best);
-    std::printf("scan from the end:             %7.3f s  ratio %.2f\n", scan_best, scan_best / fread_best);
+    std::printf("scan from the end:             %7.3f s  ratio %.2f\n", scan_best,
+                scan_best / fread_best);
     std::printf("scan from the middle:          %7.3f s\n", scan_mid);
     std::printf("step back through a port (99%%): %7.3f s\n", port_step);
     std::printf("from disk: fread %.3f s, scan from the end %.3f s (ratio %.2f)\n", fread_cold,
                 scan_cold, scan_cold / fread_cold);
-    std::printf("extrapolated to 1 GB (linear): scan %.2f s cached, %.2f s from disk; "
-                "fread %.2f s cached, %.2f s from disk\n",
-                scan_best * scale, scan_cold * scale, fread_best * scale, fread_cold * scale);
+    std::printf(
+        "extrapolated to 1 GB (linear): scan %.2f s cached, %.2f s from disk; "
+        "fread %.2f s cached, %.2f s from disk\n",
+        scan_best * scale, scan_cold * scale, fread_best * scale, fread_cold * scale);
     return 0;
 }

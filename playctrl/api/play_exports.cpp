@@ -54,8 +54,12 @@ extern "C" {
 
 // ---- Library --------------------------------------------------------------------------
 
-ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_Init(void) { return 0; }
-ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_UnInit(void) { return 0; }  // no conversion engine yet
+ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_Init(void) {
+    return 0;
+}
+ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_UnInit(void) {
+    return 0;
+}  // no conversion engine yet
 
 // ---- Ports ----------------------------------------------------------------------------
 
@@ -302,6 +306,8 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_SetVolume(int port, unsigned int volume) {
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_ConvertFile(const char*, const char*, int, int, int) {
     return 0;
 }
-ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_StopConvert(int) { return 0; }
+ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_StopConvert(int) {
+    return 0;
+}
 
 }  // extern "C"

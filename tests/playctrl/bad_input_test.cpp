@@ -49,8 +49,9 @@ TEST_F(BadInputTest, TruncatedFilesPlayTheRecordsThatAreWhole) {
     b.Header(1000, 1010);
     std::vector<std::size_t> ends;  // end offset of each record
     for (uint32_t i = 0; i < 12; ++i) {
-        pc_test::VideoRecord r = Frame(i, i % 4 == 0 ? 7 : 8, 1000, 0,
-                                       pc_test::FillerPayload(20 + 13 * i, static_cast<uint8_t>(i)));
+        pc_test::VideoRecord r =
+            Frame(i, i % 4 == 0 ? 7 : 8, 1000, 0,
+                  pc_test::FillerPayload(20 + 13 * i, static_cast<uint8_t>(i)));
         r.extension = i % 3 == 0;
         b.Video(r);
         ends.push_back(b.size());
@@ -75,7 +76,11 @@ TEST_F(BadInputTest, GarbageBetweenRecordsIsSkipped) {
     RecordingBuilder b;
     b.Header(1000, 1010);
     const std::vector<std::vector<uint8_t>> garbage = {
-        {'X'}, {'X', 'C'}, {'X', 'C', 'X'}, {'X', 'X', 'C', 'X'}, {'X', 'C', 'X', 'C'},
+        {'X'},
+        {'X', 'C'},
+        {'X', 'C', 'X'},
+        {'X', 'X', 'C', 'X'},
+        {'X', 'C', 'X', 'C'},
         {'X', 'C', 'X', 'B', 'Q', 0},  // a prefix of another kind
         {'X', 'C', 'X', 'B', 'V'},     // cut short: its "header" swallows the next prefix
         {0, 1, 2, 'C', 'X', 'B', 0xFF}};
@@ -154,7 +159,9 @@ TEST_F(BadInputTest, RandomRecordingsWithRandomControl) {
         const int records = 5 + static_cast<int>(rng() % 40);
         for (int i = 0; i < records; ++i) {
             switch (rng() % 5) {
-                case 0: b.Audio(i, pc_test::FillerPayload(rng() % 300)); break;
+                case 0:
+                    b.Audio(i, pc_test::FillerPayload(rng() % 300));
+                    break;
                 case 1: {
                     std::vector<uint8_t> junk(rng() % 64);
                     for (auto& x : junk) x = static_cast<uint8_t>("XCBVA\0\x07\x03"[rng() % 8]);
@@ -162,9 +169,9 @@ TEST_F(BadInputTest, RandomRecordingsWithRandomControl) {
                     break;
                 }
                 default: {
-                    pc_test::VideoRecord r =
-                        Frame(static_cast<uint32_t>(i), rng() % 3 ? 8 : 7, 1000 + rng() % 3,
-                              static_cast<uint16_t>(rng() % 1000), pc_test::FillerPayload(rng() % 500));
+                    pc_test::VideoRecord r = Frame(
+                        static_cast<uint32_t>(i), rng() % 3 ? 8 : 7, 1000 + rng() % 3,
+                        static_cast<uint16_t>(rng() % 1000), pc_test::FillerPayload(rng() % 500));
                     r.extension = rng() % 4 == 0;
                     r.fragment_count = static_cast<uint8_t>(rng() % 4 ? 1 : rng() % 4);
                     r.fragment_index = static_cast<uint8_t>(rng() % 3);
@@ -175,7 +182,8 @@ TEST_F(BadInputTest, RandomRecordingsWithRandomControl) {
         }
         // Flip a few bytes anywhere.
         auto& bytes = b.bytes();
-        for (int k = 0; k < 5 && !bytes.empty(); ++k) bytes[rng() % bytes.size()] ^= static_cast<uint8_t>(rng());
+        for (int k = 0; k < 5 && !bytes.empty(); ++k)
+            bytes[rng() % bytes.size()] ^= static_cast<uint8_t>(rng());
         const std::string path = dir_.Path("r" + std::to_string(round) + ".zyn");
         ASSERT_TRUE(pc_test::WriteFile(path, bytes));
         const int p = ZYNVS_PlAY_OpenFile(0, path.c_str());
@@ -185,14 +193,30 @@ TEST_F(BadInputTest, RandomRecordingsWithRandomControl) {
         ZYNVS_PlAY_Play(p, 0);
         for (int op = 0; op < 8; ++op) {
             switch (rng() % 8) {
-                case 0: ZYNVS_PlAY_SetPlayPos(p, static_cast<int>(rng() % 120) - 10); break;
-                case 1: ZYNVS_PlAY_OneByOneBack(p); break;
-                case 2: ZYNVS_PlAY_OneByOne(p); break;
-                case 3: ZYNVS_PlAY_Pause(p, 0); break;
-                case 4: ZYNVS_PlAY_SetPlayByTime(p, 1000 + rng() % 3, 0); break;
-                case 5: ZYNVS_PlAY_GetPlayTime(p); break;
-                case 6: ZYNVS_PlAY_Play(p, 0); break;
-                case 7: ZYNVS_PlAY_Fast(p); break;
+                case 0:
+                    ZYNVS_PlAY_SetPlayPos(p, static_cast<int>(rng() % 120) - 10);
+                    break;
+                case 1:
+                    ZYNVS_PlAY_OneByOneBack(p);
+                    break;
+                case 2:
+                    ZYNVS_PlAY_OneByOne(p);
+                    break;
+                case 3:
+                    ZYNVS_PlAY_Pause(p, 0);
+                    break;
+                case 4:
+                    ZYNVS_PlAY_SetPlayByTime(p, 1000 + rng() % 3, 0);
+                    break;
+                case 5:
+                    ZYNVS_PlAY_GetPlayTime(p);
+                    break;
+                case 6:
+                    ZYNVS_PlAY_Play(p, 0);
+                    break;
+                case 7:
+                    ZYNVS_PlAY_Fast(p);
+                    break;
             }
         }
         const int pos = ZYNVS_PlAY_GetPlayPos(p);

@@ -17,7 +17,10 @@ static int failures = 0;
 
 static int audio_calls = 0;
 static void ZYNVS_CALL on_audio(int port, void* data, int length, void* user) {
-    (void)port; (void)data; (void)length; (void)user;
+    (void)port;
+    (void)data;
+    (void)length;
+    (void)user;
     audio_calls++;
 }
 

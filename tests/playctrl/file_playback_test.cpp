@@ -43,8 +43,10 @@ protected:
         EXPECT_GT(p, 0);
         if (p <= 0) return p;
         auto port = pc_test::Port(p);
-        if (clock) port->set_clock(clock);
-        else port->set_pacing(false);
+        if (clock)
+            port->set_clock(clock);
+        else
+            port->set_pacing(false);
         if (log) log->Attach(*port, clock);
         return p;
     }
@@ -329,7 +331,7 @@ TEST_F(FilePlaybackTest, PlayByTimeWithAnIndex) {
     ASSERT_TRUE(port->index_present());
     ASSERT_EQ(port->time_index().size(), 3u);
     EXPECT_EQ(port->time_index()[1].time, 1010u);
-    EXPECT_EQ(port->audio_mode(), 1);  // 0 became 1
+    EXPECT_EQ(port->audio_mode(), 1);                    // 0 became 1
     EXPECT_EQ(ZYNVS_PlAY_SetPlayByTime(p, 1010, 0), 1);  // first entry later than 1010: 1020
     EXPECT_TRUE(port->held());
     ZYNVS_PlAY_Play(p, 0);
@@ -347,7 +349,8 @@ TEST_F(FilePlaybackTest, FilesWrittenBySdkHaveNoIndex) {
     // played and nothing is taken as index entries.
     RecordingBuilder b;
     b.Header(5000, 5003, 0);
-    for (uint32_t i = 0; i < 20; ++i) b.Video(Frame(i, i % 5 ? 8 : 7, 5000, 0, pc_test::FillerPayload(64)));
+    for (uint32_t i = 0; i < 20; ++i)
+        b.Video(Frame(i, i % 5 ? 8 : 7, 5000, 0, pc_test::FillerPayload(64)));
     FrameLog log;
     const int p = Open(b.bytes(), &log);
     auto port = pc_test::Port(p);
@@ -368,7 +371,7 @@ TEST_F(FilePlaybackTest, HeaderThatLiesAboutTheIndex) {
     FrameLog log;
     const int p = Open(b.bytes(), &log, nullptr, 0, "beyond.zyn");
     EXPECT_FALSE(pc_test::Port(p)->index_present());
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat(dir_.Path("beyond.zyn").c_str(), &st), 0);
     EXPECT_EQ(pc_test::Port(p)->end_time(), static_cast<uint32_t>(st.st_mtime));
     ZYNVS_PlAY_Play(p, 0);
@@ -403,8 +406,9 @@ TEST_F(FilePlaybackTest, TimeExtensionCallbackComesBeforeTheFrame) {
         b.Video(r);
     }
     const int p = Open(b.bytes(), nullptr);
-    pc_test::Port(p)->set_frame_observer(
-        [&](const uint8_t*, uint32_t, uint32_t n) { seen.events.push_back("frame" + std::to_string(n)); });
+    pc_test::Port(p)->set_frame_observer([&](const uint8_t*, uint32_t, uint32_t n) {
+        seen.events.push_back("frame" + std::to_string(n));
+    });
     static Seen* s = &seen;
     s = &seen;
     auto cb = [](int port, void* data, int length, void*) {
@@ -416,8 +420,8 @@ TEST_F(FilePlaybackTest, TimeExtensionCallbackComesBeforeTheFrame) {
     ZYNVS_PlAY_SetRealDataCallBack(p, cb, nullptr);
     ZYNVS_PlAY_Play(p, 0);
     ASSERT_TRUE(WaitEnd(p));
-    EXPECT_EQ(seen.events, (std::vector<std::string>{"ext1000/8", "frame0", "frame1", "ext1002/8",
-                                                     "frame2"}));
+    EXPECT_EQ(seen.events,
+              (std::vector<std::string>{"ext1000/8", "frame0", "frame1", "ext1002/8", "frame2"}));
     EXPECT_EQ(seen.ports, (std::vector<int>{p, p}));
 }
 
@@ -437,8 +441,8 @@ TEST_F(FilePlaybackTest, FramesFortyMillisecondsApartAreHandedOnFortyApart) {
 }
 
 TEST_F(FilePlaybackTest, SpeedLevelsShortenAndLengthenTheWait) {
-    for (const auto& [level, expected] : {std::pair{2, 19}, std::pair{-2, 119}, std::pair{5, 0},
-                                          std::pair{-5, 239}}) {
+    for (const auto& [level, expected] :
+         {std::pair{2, 19}, std::pair{-2, 119}, std::pair{5, 0}, std::pair{-5, 239}}) {
         auto clock = std::make_shared<FakeClock>();
         FrameLog log;
         const int p = Open(Frames(8), &log, clock, 0, "s" + std::to_string(level) + ".zyn");
@@ -491,7 +495,10 @@ TEST_F(FilePlaybackTest, AudioOnlyFileIsPacedAt39MsPerRecord) {
     auto clock2 = std::make_shared<FakeClock>();
     const int q = Open(b.bytes(), nullptr, clock2, 0, "cb.zyn");
     ZYNVS_PlAY_SetRealDataCallBackEx(
-        q, [](int, void*, int length, void* user) { static_cast<Sink*>(user)->lengths.push_back(length); },
+        q,
+        [](int, void*, int length, void* user) {
+            static_cast<Sink*>(user)->lengths.push_back(length);
+        },
         &sink);
     ZYNVS_PlAY_Play(q, 0);
     ASSERT_TRUE(WaitEnd(q));
@@ -594,8 +601,10 @@ TEST_F(FilePlaybackTest, StopAndDestroyFromInsideACallback) {
         ZYNVS_PlAY_SetRealDataCallBack(
             p,
             [](int port, void*, int, void*) {
-                if (s_destroy) ZYNVS_PlAY_Destory(port);
-                else ZYNVS_PlAY_Stop(port);
+                if (s_destroy)
+                    ZYNVS_PlAY_Destory(port);
+                else
+                    ZYNVS_PlAY_Stop(port);
             },
             nullptr);
         ZYNVS_PlAY_Play(p, 0);

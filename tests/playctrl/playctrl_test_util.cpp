@@ -124,8 +124,9 @@ RecordingBuilder& RecordingBuilder::Video(const VideoRecord& r) {
     return *this;
 }
 
-RecordingBuilder& RecordingBuilder::Audio(uint32_t frame_number, const std::vector<uint8_t>& payload,
-                                          uint8_t codec, uint32_t sec, uint16_t msec) {
+RecordingBuilder& RecordingBuilder::Audio(uint32_t frame_number,
+                                          const std::vector<uint8_t>& payload, uint8_t codec,
+                                          uint32_t sec, uint16_t msec) {
     std::vector<uint8_t> rec(30, 0);
     std::memcpy(rec.data(), "XCXBA", 5);
     rec[6] = codec;
@@ -154,7 +155,9 @@ RecordingBuilder& RecordingBuilder::IndexEntry(uint64_t time, uint32_t offset) {
     return *this;
 }
 
-void RecordingBuilder::Put32(std::size_t offset, uint32_t value) { Put32At(bytes_, offset, value); }
+void RecordingBuilder::Put32(std::size_t offset, uint32_t value) {
+    Put32At(bytes_, offset, value);
+}
 
 std::vector<uint8_t> FillerPayload(std::size_t n, uint8_t seed) {
     std::vector<uint8_t> p(n);
@@ -206,13 +209,13 @@ std::vector<int64_t> FakeClock::sleeps() const {
 void FrameLog::Attach(playctrl::CImageDraw& port, std::shared_ptr<FakeClock> clock,
                       bool keep_data) {
     playctrl::CImageDraw* p = &port;
-    port.set_frame_observer([this, clock, keep_data, p](const uint8_t* data, uint32_t length,
-                                                        uint32_t number) {
-        HandedFrame f{number, length, {}, clock ? clock->now_ms() : 0, p->bytes_consumed()};
-        if (keep_data) f.data.assign(data, data + length);
-        std::lock_guard lock(mutex_);
-        frames_.push_back(std::move(f));
-    });
+    port.set_frame_observer(
+        [this, clock, keep_data, p](const uint8_t* data, uint32_t length, uint32_t number) {
+            HandedFrame f{number, length, {}, clock ? clock->now_ms() : 0, p->bytes_consumed()};
+            if (keep_data) f.data.assign(data, data + length);
+            std::lock_guard lock(mutex_);
+            frames_.push_back(std::move(f));
+        });
 }
 
 std::vector<HandedFrame> FrameLog::frames() const {
@@ -230,8 +233,12 @@ uint32_t FrameLog::last_number() const {
     return frames_.empty() ? 0xFFFFFFFFu : frames_.back().number;
 }
 
-NoticeRecorder::NoticeRecorder() { playctrl::SetWindowNoticeHook(&NoticeRecorder::Hook, this); }
-NoticeRecorder::~NoticeRecorder() { playctrl::SetWindowNoticeHook(nullptr, nullptr); }
+NoticeRecorder::NoticeRecorder() {
+    playctrl::SetWindowNoticeHook(&NoticeRecorder::Hook, this);
+}
+NoticeRecorder::~NoticeRecorder() {
+    playctrl::SetWindowNoticeHook(nullptr, nullptr);
+}
 
 void NoticeRecorder::Hook(ZYNVS_WND w, uint32_t m, long wp, long lp, void* user) {
     auto* self = static_cast<NoticeRecorder*>(user);

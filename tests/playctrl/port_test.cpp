@@ -110,8 +110,8 @@ TEST_F(PortTest, OpeningFailuresLeaveNoPort) {
 }
 
 TEST_F(PortTest, AllNumbersTaken) {
-    auto filler = std::make_shared<playctrl::CImageDraw>(playctrl::CImageDraw::Kind::kStream, 0,
-                                                         nullptr);
+    auto filler =
+        std::make_shared<playctrl::CImageDraw>(playctrl::CImageDraw::Kind::kStream, 0, nullptr);
     for (int n = 1; n <= 9999; ++n) PortTable::Instance().AddAs(n, filler);
     EXPECT_EQ(PortTable::Instance().LowestFreeNumber(), -1);
     const int before = playctrl::Hi264DecLiveInstances();
@@ -170,7 +170,8 @@ TEST_F(PortTest, AfterCloseFileThePortStillAnswers) {
     const std::string path = dir_.Path("r.zyn");
     pc_test::RecordingBuilder b;
     b.Header(1000, 1001);
-    for (uint32_t i = 0; i < 5; ++i) b.Video(pc_test::Frame(i, 7, 1000, static_cast<uint16_t>(i * 40)));
+    for (uint32_t i = 0; i < 5; ++i)
+        b.Video(pc_test::Frame(i, 7, 1000, static_cast<uint16_t>(i * 40)));
     ASSERT_TRUE(pc_test::WriteFile(path, b.bytes()));
     const int p = ZYNVS_PlAY_OpenFile(0, path.c_str());
     ASSERT_GT(p, 0);
@@ -197,8 +198,8 @@ TEST_F(PortTest, FileNameIsStoredAndCopied) {
     ZYNVS_PlAY_SetFileName(p, longer.c_str());
     std::memset(buf, 'x', sizeof buf);
     ZYNVS_PlAY_GetFileName(p, buf);
-    EXPECT_EQ(std::strlen(buf), 259u);  // cut to 260 bytes with the zero
-    EXPECT_EQ(buf[260], 'x');           // nothing written beyond
+    EXPECT_EQ(std::strlen(buf), 259u);           // cut to 260 bytes with the zero
+    EXPECT_EQ(buf[260], 'x');                    // nothing written beyond
     EXPECT_TRUE(pc_test::Port(p)->file_open());  // the open file is not affected
     const int s = ZYNVS_PlAY_OpenStream(0, 0, 0, 0);
     ZYNVS_PlAY_GetFileName(s, buf);
@@ -206,8 +207,12 @@ TEST_F(PortTest, FileNameIsStoredAndCopied) {
 }
 
 int g_calls_a = 0, g_calls_b = 0;
-void ZYNVS_CALL CallbackA(int, void*, int, void*) { ++g_calls_a; }
-void ZYNVS_CALL CallbackB(int, void*, int, void*) { ++g_calls_b; }
+void ZYNVS_CALL CallbackA(int, void*, int, void*) {
+    ++g_calls_a;
+}
+void ZYNVS_CALL CallbackB(int, void*, int, void*) {
+    ++g_calls_b;
+}
 
 TEST_F(PortTest, NullCallbackKeepsTheStoredOne) {
     // A file with one video record carrying a time extension and one audio

@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t start = 0;
     if (ParseFileHeader(data, size, &header)) {
         if (HeaderHasTimeIndex(header, size)) {
-            const auto index = ReadTimeIndex(f, kFileHeaderBytes + uint64_t{header.index_position}, size);
+            const auto index =
+                ReadTimeIndex(f, kFileHeaderBytes + uint64_t{header.index_position}, size);
             if (index.size() > kMaxIndexEntries) std::abort();
         }
         start = kFileHeaderBytes;

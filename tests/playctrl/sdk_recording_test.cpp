@@ -103,7 +103,7 @@ TEST(SdkRecording, PlaysEveryRecordedFrame) {
     const int p = ZYNVS_PlAY_OpenFile(0, path.c_str());
     ASSERT_GT(p, 0);
     auto port = pc_test::Port(p);
-    EXPECT_FALSE(port->index_present());  // index position 0: no index
+    EXPECT_FALSE(port->index_present());      // index position 0: no index
     EXPECT_EQ(port->picture_height(), 1080);  // the SDK writes no size
     port->set_pacing(false);
     port->video().SetQueueLimits(2000, 256 << 20, 0);

@@ -35,7 +35,8 @@ struct AudioSink {
     static void ZYNVS_CALL On(int port, void* data, int length, void* user) {
         auto* self = static_cast<AudioSink*>(user);
         std::lock_guard lock(self->mutex);
-        self->blocks.emplace_back(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + length);
+        self->blocks.emplace_back(static_cast<uint8_t*>(data),
+                                  static_cast<uint8_t*>(data) + length);
         self->ports.push_back(port);
     }
     std::size_t count() {
@@ -248,7 +249,8 @@ TEST_F(StreamInputTest, AudioGoesToTheAudioObjectOnlyWithoutACallback) {
     EXPECT_EQ(blocks(), 1u);
     AudioSink sink;
     ZYNVS_PlAY_SetRealDataCallBackEx(p, &AudioSink::On, &sink);
-    for (int i = 0; i < 5; ++i) Input(p, 1, StreamPacket(false, 0, 1, 2, pc_test::FillerPayload(160)));
+    for (int i = 0; i < 5; ++i)
+        Input(p, 1, StreamPacket(false, 0, 1, 2, pc_test::FillerPayload(160)));
     EXPECT_EQ(blocks(), 1u);
     EXPECT_EQ(sink.count(), 5u);
     EXPECT_EQ(ZYNVS_PlAY_SetVolume(p, 0x8000), 1);
@@ -267,8 +269,9 @@ TEST_F(StreamInputTest, DecodedPicturesCanBeSaved) {
         for (std::size_t k = 0; k < count; ++k) {
             std::vector<uint8_t> part(d.begin() + k * 1000,
                                       d.begin() + std::min(d.size(), (k + 1) * 1000));
-            Input(p, 0, StreamPacket(true, static_cast<uint8_t>(k), static_cast<uint8_t>(count),
-                                     static_cast<uint32_t>(i), part));
+            Input(p, 0,
+                  StreamPacket(true, static_cast<uint8_t>(k), static_cast<uint8_t>(count),
+                               static_cast<uint32_t>(i), part));
         }
     }
     ASSERT_EQ(port->video().WaitIdle(10000), 1);

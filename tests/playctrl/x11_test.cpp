@@ -52,7 +52,8 @@ protected:
 
     // The next ClientMessage for our window within the deadline.
     bool NextClientMessage(XClientMessageEvent* out, int timeout_ms) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
         while (std::chrono::steady_clock::now() < deadline) {
             while (XPending(display_) > 0) {
                 XEvent ev;
