@@ -16,4 +16,5 @@ int CommandRecords(const std::vector<std::string>& args);
 int CommandTalk(const std::vector<std::string>& args);
 int CommandSearch(const std::vector<std::string>& args);
 int CommandConvert(const std::vector<std::string>& args);
+int CommandPlay(const std::vector<std::string>& args);
 }  // namespace zynvs_app

@@ -31,6 +31,10 @@ void Usage(FILE* out) {
                  "  search               find devices on the LAN by multicast [--seconds N]\n"
                  "  convert SRC DST      convert a recording: --mode avi|mpeg|clip\n"
                  "                       [--from P --to P] (clip, percent of SRC)\n"
+                 "  play FILE            play a native recording in a window (keys and stdin\n"
+                 "                       commands: pause, step, back, fast, slow, seek, time)\n"
+                 "      [--no-window] [--benchmark] [--seek PERCENT] [--speed LEVEL]\n"
+                 "      [--seconds N] [--screenshot FILE.bmp] [--quiet]\n"
                  "  help                 this text\n"
                  "\n"
                  "device options (get, set, ptz, reboot, upgrade, records, talk):\n"
@@ -61,6 +65,7 @@ int main(int argc, char** argv) {
     if (command == "talk") return zynvs_app::CommandTalk(args);
     if (command == "search") return zynvs_app::CommandSearch(args);
     if (command == "convert") return zynvs_app::CommandConvert(args);
+    if (command == "play") return zynvs_app::CommandPlay(args);
     std::fprintf(stderr, "zynvs: unknown command '%s'\n\n", command.c_str());
     Usage(stderr);
     return 2;

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# zynvs play on a recording made by `zynvs demo`: headless to the end, with
+# stdin commands, and (with a display) in a window with a screenshot kept in
+# the artefact folder.
+set -euo pipefail
+zynvs="$1"; artifacts="$2"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
+
+"$zynvs" demo --seconds 2 --out "$work/demo" > "$work/demo.log" 2>&1 || { cat "$work/demo.log"; exit 1; }
+rec="$work/demo/channel0.zyn"
+test -s "$rec"
+
+# Headless, paced, to the end.
+out="$(timeout 60 "$zynvs" play "$rec" --no-window < /dev/null)"
+echo "$out" | tail -3
+grep -q '^end of file' <<<"$out"
+grep -qE '^end +pos 100 %' <<<"$out"
+
+# Headless without pacing.
+out="$(timeout 60 "$zynvs" play "$rec" --no-window --benchmark < /dev/null)"
+grep -q '^benchmark: ' <<<"$out"
+
+# Commands on stdin: each is answered with a status line.
+out="$( (sleep 0.5; printf 'pause\nstep\nback\nfast\nslow\nseek 50\npos\nplay\n'; sleep 0.5; echo quit) \
+        | timeout 60 "$zynvs" play "$rec" --no-window)"
+for c in pause step back fast slow seek pos play; do
+  grep -qE "^$c +pos" <<<"$out" || { echo "no answer to $c"; echo "$out"; exit 1; }
+done
+grep -qE '^fast +pos .* speed 1 ' <<<"$out"
+
+if [ -n "${DISPLAY:-}" ]; then
+  shot="$artifacts/zynvs_play_demo_window.bmp"
+  rm -f "$shot"
+  out="$(timeout 60 "$zynvs" play "$rec" --screenshot "$shot" < /dev/null)"
+  grep -q '^end of file (notice for port' <<<"$out"
+  test -s "$shot"
+  echo "screenshot: $shot"
+else
+  echo "no DISPLAY: window part skipped"
+fi
