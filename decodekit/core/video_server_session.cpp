@@ -393,19 +393,27 @@ void CVideoServer::KeepAlive() {
         else clock_counter_.fetch_add(1);
     }
     const int misses = keepalive_misses_.fetch_add(1) + 1;
+    auto declare_lost = [&] {
+        if (StreamConnected()) {
+            FireMessage(4, nullptr, 0);
+            for (auto& c : channels_) c->stall_ticks.store(0);
+            CloseStream();
+        }
+        FireMessage(2, nullptr, 0);
+        keepalive_misses_.store(0);
+        CloseControl();
+        logged_in_.store(0);
+    };
+    // A device without channels is lost just the same.
+    if (channel_count_ == 0 && misses > zyn::kMissLimitTicks) {
+        declare_lost();
+        return;
+    }
     for (int i = 0; i < channel_count_; ++i) {
         Channel& ch = *channels_[i];
         if (VideoFlag(i)) ch.stall_ticks.fetch_add(1);
         if (misses > zyn::kMissLimitTicks) {
-            if (StreamConnected()) {
-                FireMessage(4, nullptr, 0);
-                for (auto& c : channels_) c->stall_ticks.store(0);
-                CloseStream();
-            }
-            FireMessage(2, nullptr, 0);
-            keepalive_misses_.store(0);
-            CloseControl();
-            logged_in_.store(0);
+            declare_lost();
             return;
         }
         if (VideoFlag(i) && ch.stall_ticks.load() > zyn::kStallLimitTicks) {
