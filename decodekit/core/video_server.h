@@ -105,6 +105,10 @@ public:
 
     int ChannelCount() const { return channel_count_; }
     const zyn::ChannelStats& Stats(int channel) const;
+    // Tests and tools: moves the clock counter (ticks since the device clock
+    // was last set), so that the hourly clock set can be seen at once.
+    void SetClockTicks(int ticks) { clock_counter_.store(ticks); }
+    int ClockTicks() const { return clock_counter_.load(); }
     // Extended device information of the last 0x8588 login answer.
     void ExtendedInfo(uint8_t out[504]);
 
