@@ -34,6 +34,14 @@ public:
             n += lines_[i].find(what) != std::string::npos;
         return n;
     }
+    // Lines at index >= from that contain both texts.
+    int CountBoth(const std::string& a, const std::string& b, std::size_t from = 0) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        int n = 0;
+        for (std::size_t i = from; i < lines_.size(); ++i)
+            n += lines_[i].find(a) != std::string::npos && lines_[i].find(b) != std::string::npos;
+        return n;
+    }
     std::string All() const {
         std::lock_guard<std::mutex> lock(mutex_);
         std::string s;
