@@ -168,12 +168,19 @@ bool IsStoredReply(uint16_t command) {
 
 void CVideoServer::OnControlMessage(uint16_t command, const uint8_t* payload, uint16_t length) {
     switch (command) {
-        case ZYN_CMD_CONNECTION_LOST:
+        case ZYN_CMD_CONNECTION_LOST: {
             FireMessage(2, nullptr, 0);
             logged_in_.store(0);
-            busy_.store(0);
+            // A request still waiting ends now, as failed (command 0, result
+            // 0xFFFF), and clears the busy flag itself. Clearing it here would
+            // let the next request (the re-login) start while the first still
+            // waits, and the first would take the second's answer as its own.
+            const uint8_t lost[2] = {0xFF, 0xFF};
+            StoreReply(0, lost, sizeof lost);
+            WakeRequest();
             CloseControl();
             return;
+        }
         case ZYN_CMD_LOGIN_REPLY:
         case ZYN_CMD_LOGIN_REPLY_EX:
             if (length >= 2 && payload && zyn::GetLe16(payload) == 0) logged_in_.store(1);
@@ -192,6 +199,11 @@ void CVideoServer::OnControlMessage(uint16_t command, const uint8_t* payload, ui
             OnRecordEntries(payload, length);
             return;
         case 0x8206:
+            // Stored whole: its result word says whether the device has the
+            // file (a bare answer only wakes the request).
+            StoreReply(command, payload, length);
+            WakeRequest();
+            return;
         case 0x8404:
             StoreReplyCommand(command);
             WakeRequest();
