@@ -337,6 +337,29 @@ TEST_F(Session, SecondRequestWhileOneWaitsIsRefusedAtOnceAndSendsNothing) {
     EXPECT_EQ(ZYNVS_GetRecordParam(71, 0, record), 1);
 }
 
+TEST_F(Session, RequestWaitingWhenTheConnectionDropsFailsAndTakesNoOtherAnswer) {
+    ASSERT_TRUE(StartDevices({SmallDevice(1, 1)}));
+    ASSERT_TRUE(Login(0, 72));
+    Dev().AddReplyFault({0x0503, devsim::FaultAction::kDrop, 0, 1});
+    std::atomic<int> result{-1};
+    uint8_t video[92];
+    std::memset(video, 0x5C, sizeof video);
+    const std::size_t before = msgs_.Size();
+    const auto t0 = Clock::now();
+    std::thread waiter([&] { result = ZYNVS_GetVideoParam(72, 0, video); });
+    ASSERT_TRUE(Log().WaitForCommand(0x0503, 2000));
+    Dev().CloseControlConnections();
+    // The re-login on the next tick must not hand its answer to the getter.
+    waiter.join();
+    EXPECT_EQ(result.load(), 0);
+    EXPECT_LT(Clock::now() - t0, 2500ms) << "ends with the connection, not at the time-out";
+    for (uint8_t b : video) ASSERT_EQ(b, 0x5C);
+    std::size_t at2 = 0;
+    ASSERT_TRUE(msgs_.WaitFor(72, 2, 2000, before, &at2));
+    EXPECT_TRUE(msgs_.WaitFor(72, 1, 5000, at2));
+    EXPECT_TRUE(WaitUntil([&] { return ZYNVS_GetVideoParam(72, 0, video) == 1; }, 3000));
+}
+
 TEST_F(Session, UnsolicitedMessagesAndGarbageOnTheControlConnection) {
     ASSERT_TRUE(StartDevices({SmallDevice(1, 2)}));
     ASSERT_TRUE(Login(0, 81));
