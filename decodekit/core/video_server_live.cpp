@@ -73,10 +73,14 @@ int CVideoServer::RealPlay(const ClientInfo* info) {
     std::memcpy(text, info->stream_address, 32);
     req.stream_address = zyn::AddressNumber(text);
     stream_transport_.store(info->stream_transport);
-    zyn::ReplySnapshot reply;
-    bool got = SendAndWait(ZYN_CMD_STREAM_REQUEST, &req, sizeof(req), 0, &reply);
+    // On a stream connection that is already up the device starts sending
+    // as soon as it accepts the request, so the channel takes the kind
+    // first. A clean buffer only when nothing can be flowing yet.
     ch.stream_kind.store(info->stream_kind == 1 ? 1 : 0);
     ch.switch_flag.store(0);
+    if (!StreamConnected()) ch.reset_frame.store(true);
+    zyn::ReplySnapshot reply;
+    bool got = SendAndWait(ZYN_CMD_STREAM_REQUEST, &req, sizeof(req), 0, &reply);
     if (!got || reply.result != 0) {
         EndRequest();
         return 0;
@@ -94,7 +98,6 @@ int CVideoServer::RealPlay(const ClientInfo* info) {
         std::lock_guard<std::mutex> lock(ch.request_mutex);
         ch.stored = *info;
     }
-    ch.reset_frame.store(true);
     ch.video.SetGuid(info->display_guid);
     ch.video.SetWnd(info->window, info->display_flag);
     if (ch.video.StartVideo(w, h, 1)) {
@@ -140,10 +143,20 @@ int CVideoServer::RealPlayData(const ClientInfo* info) {
     std::memcpy(text, info->stream_address, 32);
     req.stream_address = zyn::AddressNumber(text);
     stream_transport_.store(info->stream_transport);
+    const bool video_kind = info->stream_kind <= 1;
+    const bool switching = video_kind && VideoFlag(c);
+    if (video_kind && !switching) {
+        // The device may start sending as soon as it accepts the request (at
+        // once on a stream connection that is already up): the channel takes
+        // the stream's kind first, and a clean buffer when nothing can be
+        // flowing yet.
+        ch.switch_flag.store(0);
+        ch.stream_kind.store(info->stream_kind);
+        if (!StreamConnected()) ch.reset_frame.store(true);
+    }
     zyn::ReplySnapshot reply;
     bool got = SendAndWait(ZYN_CMD_STREAM_REQUEST, &req, sizeof(req), 0, &reply);
-    const bool video_kind = info->stream_kind <= 1;
-    if (video_kind && VideoFlag(c)) {
+    if (switching) {
         // The channel's video is already open: this is a change of stream
         // kind, served by the switch path of OnVideoData, which starts with
         // an empty frame buffer.
@@ -155,13 +168,6 @@ int CVideoServer::RealPlayData(const ClientInfo* info) {
     if (!got || reply.result != 0) {
         EndRequest();
         return 0;
-    }
-    // The device starts sending once the connection is bound: the channel
-    // must take the stream's kind, from a clean buffer, before that.
-    if (video_kind) {
-        ch.switch_flag.store(0);
-        ch.stream_kind.store(info->stream_kind);
-        ch.reset_frame.store(true);
     }
     show_flag_.store(1);
     if (!OpenStream(c) || !StreamConnected()) {
