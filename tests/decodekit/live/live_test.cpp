@@ -138,6 +138,26 @@ TEST_F(Live, FramesAreReassembledByteForByteAndTheCallbacksHaveTheirLayouts) {
     EXPECT_EQ(raw_audio, audio.size());
 }
 
+TEST_F(Live, ChannelsOpenedOnAConnectedStreamStartWithTheirFirstFrame) {
+    auto cfg = SmallDevice(1, 4);
+    cfg.fragment_bytes = 128;  // long frames: a wide window for a race at the start
+    ASSERT_TRUE(StartDevices({cfg}, true));
+    ASSERT_TRUE(Login(0, 9));
+    ASSERT_TRUE(PlayData(9, 0, 2));
+    for (int ch = 1; ch < 4; ++ch) {
+        ClientInfo ci = DataRequest(ch, 0, 0x100u + ch);
+        ASSERT_EQ(ZYNVS_RealPlay(9, &ci), 1);
+    }
+    for (int ch = 0; ch < 4; ++ch) ASSERT_TRUE(media_.WaitFull(9, ch, 5, 5000)) << ch;
+    ASSERT_EQ(ZYNVS_StopRealPlay(9, 0), 1);
+    for (int ch = 0; ch < 4; ++ch) {
+        auto full = media_.Full(9, ch);
+        ASSERT_FALSE(full.empty());
+        EXPECT_EQ(ViewRecord(full.front().data).frame_number, 0u) << "channel " << ch;
+        EXPECT_EQ(CompareWithSent(full, Dev(), ch, 0), "") << "channel " << ch;
+    }
+}
+
 TEST_F(Live, SubStreamSentAsChannelFourIsChannelZerosSubStream) {
     auto cfg = SmallDevice(1, 2);
     cfg.sub_as_channel_four = true;
