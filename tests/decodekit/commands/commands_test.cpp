@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <atomic>
+#include <ostream>
 #include <cstring>
 #include <thread>
 
@@ -295,6 +296,8 @@ struct TalkCase {
     int format;      // the device's audio format number
     bool a_law;      // what the blocks must carry
 };
+
+void PrintTo(const TalkCase& c, std::ostream* os) { *os << c.name; }
 
 class Talk : public Commands, public ::testing::WithParamInterface<TalkCase> {
 protected:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ostream>
 #include <cstring>
 #include <thread>
 
@@ -50,6 +51,9 @@ const Group kGroups[] = {
     {"ftp", 0x0525, 0x0524, 200, true, false, ZYNVS_GetFtpParam, ZYNVS_SetFtpParam},
     {"mail", 0x0527, 0x0526, 516, true, false, ZYNVS_GetMailParam, ZYNVS_SetMailParam},
 };
+
+// Test names show the group, not its bytes.
+void PrintTo(const Group& g, std::ostream* os) { *os << g.name; }
 
 class Params : public SdkTest, public ::testing::WithParamInterface<Group> {};
 

@@ -7,6 +7,8 @@
 
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <tuple>
 
 #include "decodekit/core/device_manage.h"
 #include "decodekit/core/video_server.h"
@@ -14,6 +16,7 @@
 #include "renderkit/play_video.h"
 #include "tests/decodekit/sdk_support/scripted_peer.h"
 #include "tests/decodekit/sdk_support/sdk_test_util.h"
+#include "tests/support/h264_test_stream.h"
 
 namespace sdk_test {
 namespace {
@@ -252,6 +255,56 @@ TEST_F(LiveInProcess, ScreenSaverKeepsFramesFromThePlayerButNotFromTheCallbacks)
     ASSERT_EQ(dev->ShowPlay(0), 1);
     SendFrame(0, 0, Pattern(400, 8), 150, 8);
     ASSERT_TRUE(media_.WaitFull(kId, 0, 8, 3000));
+}
+
+struct DecodedLog {
+    std::mutex mutex;
+    std::vector<std::tuple<unsigned, int, int, int>> pictures;  // link, channel, width, height
+    static void ZYNVS_CALL Callback(unsigned int link, int channel, void* frame, int length,
+                                    void* user) {
+        auto* self = static_cast<DecodedLog*>(user);
+        auto* pic = static_cast<const ZynDecodedPicture*>(frame);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        if (pic && length == static_cast<int>(sizeof(ZynDecodedPicture)))
+            self->pictures.emplace_back(link, channel, pic->width, pic->height);
+    }
+    std::size_t Size() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return pictures.size();
+    }
+};
+
+TEST_F(LiveInProcess, DecodedPicturesReachTheDecodeCallbackWithTheChannelsLinkValue) {
+    zyn_test::H264StreamOptions o;
+    o.width = 176;
+    o.height = 144;
+    o.frames = 12;
+    o.gop = 6;
+    std::vector<zyn_test::H264Frame> frames;
+    try {
+        frames = zyn_test::MakeH264Stream(o);
+    } catch (const std::exception& e) {
+        GTEST_SKIP() << e.what();
+    }
+    DecodedLog decoded;
+    reg_->SetDecRealDataCallback(&DecodedLog::Callback, &decoded);
+    auto dev = LoginOwn(2);
+    ASSERT_TRUE(dev);
+    ClientInfo ci = DataRequest(1, 0, 0xCAFE0001);
+    ci.window = 0x5A5A;
+    ASSERT_EQ(dev->RealPlay(&ci), 1);
+    ASSERT_TRUE(peer_.WaitBound(2000));
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        SendFrame(1, 0, frames[i].data, 500, static_cast<uint32_t>(i), frames[i].key ? 7 : 8);
+    ASSERT_TRUE(media_.WaitFull(kId, 1, frames.size(), 3000));
+    ASSERT_TRUE(WaitUntil([&] { return decoded.Size() == frames.size(); }, 5000)) << decoded.Size();
+    std::lock_guard<std::mutex> lock(decoded.mutex);
+    for (auto& [link, channel, w, h] : decoded.pictures) {
+        EXPECT_EQ(link, 0xCAFE0001u);
+        EXPECT_EQ(channel, 1);
+        EXPECT_EQ(w, 176);
+        EXPECT_EQ(h, 144);
+    }
 }
 
 // Audio reaches the channel's player without the device's 4-byte audio
