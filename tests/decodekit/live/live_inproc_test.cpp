@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -255,6 +256,29 @@ TEST_F(LiveInProcess, ScreenSaverKeepsFramesFromThePlayerButNotFromTheCallbacks)
     ASSERT_EQ(dev->ShowPlay(0), 1);
     SendFrame(0, 0, Pattern(400, 8), 150, 8);
     ASSERT_TRUE(media_.WaitFull(kId, 0, 8, 3000));
+}
+
+TEST_F(LiveInProcess, RealPlayWithoutAnAnswerFailsAndOpensNothing) {
+    auto dev = LoginOwn(1);
+    ASSERT_TRUE(dev);
+    std::atomic<bool> answer{false};
+    peer_.SetAnswer(0x0201, [&](uint16_t, const Bytes&) {
+        ScriptedPeer::Answer a;
+        a.send = answer.load();
+        a.command = 0x8201;
+        a.payload = {0, 0, 0x21, 0x43};
+        return a;
+    });
+    ClientInfo ci = DataRequest(0);
+    ci.window = 0x5A5A;
+    EXPECT_EQ(dev->RealPlay(&ci), 0);
+    EXPECT_EQ(dev->VideoFlag(0), 0);
+    EXPECT_EQ(dev->Busy(), 0);
+    EXPECT_EQ(peer_.Count(0x0202), 0u) << "no stream connection bound";
+    answer = true;
+    EXPECT_EQ(dev->RealPlay(&ci), 1);
+    EXPECT_EQ(dev->VideoFlag(0), 1);
+    EXPECT_TRUE(peer_.WaitBound(2000));
 }
 
 struct DecodedLog {
