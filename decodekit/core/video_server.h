@@ -22,6 +22,8 @@ class CPlayVideo;
 class CPlayAudio;
 class CTalk;
 class CAviFile;
+struct RenderVideoStats;
+struct RenderAudioStats;
 
 namespace zyn {
 constexpr std::size_t kFrameBufferBytes = 2048000;
@@ -105,6 +107,13 @@ public:
 
     int ChannelCount() const { return channel_count_; }
     const zyn::ChannelStats& Stats(int channel) const;
+    // Tests and tools: moves the clock counter (ticks since the device clock
+    // was last set), so that the hourly clock set can be seen at once.
+    void SetClockTicks(int ticks) { clock_counter_.store(ticks); }
+    int ClockTicks() const { return clock_counter_.load(); }
+    // Tests and tools: counters of a channel's video and audio players.
+    void VideoPlayerStats(int channel, RenderVideoStats* out);
+    void AudioPlayerStats(int channel, RenderAudioStats* out);
     // Extended device information of the last 0x8588 login answer.
     void ExtendedInfo(uint8_t out[504]);
 

@@ -29,9 +29,11 @@ struct CVideoServer::Channel {
     std::unique_ptr<uint8_t[]> frame_buffer;
     std::size_t frame_fill = 0;
     bool frame_valid = false;  // false after a drop until the next index 0
+    uint8_t frame_next_index = 0;  // index the next fragment of the open frame must carry
     std::unique_ptr<uint8_t[]> switch_buffer;
     std::size_t switch_fill = 0;
     bool switch_valid = false;
+    uint8_t switch_next_index = 0;
     // Scratch for the time-stamped copies handed to the data callback.
     std::unique_ptr<uint8_t[]> scratch;
     // Set by application threads to make the receive thread start afresh.

@@ -82,9 +82,10 @@ int CVideoServer::PTZControl(int channel, int command, int speed, int extra) {
 int CVideoServer::RebootDevice() {
     // The answer carries no result word: any reply counts.
     if (!CanRequest() || !TryBeginRequest()) return 0;
-    bool got = SendAndWait(ZYN_CMD_REBOOT, nullptr, 0, 0, nullptr);
+    zyn::ReplySnapshot reply;
+    bool got = SendAndWait(ZYN_CMD_REBOOT, nullptr, 0, 0, &reply);
     EndRequest();
-    return got ? 1 : 0;
+    return got && reply.command == 0x8404 ? 1 : 0;
 }
 
 int CVideoServer::StartRemoteManRecord(int, const void* record) {
@@ -118,7 +119,7 @@ int CVideoServer::SerialSend(int port, const void* data, int length) {
     zyn::ReplySnapshot reply;
     bool got = SendAndWait(ZYN_CMD_SERIAL, area, static_cast<std::size_t>(length) + 4, 0, &reply);
     EndRequest();
-    return got ? reply.result : 0;
+    return got && reply.command == 0x8406 ? reply.result : 0;
 }
 
 int CVideoServer::UpdateRequest(int, const void* record) {
@@ -170,9 +171,13 @@ int CVideoServer::PlayRecInfo(const void* descriptor) {
     if (descriptor == nullptr) return 0;
     uint8_t payload[152];
     std::memcpy(payload, descriptor, 152);
-    // 0x8206 wakes the request without replacing the stored payload, so the
-    // result word is the one the previous reply left.
-    return Request(ZYN_CMD_RECORD_FILE, payload, 152, nullptr, zyn::kRecordFileWaitMs);
+    // The answer's own result word decides (an answer without one counts as
+    // success); the result word of an earlier reply must not.
+    if (!CanRequest() || !TryBeginRequest()) return 0;
+    zyn::ReplySnapshot reply;
+    bool got = SendAndWait(ZYN_CMD_RECORD_FILE, payload, 152, zyn::kRecordFileWaitMs, &reply);
+    EndRequest();
+    return got && reply.command == 0x8206 && (reply.length < 2 || reply.result == 0) ? 1 : 0;
 }
 
 int CVideoServer::TransInfo(int command, int expected_reply, const void* data, int length,

@@ -73,10 +73,14 @@ int CVideoServer::RealPlay(const ClientInfo* info) {
     std::memcpy(text, info->stream_address, 32);
     req.stream_address = zyn::AddressNumber(text);
     stream_transport_.store(info->stream_transport);
-    zyn::ReplySnapshot reply;
-    bool got = SendAndWait(ZYN_CMD_STREAM_REQUEST, &req, sizeof(req), 0, &reply);
+    // On a stream connection that is already up the device starts sending
+    // as soon as it accepts the request, so the channel takes the kind
+    // first. A clean buffer only when nothing can be flowing yet.
     ch.stream_kind.store(info->stream_kind == 1 ? 1 : 0);
     ch.switch_flag.store(0);
+    if (!StreamConnected()) ch.reset_frame.store(true);
+    zyn::ReplySnapshot reply;
+    bool got = SendAndWait(ZYN_CMD_STREAM_REQUEST, &req, sizeof(req), 0, &reply);
     if (!got || reply.result != 0) {
         EndRequest();
         return 0;
@@ -94,7 +98,6 @@ int CVideoServer::RealPlay(const ClientInfo* info) {
         std::lock_guard<std::mutex> lock(ch.request_mutex);
         ch.stored = *info;
     }
-    ch.reset_frame.store(true);
     ch.video.SetGuid(info->display_guid);
     ch.video.SetWnd(info->window, info->display_flag);
     if (ch.video.StartVideo(w, h, 1)) {
@@ -140,17 +143,34 @@ int CVideoServer::RealPlayData(const ClientInfo* info) {
     std::memcpy(text, info->stream_address, 32);
     req.stream_address = zyn::AddressNumber(text);
     stream_transport_.store(info->stream_transport);
+    const bool video_kind = info->stream_kind <= 1;
+    const bool switching = video_kind && VideoFlag(c);
+    if (video_kind && !switching) {
+        // The device may start sending as soon as it accepts the request (at
+        // once on a stream connection that is already up): the channel takes
+        // the stream's kind first, and a clean buffer when nothing can be
+        // flowing yet.
+        ch.switch_flag.store(0);
+        ch.stream_kind.store(info->stream_kind);
+        if (!StreamConnected()) ch.reset_frame.store(true);
+    }
     zyn::ReplySnapshot reply;
     bool got = SendAndWait(ZYN_CMD_STREAM_REQUEST, &req, sizeof(req), 0, &reply);
-    const bool video_kind = info->stream_kind <= 1;
-    if (video_kind && VideoFlag(c)) {
+    if (switching) {
         // The channel's video is already open: this is a change of stream
-        // kind, served by the switch path of OnVideoData.
+        // kind, served by the switch path of OnVideoData, which starts with
+        // an empty frame buffer.
+        ch.reset_frame.store(true);
         ch.switch_flag.store(1);
         EndRequest();
         return 0;
     }
-    if (!got || reply.result != 0 || !OpenStream(c) || !StreamConnected()) {
+    if (!got || reply.result != 0) {
+        EndRequest();
+        return 0;
+    }
+    show_flag_.store(1);
+    if (!OpenStream(c) || !StreamConnected()) {
         EndRequest();
         return 0;
     }
@@ -176,15 +196,12 @@ int CVideoServer::RealPlayData(const ClientInfo* info) {
         ch.stored.window = 0;
     }
     if (video_kind) {
-        ch.stream_kind.store(info->stream_kind);
-        ch.reset_frame.store(true);
         SetVideoFlag(c, 1);
         ch.video_open.store(1);
     } else if (info->stream_kind == 2) {
         SetSoundFlag(c, 1);
         ch.audio_open.store(1);
     }
-    show_flag_.store(1);
     EndRequest();
     return 1;
 }
@@ -223,7 +240,10 @@ int CVideoServer::StopRealPlayEx(int channel, int kind, int final_stop) {
     SendStreamRequestNoWait(channel, kind, 0);
     if (!final_stop) {
         Channel& ch = *channels_[channel];
-        if (ch.switch_flag.exchange(0)) ch.stream_kind.store(ch.stream_kind.load() ? 0 : 1);
+        if (ch.switch_flag.exchange(0)) {
+            ch.stream_kind.store(ch.stream_kind.load() ? 0 : 1);
+            ch.reset_frame.store(true);
+        }
     }
     if (took) EndRequest();
     return 1;
@@ -330,6 +350,14 @@ int CVideoServer::SetSrcRect(int channel, ZYNVS_RECT* rect) {
 int CVideoServer::GetSrcRect(int channel, ZYNVS_RECT* rect) {
     if (!ValidChannel(channel) || rect == nullptr) return 0;
     return channels_[channel]->video.GetSrcRect(rect);
+}
+
+void CVideoServer::VideoPlayerStats(int channel, RenderVideoStats* out) {
+    if (out && channel >= 0 && channel < zyn::kMaxChannels) channels_[channel]->video.GetStats(out);
+}
+
+void CVideoServer::AudioPlayerStats(int channel, RenderAudioStats* out) {
+    if (out && channel >= 0 && channel < zyn::kMaxChannels) channels_[channel]->audio.GetStats(out);
 }
 
 int CVideoServer::RegisterDrawOSD(DrawOSDCallback callback, void* user) {
@@ -517,8 +545,11 @@ void CVideoServer::OnVideoData(uint8_t* payload, int length) {
         ch.stall_ticks.store(0);
         uint8_t* buf = ch.frame_buffer.get();
         if (index == 0) {
+            // A frame still open here lost its last fragments.
+            if (ch.frame_valid) ch.stats.frames_dropped.fetch_add(1);
             ch.frame_valid = kRecordHeader + static_cast<std::size_t>(total) <= zyn::kFrameBufferBytes;
             ch.frame_fill = 0;
+            ch.frame_next_index = 0;
             if (!ch.frame_valid) {
                 ch.stats.frames_dropped.fetch_add(1);
             } else {
@@ -528,7 +559,15 @@ void CVideoServer::OnVideoData(uint8_t* payload, int length) {
                 ch.frame_fill = kRecordHeader;
             }
         }
+        if (ch.frame_valid && index != ch.frame_next_index) {
+            // A fragment missing, repeated or out of order: the data would
+            // not be the frame the device sent.
+            ch.frame_valid = false;
+            ch.frame_fill = 0;
+            ch.stats.frames_dropped.fetch_add(1);
+        }
         if (ch.frame_valid) {
+            ++ch.frame_next_index;
             const uint32_t frame_total = zyn::GetLe32(buf + kPrefix + 12);
             if (ch.frame_fill + data_len > kRecordHeader + frame_total) {
                 // Runs past the announced total: drop the frame, resync at index 0.
@@ -559,8 +598,11 @@ void CVideoServer::OnVideoData(uint8_t* payload, int length) {
             if (index == 0) {
                 ch.frame_fill = 0;
                 ch.frame_valid = total <= zyn::kFrameBufferBytes;
+                ch.frame_next_index = 0;
             }
-            if (ch.frame_valid && ch.frame_fill + frag_len <= total) {
+            if (ch.frame_valid && index == ch.frame_next_index &&
+                ch.frame_fill + frag_len <= total) {
+                ++ch.frame_next_index;
                 std::memcpy(buf + ch.frame_fill, data, frag_len);
                 ch.frame_fill += frag_len;
                 if (ch.frame_fill == total) {
@@ -583,6 +625,7 @@ void CVideoServer::OnVideoData(uint8_t* payload, int length) {
         if (index == 0) {
             ch.switch_valid = kRecordHeader + static_cast<std::size_t>(total) <= zyn::kFrameBufferBytes;
             ch.switch_fill = 0;
+            ch.switch_next_index = 0;
             if (ch.switch_valid) {
                 std::memcpy(sw, ZYNVS_VIDEO_PREFIX, 5);
                 sw[5] = 0;
@@ -592,7 +635,8 @@ void CVideoServer::OnVideoData(uint8_t* payload, int length) {
         }
         if (ch.switch_valid) {
             const uint32_t sw_total = zyn::GetLe32(sw + kPrefix + 12);
-            if (ch.switch_fill + data_len > kRecordHeader + sw_total) {
+            if (index != ch.switch_next_index++ ||
+                ch.switch_fill + data_len > kRecordHeader + sw_total) {
                 ch.switch_valid = false;
                 ch.stats.frames_dropped.fetch_add(1);
             } else {

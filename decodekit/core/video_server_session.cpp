@@ -168,12 +168,19 @@ bool IsStoredReply(uint16_t command) {
 
 void CVideoServer::OnControlMessage(uint16_t command, const uint8_t* payload, uint16_t length) {
     switch (command) {
-        case ZYN_CMD_CONNECTION_LOST:
+        case ZYN_CMD_CONNECTION_LOST: {
             FireMessage(2, nullptr, 0);
             logged_in_.store(0);
-            busy_.store(0);
+            // A request still waiting ends now, as failed (command 0, result
+            // 0xFFFF), and clears the busy flag itself. Clearing it here would
+            // let the next request (the re-login) start while the first still
+            // waits, and the first would take the second's answer as its own.
+            const uint8_t lost[2] = {0xFF, 0xFF};
+            StoreReply(0, lost, sizeof lost);
+            WakeRequest();
             CloseControl();
             return;
+        }
         case ZYN_CMD_LOGIN_REPLY:
         case ZYN_CMD_LOGIN_REPLY_EX:
             if (length >= 2 && payload && zyn::GetLe16(payload) == 0) logged_in_.store(1);
@@ -192,6 +199,11 @@ void CVideoServer::OnControlMessage(uint16_t command, const uint8_t* payload, ui
             OnRecordEntries(payload, length);
             return;
         case 0x8206:
+            // Stored whole: its result word says whether the device has the
+            // file (a bare answer only wakes the request).
+            StoreReply(command, payload, length);
+            WakeRequest();
+            return;
         case 0x8404:
             StoreReplyCommand(command);
             WakeRequest();
@@ -393,19 +405,27 @@ void CVideoServer::KeepAlive() {
         else clock_counter_.fetch_add(1);
     }
     const int misses = keepalive_misses_.fetch_add(1) + 1;
+    auto declare_lost = [&] {
+        if (StreamConnected()) {
+            FireMessage(4, nullptr, 0);
+            for (auto& c : channels_) c->stall_ticks.store(0);
+            CloseStream();
+        }
+        FireMessage(2, nullptr, 0);
+        keepalive_misses_.store(0);
+        CloseControl();
+        logged_in_.store(0);
+    };
+    // A device without channels is lost just the same.
+    if (channel_count_ == 0 && misses > zyn::kMissLimitTicks) {
+        declare_lost();
+        return;
+    }
     for (int i = 0; i < channel_count_; ++i) {
         Channel& ch = *channels_[i];
         if (VideoFlag(i)) ch.stall_ticks.fetch_add(1);
         if (misses > zyn::kMissLimitTicks) {
-            if (StreamConnected()) {
-                FireMessage(4, nullptr, 0);
-                for (auto& c : channels_) c->stall_ticks.store(0);
-                CloseStream();
-            }
-            FireMessage(2, nullptr, 0);
-            keepalive_misses_.store(0);
-            CloseControl();
-            logged_in_.store(0);
+            declare_lost();
             return;
         }
         if (VideoFlag(i) && ch.stall_ticks.load() > zyn::kStallLimitTicks) {
