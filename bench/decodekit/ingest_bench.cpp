@@ -3,7 +3,7 @@
 //
 //   decodekit_ingest_bench [seconds] [devices]
 //
-// Part 1: `devices` emulated devices (default 16) of 4 channels each send
+// Ingest: `devices` emulated devices (default 16) of 4 channels each send
 // their main streams (about 4 Mbit/s each). First a plain socket loop logs
 // in by hand and reads every stream connection (the baseline), then the SDK
 // does the same with every channel recording to a native file and the
@@ -11,7 +11,7 @@
 // both and their ratio, frames lost (sent by the emulator, not seen by the
 // callback), memory per channel.
 //
-// Part 2: one device, one channel of 1920x1080 at 25 frames/s, opened with
+// Latency: one device, one channel of 1920x1080 at 25 frames/s, opened with
 // ZYNVS_RealPlay and a window: from the emulator sending a frame (the time
 // in its fragment header, taken when it queues the frame's fragments) to the
 // decoded picture reaching DecRealDataCallback. With DISPLAY set the player
