@@ -40,6 +40,21 @@ void CVideoServer::SendStreamRequestNoWait(int channel, int kind, int open) {
 }
 
 namespace {
+// The stream request of a live-view open, from the caller's ClientInfo.
+StreamRequest RequestFromClientInfo(const ClientInfo& info) {
+    StreamRequest req{};
+    req.stream_kind = info.stream_kind;
+    req.channel = info.channel;
+    req.open_flag = info.request_flag;
+    req.stream_transport = info.stream_transport;
+    req.link_value = info.link_value;
+    req.stream_port = info.stream_port;
+    char text[33] = {};
+    std::memcpy(text, info.stream_address, 32);
+    req.stream_address = zyn::AddressNumber(text);
+    return req;
+}
+
 void SendKeyFrameRequest(CVideoServer*, CClient* control, uint16_t session, int channel_byte) {
     uint8_t payload[4] = {static_cast<uint8_t>(channel_byte), 0, 0, 0};
     if (control) control->SendMessage(ZYN_CMD_KEY_FRAME, session, payload, 4);
@@ -62,16 +77,7 @@ int CVideoServer::RealPlay(const ClientInfo* info) {
 
     if (refused() || !TryBeginRequest()) return 0;
     Channel& ch = *channels_[c];
-    StreamRequest req{};
-    req.stream_kind = info->stream_kind;
-    req.channel = info->channel;
-    req.open_flag = info->request_flag;
-    req.stream_transport = info->stream_transport;
-    req.link_value = info->link_value;
-    req.stream_port = info->stream_port;
-    char text[33] = {};
-    std::memcpy(text, info->stream_address, 32);
-    req.stream_address = zyn::AddressNumber(text);
+    StreamRequest req = RequestFromClientInfo(*info);
     stream_transport_.store(info->stream_transport);
     // On a stream connection that is already up the device starts sending
     // as soon as it accepts the request, so the channel takes the kind
@@ -132,16 +138,7 @@ int CVideoServer::RealPlayData(const ClientInfo* info) {
     const int c = info->channel;
     if (!CanRequest() || !ValidChannel(c) || !TryBeginRequest()) return 0;
     Channel& ch = *channels_[c];
-    StreamRequest req{};
-    req.stream_kind = info->stream_kind;
-    req.channel = info->channel;
-    req.open_flag = info->request_flag;
-    req.stream_transport = info->stream_transport;
-    req.link_value = info->link_value;
-    req.stream_port = info->stream_port;
-    char text[33] = {};
-    std::memcpy(text, info->stream_address, 32);
-    req.stream_address = zyn::AddressNumber(text);
+    StreamRequest req = RequestFromClientInfo(*info);
     stream_transport_.store(info->stream_transport);
     const bool video_kind = info->stream_kind <= 1;
     const bool switching = video_kind && VideoFlag(c);
