@@ -154,6 +154,9 @@ private:
     StreamRequest BuildStreamRequest(int channel, int kind, int open) const;
     void SendStreamRequestNoWait(int channel, int kind, int open);
     bool AnyStreamOpen() const;
+    // Sends the audio open of a channel and waits (busy flag held by the
+    // caller); marks the sound open when the device accepted it.
+    bool RequestSound(int channel, zyn::ReplySnapshot* reply);
     bool ValidChannel(int channel) const { return channel >= 0 && channel < channel_count_; }
 
     // Live-path helpers (stream receive thread).

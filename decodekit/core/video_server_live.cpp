@@ -363,37 +363,29 @@ int CVideoServer::RegisterDrawOSD(DrawOSDCallback callback, void* user) {
 
 // ---- sound ----------------------------------------------------------------------------
 
-int CVideoServer::OpenSoundVoice(int channel, int /*flag*/) {
-    if (!ValidChannel(channel) || !CanRequest() || !TryBeginRequest()) return 0;
-    Channel& ch = *channels_[channel];
+bool CVideoServer::RequestSound(int channel, zyn::ReplySnapshot* reply) {
     StreamRequest req = BuildStreamRequest(channel, 2, 1);
     req.stream_transport = 0;
-    zyn::ReplySnapshot reply;
-    bool got = SendAndWait(ZYN_CMD_STREAM_REQUEST, &req, sizeof(req), 0, &reply);
-    if (!got || reply.command != 0x8201 || reply.result != 0) {
-        EndRequest();
-        return 0;
-    }
+    bool got = SendAndWait(ZYN_CMD_STREAM_REQUEST, &req, sizeof(req), 0, reply);
+    if (!got || reply->command != 0x8201 || reply->result != 0) return false;
     SetSoundFlag(channel, 1);
-    ch.audio_open.store(1);
+    channels_[channel]->audio_open.store(1);
+    return true;
+}
+
+int CVideoServer::OpenSoundVoice(int channel, int /*flag*/) {
+    if (!ValidChannel(channel) || !CanRequest() || !TryBeginRequest()) return 0;
+    zyn::ReplySnapshot reply;
+    const bool ok = RequestSound(channel, &reply);
     EndRequest();
-    return 1;
+    return ok ? 1 : 0;
 }
 
 int CVideoServer::OpenSound(int channel) {
     if (!ValidChannel(channel) || !CanRequest() || !TryBeginRequest()) return 0;
     Channel& ch = *channels_[channel];
-    StreamRequest req = BuildStreamRequest(channel, 2, 1);
-    req.stream_transport = 0;
     zyn::ReplySnapshot reply;
-    bool got = SendAndWait(ZYN_CMD_STREAM_REQUEST, &req, sizeof(req), 0, &reply);
-    if (!got || reply.command != 0x8201 || reply.result != 0) {
-        EndRequest();
-        return 0;
-    }
-    SetSoundFlag(channel, 1);
-    ch.audio_open.store(1);
-    if (!ch.audio.StartAudio(ch.Window(), talk_format_[1].load())) {
+    if (!RequestSound(channel, &reply) || !ch.audio.StartAudio(ch.Window(), talk_format_[1].load())) {
         EndRequest();
         return 0;
     }
