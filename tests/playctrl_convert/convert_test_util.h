@@ -4,6 +4,7 @@
 // request; temporary folders; running ffprobe/ffmpeg.
 #pragma once
 
+#include "tests/support/run_tool.h"
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -76,13 +77,9 @@ struct Recording {
 // missing.
 Recording WriteRecording(const std::string& path, const RecordingSpec& spec);
 
-struct RunResult {
-    int status = -1;
-    std::string output;  // stdout and stderr
-};
-RunResult RunTool(const std::string& command);
-// Full path of a tool, "" when not installed.
-std::string Which(const char* tool);
+using zyn_test::RunResult;
+using zyn_test::RunTool;
+using zyn_test::Which;  // full path of a tool, "" when not installed
 int CountOf(const std::string& text, const std::string& what);
 // Value of "key=value" in ffprobe's default output, "" when absent.
 std::string ProbeValue(const std::string& text, const std::string& key);

@@ -1,6 +1,7 @@
 // Independent checks: a real H.264 stream from libx264, recorded the way the
 // live path hands frames to the writer, read back by ffprobe/ffmpeg (AVI) and
 // byte by byte (native).
+#include "tests/support/run_tool.h"
 #include "decodekit/platform/avi_file.h"
 
 #include "avi_test_util.h"
@@ -88,29 +89,7 @@ std::vector<EncodedFrame> encode_h264(int frames) {
     return out;
 }
 
-struct RunResult {
-    int status = -1;
-    std::string output;
-};
-
-RunResult run(const std::string& command) {
-    RunResult r;
-    std::FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-    r.status = pclose(p);
-    return r;
-}
-
-std::string which(const char* tool) {
-    RunResult r = run(std::string("command -v ") + tool);
-    while (!r.output.empty() && (r.output.back() == '\n' || r.output.back() == '\r')) {
-        r.output.pop_back();
-    }
-    return r.status == 0 ? r.output : std::string();
-}
+using zyn_test::RunResult;
 
 int count_of(const std::string& text, const std::string& what) {
     int n = 0;
@@ -157,11 +136,11 @@ TEST_F(RecordingOfRealStream, AviIsReadByFfprobeAndDecodedByFfmpeg) {
         EXPECT_EQ(p.frames[i], encoded_[i].data) << i;
     }
 
-    const std::string ffprobe = which("ffprobe");
-    const std::string ffmpeg = which("ffmpeg");
+    const std::string ffprobe = zyn_test::Which("ffprobe");
+    const std::string ffmpeg = zyn_test::Which("ffmpeg");
     if (ffprobe.empty() || ffmpeg.empty()) GTEST_SKIP() << "ffprobe/ffmpeg not installed";
 
-    RunResult probe = run(ffprobe + " -v error -count_frames -show_streams '" + path + "'");
+    RunResult probe = zyn_test::RunTool(ffprobe + " -v error -count_frames -show_streams '" + path + "'");
     ASSERT_EQ(probe.status, 0) << probe.output;
     EXPECT_EQ(count_of(probe.output, "[STREAM]"), 1) << probe.output;
     EXPECT_NE(probe.output.find("codec_type=video"), std::string::npos) << probe.output;
@@ -175,7 +154,7 @@ TEST_F(RecordingOfRealStream, AviIsReadByFfprobeAndDecodedByFfmpeg) {
 
     // The demuxer takes the key marks from idx1.
     RunResult packets =
-        run(ffprobe + " -v error -show_entries packet=flags -of csv=p=0 '" + path + "'");
+        zyn_test::RunTool(ffprobe + " -v error -show_entries packet=flags -of csv=p=0 '" + path + "'");
     ASSERT_EQ(packets.status, 0) << packets.output;
     std::istringstream lines(packets.output);
     std::string line;
@@ -185,7 +164,7 @@ TEST_F(RecordingOfRealStream, AviIsReadByFfprobeAndDecodedByFfmpeg) {
     }
     EXPECT_EQ(i, kFrames);
 
-    RunResult decode = run(ffmpeg + " -nostdin -v error -i '" + path + "' -f null -");
+    RunResult decode = zyn_test::RunTool(ffmpeg + " -nostdin -v error -i '" + path + "' -f null -");
     EXPECT_EQ(decode.status, 0);
     EXPECT_EQ(decode.output, "");
 }

@@ -316,24 +316,6 @@ std::string CompareWithSent(const std::vector<Delivery>& records, const devsim::
     return err.str();
 }
 
-RunResult Run(const std::string& command) {
-    RunResult r;
-    std::FILE* p = popen((command + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-    r.status = pclose(p);
-    return r;
-}
-
-std::string Which(const char* tool) {
-    RunResult r = Run(std::string("command -v ") + tool);
-    while (!r.output.empty() && (r.output.back() == '\n' || r.output.back() == '\r'))
-        r.output.pop_back();
-    return r.status == 0 ? r.output : std::string();
-}
-
 TempDir::TempDir() {
     std::string tmpl = (std::filesystem::path(testing::TempDir()) / "zynsdk-XXXXXX").string();
     if (!mkdtemp(tmpl.data())) ADD_FAILURE() << "mkdtemp failed";

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/run_tool.h"
+
 #include "tools/devsim/devsim.h"
 #include "zynvs/ZynDecodeKit.h"
 
@@ -143,12 +145,9 @@ std::string CompareWithSent(const std::vector<Delivery>& records, const devsim::
                             int channel, int stream_kind, std::size_t* frames_checked = nullptr);
 
 // Runs a shell command, capturing stdout and stderr.
-struct RunResult {
-    int status = -1;
-    std::string output;
-};
-RunResult Run(const std::string& command);
-std::string Which(const char* tool);  // "" when not installed
+using zyn_test::RunResult;
+using zyn_test::Which;  // "" when not installed
+inline RunResult Run(const std::string& command) { return zyn_test::RunTool(command); }
 
 // A fresh folder under the test temp dir, removed at scope end.
 class TempDir {
