@@ -5,8 +5,8 @@
 #include <exception>
 
 #include "decodekit/core/device_manage.h"
-#include "decodekit/core/param_table.h"
 #include "zynvs/ZynDecodeKit.h"
+#include "zynvs/wire/param_groups.h"
 
 namespace {
 CDeviceManage& R() { return CDeviceManage::Instance(); }
@@ -40,17 +40,17 @@ int Guard(int failure, Body&& body) noexcept {
         return dev ? (expr) : 0;                         \
     })
 
-int GetParam(int id, zyn::ParamGroup group, int channel, void* record) {
+int GetParam(int id, zyn::wire::ParamGroup group, int channel, void* record) {
     if (record == nullptr) return 0;
     return ZYN_SERVED(id, dev->GetParam(static_cast<int>(group), channel, record));
 }
-int SetParam(int id, zyn::ParamGroup group, int channel, void* record) {
+int SetParam(int id, zyn::wire::ParamGroup group, int channel, void* record) {
     if (record == nullptr) return 0;
     return ZYN_SERVED(id, dev->SetParam(static_cast<int>(group), channel, record));
 }
 }  // namespace
 
-using zyn::ParamGroup;
+using zyn::wire::ParamGroup;
 
 extern "C" {
 

@@ -2,20 +2,19 @@
 
 #include <cstring>
 
-#include "decodekit/core/byte_order.h"
+#include "zynvs/wire/layouts.h"
 
-CPacket::CPacket() { std::memset(buffer_, 0, sizeof(buffer_)); }
+CPacket::CPacket() {
+    std::memset(buffer_, 0, sizeof(buffer_));
+}
 
 const uint8_t* CPacket::Build(uint16_t command, uint16_t second_word, const void* payload,
                               std::size_t length, std::size_t* message_length) {
     if (message_length) *message_length = 0;
     if (length > kMaxPayload || (length > 0 && payload == nullptr)) return nullptr;
     std::memset(buffer_, 0, sizeof(buffer_));
-    buffer_[0] = 0x11;
-    buffer_[1] = 0x11;
-    zyn::PutLe16(buffer_ + 2, command);
-    zyn::PutLe16(buffer_ + 4, second_word);
-    zyn::PutLe16(buffer_ + 6, static_cast<uint16_t>(length));
+    zyn::wire::MutableMessageHeader(buffer_).Set(command, second_word,
+                                                 static_cast<uint16_t>(length));
     if (length > 0) std::memcpy(buffer_ + kHeaderBytes, payload, length);
     if (message_length) *message_length = kHeaderBytes + length;
     return buffer_;
@@ -26,14 +25,14 @@ const uint8_t* CPacket::Parse(const void* bytes, std::size_t received, uint16_t*
     uint16_t cmd = 0, second = 0, len = 0;
     const uint8_t* result = nullptr;
     const auto* in = static_cast<const uint8_t*>(bytes);
-    if (in == nullptr || received < 2 || in[0] != 0x11 || in[1] != 0x11) {
+    const zyn::wire::MessageHeader header(in);
+    if (in == nullptr || received < 2 || !header.has_sync()) {
         len = kBadSyncLength;
-    } else if (received >= kHeaderBytes &&
-               kHeaderBytes + zyn::GetLe16(in + 6) <= received &&
-               zyn::GetLe16(in + 6) <= kMaxPayload) {
-        cmd = zyn::GetLe16(in + 2);
-        second = zyn::GetLe16(in + 4);
-        len = zyn::GetLe16(in + 6);
+    } else if (received >= kHeaderBytes && kHeaderBytes + header.payload_length() <= received &&
+               header.payload_length() <= kMaxPayload) {
+        cmd = header.command();
+        second = header.second_word();
+        len = header.payload_length();
         std::memset(buffer_, 0, sizeof(buffer_));
         std::memcpy(buffer_, in + kHeaderBytes, len);
         result = buffer_;

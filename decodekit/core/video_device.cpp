@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "zynvs/wire/byte_order.h"
+
 CVideoDevice::CVideoDevice(CDeviceManage* registry) : registry_(registry) {}
 
 CVideoDevice::~CVideoDevice() = default;
@@ -74,6 +76,6 @@ zyn::ReplySnapshot CVideoDevice::TakeReply() {
     snap.command = reply_command_;
     snap.length = reply_length_;
     std::memcpy(snap.payload, reply_payload_, sizeof(reply_payload_));
-    snap.result = static_cast<uint16_t>(reply_payload_[0] | (reply_payload_[1] << 8));
+    snap.result = zyn::wire::LoadLe16(reply_payload_);
     return snap;
 }

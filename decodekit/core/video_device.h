@@ -85,6 +85,26 @@ public:
     CDeviceManage* Registry() const { return registry_; }
 
 protected:
+    // Holds the busy flag for one request: taken at construction when `allowed`
+    // and free, given back when the scope ends (or at Release).
+    class RequestScope {
+    public:
+        RequestScope(CVideoDevice& device, bool allowed)
+            : device_(device), held_(allowed && device.TryBeginRequest()) {}
+        ~RequestScope() { Release(); }
+        RequestScope(const RequestScope&) = delete;
+        RequestScope& operator=(const RequestScope&) = delete;
+        explicit operator bool() const { return held_; }
+        void Release() {
+            if (held_) device_.EndRequest();
+            held_ = false;
+        }
+
+    private:
+        CVideoDevice& device_;
+        bool held_;
+    };
+
     // Request machinery. TryBeginRequest atomically sets the busy flag (0 when
     // it was already set) and resets the reply event.
     bool TryBeginRequest();
@@ -160,13 +180,13 @@ public:
         return 0;
     }
     virtual int TransInfo(int /*command*/, int /*expected_reply*/, const void* /*data*/,
-                          int /*length*/, int /*wait*/, void* /*reply_buffer*/,
-                          int /*buffer_size*/, int /*timeout_ms*/) {
+                          int /*length*/, int /*wait*/, void* /*reply_buffer*/, int /*buffer_size*/,
+                          int /*timeout_ms*/) {
         return -1;
     }
     virtual int SerialSend(int /*port*/, const void* /*data*/, int /*length*/) { return 0; }
     virtual int RebootDevice() { return 0; }
-    // The parameter family (group table in param_table.h).
+    // The parameter family (group table in zynvs/wire/param_groups.h).
     virtual int GetParam(int /*group*/, int /*channel*/, void* /*record*/) { return 0; }
     virtual int SetParam(int /*group*/, int /*channel*/, const void* /*record*/) { return 0; }
     virtual int SetDefaultParam(int /*word*/) { return 0; }

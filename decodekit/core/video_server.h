@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -27,9 +28,9 @@ struct RenderAudioStats;
 
 namespace zyn {
 constexpr std::size_t kFrameBufferBytes = 2048000;
-constexpr int kMissLimitTicks = 10;    // lost after more than this many ticks
-constexpr int kStallLimitTicks = 20;   // a channel stalls after more than this
-constexpr int kClockEveryTicks = 1800; // device clock is set this often
+constexpr int kMissLimitTicks = 10;     // lost after more than this many ticks
+constexpr int kStallLimitTicks = 20;    // a channel stalls after more than this
+constexpr int kClockEveryTicks = 1800;  // device clock is set this often
 constexpr unsigned kRecordFileWaitMs = 6000;
 constexpr std::size_t kSerialMaxBytes = 1396;
 constexpr std::size_t kTalkMaxBytes = 1376;
@@ -43,11 +44,20 @@ struct ChannelStats {
     std::atomic<uint64_t> frames_dropped{0};  // overflow or fragments past the total
     std::atomic<uint64_t> audio_blocks{0};
 };
+
+// The two connections of a device.
+enum class Link { kControl, kStream };
+// Makes the client of a connection for a transport (0 TCP, 1 UDP, 2
+// multicast); null for a transport the link does not take. Tests may put
+// scripted clients in place of Linkcore's.
+using TransportFactory = std::function<std::unique_ptr<CClient>(Link link, int transport)>;
+TransportFactory LinkcoreTransports();
 }  // namespace zyn
 
 class CVideoServer : public CServedDevice {
 public:
-    CVideoServer(CDeviceManage* registry, int channel_count);
+    CVideoServer(CDeviceManage* registry, int channel_count,
+                 zyn::TransportFactory transports = zyn::LinkcoreTransports());
     ~CVideoServer() override;
 
     int GetType() override { return zyn::kTypeVideoServer; }
@@ -120,12 +130,20 @@ public:
 private:
     struct Channel;
 
-    // Connections.
+    // Connections. Control() and Stream() give the client (null before the
+    // first open); the objects live as long as the device.
+    CClient* Control();
+    CClient* Stream();
     int OpenControl();
     int OpenStream(int channel);
     bool StreamConnected();
     void CloseStream();
     void CloseControl();
+    // Sends the bind (0x0202) with the stream key of a stream reply on the
+    // stream connection, unless the stream is multicast; closes the stream
+    // connection when the send fails.
+    void BindStream(const zyn::ReplySnapshot& stream_reply);
+    void SendKeyFrameRequest(int channel);
     static int ControlThunk(int kind, int id, uint16_t command, uint16_t second,
                             const uint8_t* payload, uint16_t length, void* user);
     static int StreamThunk(int kind, int id, uint16_t command, uint16_t second,
@@ -136,14 +154,16 @@ private:
 
     // Request machinery.
     bool CanRequest();
+    // The busy flag for one request, taken only when CanRequest().
+    RequestScope TryRequest() { return RequestScope(*this, CanRequest()); }
     int SendControl(uint16_t command, const void* payload, std::size_t length);
     // Refuses unless logged in, connected and not busy; sends, waits and gives
     // 1 when the reply came with result 0. *reply receives the slot.
     int Request(uint16_t command, const void* payload, std::size_t length,
                 zyn::ReplySnapshot* reply = nullptr, unsigned timeout_ms = 0);
     // Sends and waits while the caller already holds the busy flag.
-    bool SendAndWait(uint16_t command, const void* payload, std::size_t length,
-                     unsigned timeout_ms, zyn::ReplySnapshot* reply);
+    bool SendAndWait(uint16_t command, const void* payload, std::size_t length, unsigned timeout_ms,
+                     zyn::ReplySnapshot* reply);
 
     // Session helpers.
     int DoLogin(const DeviceLoginInfo& record);
@@ -151,7 +171,10 @@ private:
     void SendClock();
     void FireMessage(int message, const void* data, int length);
     void FireChannelMessage(int message, int channel);
-    StreamRequest BuildStreamRequest(int channel, int kind, int open) const;
+    // The stream request of a channel: kind and open flag as given, the link
+    // value of its stored request and, with `routed`, the stored transport,
+    // port and address too.
+    StreamRequest ChannelStreamRequest(int channel, int kind, int open, bool routed) const;
     void SendStreamRequestNoWait(int channel, int kind, int open);
     bool AnyStreamOpen() const;
     // Sends the audio open of a channel and waits (busy flag held by the
@@ -163,12 +186,17 @@ private:
     void DeliverRealData(int channel, const uint8_t* data, std::size_t length);
     void DeliverFullFrame(int channel, const uint8_t* data, std::size_t length, int kind,
                           int frame_type);
+    void DeliverFragment(Channel& ch, int channel, const uint8_t* payload, std::size_t length);
     void CompleteFrame(Channel& ch, int channel);
+    // Switch path: main-stream fragments go on to the recorder.
+    void RecordSwitchedFragment(Channel& ch, int channel, const uint8_t* payload,
+                                std::size_t length);
     static void ZYNVS_CALL DecodeTrampoline(const void* frame, uint16_t size, int channel,
                                             void* user);
     static void ZYNVS_CALL TalkSender(const uint8_t* data, uint16_t length, void* user);
 
     const int channel_count_;
+    const zyn::TransportFactory transports_;
 
     std::mutex conn_mutex_;  // guards creation of control_ and stream_
     std::unique_ptr<CClient> control_;
@@ -177,7 +205,7 @@ private:
 
     std::array<std::unique_ptr<Channel>, zyn::kMaxChannels> channels_;
 
-    std::atomic<int> clock_counter_{0};   // housekeeping thread
+    std::atomic<int> clock_counter_{0};  // housekeeping thread
     std::atomic<int> stream_lost_{0};
     std::atomic<int> closed_{0};
     std::atomic<int> show_flag_{0};

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 
+#include "decodekit/core/frame_assembler.h"
 #include "decodekit/core/video_server.h"
 #include "decodekit/platform/avi_file.h"
 #include "renderkit/play_audio.h"
@@ -24,17 +25,20 @@ struct CVideoServer::Channel {
     CPlayVideo video;
     CPlayAudio audio;
 
-    // Reassembly buffers, touched only by the stream receive thread. Null for
-    // channels at or above the channel count.
-    std::unique_ptr<uint8_t[]> frame_buffer;
-    std::size_t frame_fill = 0;
-    bool frame_valid = false;  // false after a drop until the next index 0
-    uint8_t frame_next_index = 0;  // index the next fragment of the open frame must carry
-    std::unique_ptr<uint8_t[]> switch_buffer;
-    std::size_t switch_fill = 0;
-    bool switch_valid = false;
-    uint8_t switch_next_index = 0;
-    // Scratch for the time-stamped copies handed to the data callback.
+    zyn::ChannelStats stats;
+
+    // Reassembly, touched only by the stream receive thread: `frame` collects
+    // the frame records of the shown stream; while a change of stream kind is
+    // pending, `shown` collects the bare frames of the new kind for the
+    // display and `recorded` the records of the main stream for the recorder.
+    zyn::FrameAssembler frame{zyn::kFrameBufferBytes, zyn::FrameAssembler::Layout::kRecord,
+                              &stats.frames_dropped};
+    zyn::FrameAssembler shown{zyn::kFrameBufferBytes, zyn::FrameAssembler::Layout::kBare,
+                              &stats.frames_dropped};
+    zyn::FrameAssembler recorded{zyn::kFrameBufferBytes, zyn::FrameAssembler::Layout::kRecord,
+                                 &stats.frames_dropped};
+    // Scratch for the time-stamped copies handed to the data callback. Null
+    // for channels at or above the channel count.
     std::unique_ptr<uint8_t[]> scratch;
     // Set by application threads to make the receive thread start afresh.
     std::atomic<bool> reset_frame{false};
@@ -42,8 +46,6 @@ struct CVideoServer::Channel {
     std::mutex recorder_mutex;  // guards recorder and recorder_mode
     CAviFile recorder;
     int recorder_mode = 0;
-
-    zyn::ChannelStats stats;
 
     ZYNVS_WND Window() {
         std::lock_guard<std::mutex> lock(request_mutex);

@@ -5,24 +5,43 @@
 #include <cstring>
 #include <ctime>
 
-#include "decodekit/core/byte_order.h"
 #include "decodekit/core/device_manage.h"
 #include "decodekit/core/video_server.h"
 #include "decodekit/core/video_server_channel.h"
 #include "linkcore/linkcore.h"
 #include "renderkit/talk.h"
-#include "zynvs/zynvs_commands.h"
+#include "zynvs/wire/codes.h"
+#include "zynvs/wire/layouts.h"
+#include "zynvs/wire/param_groups.h"
 
-CVideoServer::CVideoServer(CDeviceManage* registry, int channel_count)
-    : CServedDevice(registry), channel_count_(std::clamp(channel_count, 0, zyn::kMaxChannels)) {
+namespace wire = zyn::wire;
+
+zyn::TransportFactory zyn::LinkcoreTransports() {
+    return [](Link link, int transport) -> std::unique_ptr<CClient> {
+        switch (transport) {
+            case wire::kTcp:
+                return std::make_unique<CTcpClient>();
+            case wire::kUdp:
+                return std::make_unique<CUdpClient>();
+            case wire::kMulticast:
+                if (link == Link::kStream) return std::make_unique<CMCastClient>();
+                return nullptr;
+            default:
+                return nullptr;
+        }
+    };
+}
+
+CVideoServer::CVideoServer(CDeviceManage* registry, int channel_count,
+                           zyn::TransportFactory transports)
+    : CServedDevice(registry),
+      channel_count_(std::clamp(channel_count, 0, zyn::kMaxChannels)),
+      transports_(transports ? std::move(transports) : zyn::LinkcoreTransports()) {
     for (int i = 0; i < zyn::kMaxChannels; ++i) {
         channels_[i] = std::make_unique<Channel>();
-        if (i < channel_count_) {
-            // Not value-initialised: pages are touched only when frames arrive.
-            channels_[i]->frame_buffer.reset(new uint8_t[zyn::kFrameBufferBytes]);
-            channels_[i]->switch_buffer.reset(new uint8_t[zyn::kFrameBufferBytes]);
-            channels_[i]->scratch.reset(new uint8_t[6 + 24 + 8 + linkcore::kMaxPayload]);
-        }
+        if (i < channel_count_)
+            channels_[i]->scratch.reset(new uint8_t[wire::kFrameRecordHeaderBytes +
+                                                    wire::kTimeStampBytes + linkcore::kMaxPayload]);
     }
 }
 
@@ -54,15 +73,24 @@ void CVideoServer::ExtendedInfo(uint8_t out[504]) {
 
 // ---- connections --------------------------------------------------------------
 
+CClient* CVideoServer::Control() {
+    std::lock_guard<std::mutex> lock(conn_mutex_);
+    return control_.get();
+}
+
+CClient* CVideoServer::Stream() {
+    std::lock_guard<std::mutex> lock(conn_mutex_);
+    return stream_.get();
+}
+
 int CVideoServer::OpenControl() {
     DeviceLoginInfo rec = LoginRecord();
     CClient* client = nullptr;
     {
         std::lock_guard<std::mutex> lock(conn_mutex_);
         if (!control_) {
-            if (rec.control_transport == 0) control_ = std::make_unique<CTcpClient>();
-            else if (rec.control_transport == 1) control_ = std::make_unique<CUdpClient>();
-            else return 0;
+            control_ = transports_(zyn::Link::kControl, rec.control_transport);
+            if (!control_) return 0;
             control_->RegisterCallback(GetDeviceId(), &CVideoServer::ControlThunk, this);
         }
         client = control_.get();
@@ -77,16 +105,14 @@ int CVideoServer::OpenStream(int channel) {
     {
         std::lock_guard<std::mutex> lock(conn_mutex_);
         if (!stream_) {
-            if (transport == 0) stream_ = std::make_unique<CTcpClient>();
-            else if (transport == 1) stream_ = std::make_unique<CUdpClient>();
-            else if (transport == 2) stream_ = std::make_unique<CMCastClient>();
-            else return 0;
+            stream_ = transports_(zyn::Link::kStream, transport);
+            if (!stream_) return 0;
             stream_->RegisterCallback(GetDeviceId(), &CVideoServer::StreamThunk, this);
         }
         client = stream_.get();
     }
     if (client->IsConnected()) return 1;
-    if (transport == 2 && ValidChannel(channel)) {
+    if (transport == wire::kMulticast && ValidChannel(channel)) {
         // Multicast: join the group the request named.
         ClientInfo req = channels_[channel]->Stored();
         char group[33] = {};
@@ -103,21 +129,27 @@ bool CVideoServer::StreamConnected() {
 }
 
 void CVideoServer::CloseStream() {
-    CClient* client;
-    {
-        std::lock_guard<std::mutex> lock(conn_mutex_);
-        client = stream_.get();
-    }
-    if (client) client->Close();
+    if (CClient* client = Stream()) client->Close();
 }
 
 void CVideoServer::CloseControl() {
-    CClient* client;
-    {
-        std::lock_guard<std::mutex> lock(conn_mutex_);
-        client = control_.get();
-    }
-    if (client) client->Close();
+    if (CClient* client = Control()) client->Close();
+}
+
+void CVideoServer::BindStream(const zyn::ReplySnapshot& stream_reply) {
+    if (stream_transport_.load() == wire::kMulticast) return;
+    CClient* stream = Stream();
+    if (!stream) return;
+    uint8_t key[wire::kStreamBindBytes] = {};
+    wire::StoreLe32(key, wire::StreamReply(stream_reply.payload).stream_key());
+    if (stream->SendMessage(ZYN_CMD_STREAM_BIND, session_word_, key, sizeof key) == -1)
+        stream->Close();
+}
+
+void CVideoServer::SendKeyFrameRequest(int channel) {
+    const uint8_t payload[wire::kChannelPrefixBytes] = {static_cast<uint8_t>(channel), 0, 0, 0};
+    if (CClient* control = Control())
+        control->SendMessage(ZYN_CMD_KEY_FRAME, session_word_, payload, sizeof payload);
 }
 
 int CVideoServer::ControlThunk(int, int id, uint16_t command, uint16_t, const uint8_t* payload,
@@ -140,36 +172,31 @@ int CVideoServer::StreamThunk(int, int id, uint16_t command, uint16_t, const uin
 // ---- message dispatch -----------------------------------------------------------
 
 namespace {
+// Replies that a waiting request takes: stored, then the request is woken.
 bool IsStoredReply(uint16_t command) {
     switch (command) {
-        case 0x8104: case 0x8105: case 0x8201: case 0x8401: case 0x8405: case 0x8406:
-        case 0x8501: case 0x8585:
+        case wire::kUpgradeRequestReply:
+        case wire::kUpgradeChunkReply:
+        case wire::kStreamReply:
+        case wire::kPtzReply:
+        case wire::kRemoteRecordReply:
+        case wire::kSerialReply:
+        case wire::kResetParamReply:
+        case wire::kClearAlarmReply:
+        case wire::kSetDefaultReply:
             return true;
         default:
-            break;
+            // The replies of the parameter getters and setters.
+            return wire::IsReply(command) && (wire::GroupByGet(wire::RequestOf(command)) ||
+                                              wire::GroupBySet(wire::RequestOf(command)));
     }
-    if (command >= 0x8502 && command <= 0x8528) {
-        // The replies of the getters and setters in that range.
-        switch (command) {
-            case 0x8502: case 0x8503: case 0x8504: case 0x8505: case 0x8506: case 0x8507:
-            case 0x8508: case 0x8509: case 0x850A: case 0x850B: case 0x850C: case 0x850D:
-            case 0x850E: case 0x850F: case 0x8510: case 0x8511: case 0x8512: case 0x8513:
-            case 0x8514: case 0x8517: case 0x8518: case 0x8519: case 0x851A: case 0x851B:
-            case 0x851E: case 0x851F: case 0x8522: case 0x8523: case 0x8524: case 0x8525:
-            case 0x8526: case 0x8527: case 0x8528:
-                return true;
-            default:
-                return false;
-        }
-    }
-    return false;
 }
 }  // namespace
 
 void CVideoServer::OnControlMessage(uint16_t command, const uint8_t* payload, uint16_t length) {
     switch (command) {
         case ZYN_CMD_CONNECTION_LOST: {
-            FireMessage(2, nullptr, 0);
+            FireMessage(wire::kMsgControlLost, nullptr, 0);
             logged_in_.store(0);
             // A request still waiting ends now, as failed (command 0, result
             // 0xFFFF), and clears the busy flag itself. Clearing it here would
@@ -181,30 +208,31 @@ void CVideoServer::OnControlMessage(uint16_t command, const uint8_t* payload, ui
             CloseControl();
             return;
         }
-        case ZYN_CMD_LOGIN_REPLY:
-        case ZYN_CMD_LOGIN_REPLY_EX:
-            if (length >= 2 && payload && zyn::GetLe16(payload) == 0) logged_in_.store(1);
+        case wire::kLoginReply:
+        case wire::kLoginReplyEx:
+            if (length >= 2 && payload && wire::Reply(payload).result() == wire::kResultOk)
+                logged_in_.store(1);
             StoreReply(command, payload, length);
             WakeRequest();
             return;
-        case 0x8102:
+        case wire::kLogoutReply:
             StoreReply(command, payload, length);
             logged_in_.store(0);
             WakeRequest();
             return;
-        case 0x8103:
+        case wire::kKeepAliveReply:
             keepalive_misses_.store(0);
             return;
-        case 0x8204:
+        case wire::kRecordListReply:
             OnRecordEntries(payload, length);
             return;
-        case 0x8206:
+        case wire::kRecordFileReply:
             // Stored whole: its result word says whether the device has the
             // file (a bare answer only wakes the request).
             StoreReply(command, payload, length);
             WakeRequest();
             return;
-        case 0x8404:
+        case wire::kRebootReply:
             StoreReplyCommand(command);
             WakeRequest();
             return;
@@ -223,7 +251,7 @@ void CVideoServer::OnControlMessage(uint16_t command, const uint8_t* payload, ui
 void CVideoServer::OnStreamMessage(uint16_t command, uint8_t* payload, uint16_t length) {
     switch (command) {
         case ZYN_CMD_CONNECTION_LOST:
-            FireMessage(4, nullptr, 0);
+            FireMessage(wire::kMsgStreamLost, nullptr, 0);
             stream_lost_.store(1);
             CloseStream();
             return;
@@ -239,20 +267,22 @@ void CVideoServer::OnStreamMessage(uint16_t command, uint8_t* payload, uint16_t 
 }
 
 void CVideoServer::OnRecordEntries(const uint8_t* payload, uint16_t length) {
-    if (payload == nullptr || length < 4) return;
+    using List = wire::RecordList;
+    constexpr std::size_t kEntryBytes = wire::RecordEntry::kBytes;
+    if (payload == nullptr || length < List::kHeaderBytes) return;
     std::lock_guard<std::mutex> lock(record_query_mutex_);
     if (record_cb_ == nullptr) return;
-    const int count = zyn::GetLe16(payload);
-    const int total = zyn::GetLe16(payload + 2);
-    constexpr int kEntryBytes = 144;
+    const List list(payload);
+    const int count = list.count();
+    const int total = list.total();
     bool last = false;
     for (int i = 0; i < count; ++i) {
         // Entries the message does not actually hold are not delivered.
-        if (4 + (i + 1) * kEntryBytes > length) break;
+        if (List::kHeaderBytes + (i + 1) * kEntryBytes > length) break;
         ++record_entries_;
         if (record_entries_ >= total) last = true;
         uint8_t entry[kEntryBytes];
-        std::memcpy(entry, payload + 4 + i * kEntryBytes, kEntryBytes);
+        std::memcpy(entry, list.entries() + i * kEntryBytes, kEntryBytes);
         record_cb_(entry, last ? 1 : 0, record_user_);
     }
 }
@@ -266,11 +296,7 @@ bool CVideoServer::CanRequest() {
 }
 
 int CVideoServer::SendControl(uint16_t command, const void* payload, std::size_t length) {
-    CClient* client;
-    {
-        std::lock_guard<std::mutex> lock(conn_mutex_);
-        client = control_.get();
-    }
+    CClient* client = Control();
     if (!client || length > linkcore::kMaxPayload) return -1;
     return client->SendMessage(command, session_word_, payload, static_cast<uint16_t>(length));
 }
@@ -286,12 +312,12 @@ bool CVideoServer::SendAndWait(uint16_t command, const void* payload, std::size_
 
 int CVideoServer::Request(uint16_t command, const void* payload, std::size_t length,
                           zyn::ReplySnapshot* reply, unsigned timeout_ms) {
-    if (!CanRequest() || !TryBeginRequest()) return 0;
+    auto request = TryRequest();
+    if (!request) return 0;
     zyn::ReplySnapshot local;
     zyn::ReplySnapshot* out = reply ? reply : &local;
     bool got = SendAndWait(command, payload, length, timeout_ms, out);
-    EndRequest();
-    return (got && out->result == 0) ? 1 : 0;
+    return (got && out->result == wire::kResultOk) ? 1 : 0;
 }
 
 void CVideoServer::FireMessage(int message, const void* data, int length) {
@@ -317,55 +343,60 @@ int CVideoServer::DoLogin(const DeviceLoginInfo& record_in) {
     SetLoginRecord(record);
     if (!OpenControl()) return 0;
 
-    uint8_t payload[40] = {};
-    zyn::PutLe32(payload, static_cast<uint32_t>(record.device_id));
-    payload[4] = static_cast<uint8_t>(record.channel_count);
-    payload[5] = 2;
-    std::memcpy(payload + 8, record.user_name, 8);
-    std::memcpy(payload + 16, record.password, 8);
+    uint8_t payload[wire::LoginRequest::kBytes] = {};
+    const wire::MutableLoginRequest login(payload);
+    login.set_device_id(static_cast<uint32_t>(record.device_id));
+    login.set_channel_count(static_cast<uint8_t>(record.channel_count));
+    login.set_client_kind(wire::LoginRequest::kDirectClient);
+    static_assert(sizeof(record.user_name) + sizeof(record.password) ==
+                  wire::LoginRequest::kAccountBytes);
+    std::memcpy(login.account(), record.user_name, sizeof(record.user_name));
+    std::memcpy(login.account() + sizeof(record.user_name), record.password,
+                sizeof(record.password));
 
     logged_in_.store(0);
-    if (!TryBeginRequest()) return 0;
+    RequestScope request(*this, true);
+    if (!request) return 0;
     zyn::ReplySnapshot reply;
     bool got = SendAndWait(ZYN_CMD_LOGIN, payload, sizeof(payload), reply_timeout_ms_, &reply);
     if (!got || !logged_in_.load()) {
         logged_in_.store(0);
         CloseControl();
-        EndRequest();
         return 0;
     }
     closed_.store(0);
-    FireMessage(1, nullptr, 0);
+    FireMessage(wire::kMsgLoggedIn, nullptr, 0);
     // Device information: delivered when the answer holds the whole block.
-    if (reply.command == ZYN_CMD_LOGIN_REPLY && reply.length >= 4 + 88) {
-        FireMessage(8, reply.payload + 4, 88);
-    } else if (reply.command == ZYN_CMD_LOGIN_REPLY_EX && reply.length >= 4 + 504) {
+    const wire::DeviceInfo info(wire::Reply(reply.payload).record());
+    const std::size_t info_at = wire::Reply::kHeaderBytes;
+    if (reply.command == wire::kLoginReply && reply.length >= info_at + info.kBytes) {
+        FireMessage(wire::kMsgDeviceInfo, info.data(), info.kBytes);
+    } else if (reply.command == wire::kLoginReplyEx &&
+               reply.length >= info_at + info.kExtendedBytes) {
         {
             std::lock_guard<std::mutex> lock(info_mutex_);
-            std::memcpy(ext_info_, reply.payload + 4, 504);
+            std::memcpy(ext_info_, info.data(), info.kExtendedBytes);
         }
-        talk_format_[0].store(reply.payload[4 + 120]);
-        talk_format_[1].store(reply.payload[4 + 121]);
-        FireMessage(9, reply.payload + 4, 504);
+        talk_format_[0].store(info.talk_format());
+        talk_format_[1].store(info.talk_audio_format());
+        FireMessage(wire::kMsgExtendedInfo, info.data(), info.kExtendedBytes);
     }
-    EndRequest();
+    request.Release();
     talk_format_[0].store(1);
     keepalive_misses_.store(0);
     return 1;
 }
 
 int CVideoServer::Logout(int notify) {
-    if (!CanRequest() || !TryBeginRequest()) return 0;
+    auto request = TryRequest();
+    if (!request) return 0;
     SendControl(ZYN_CMD_LOGOUT, nullptr, 0);
-    if (notify) {
-        FireMessage(2, nullptr, 0);
-        EndRequest();
-        logged_in_.store(0);
-        closed_.store(1);
-        return 1;
-    }
-    EndRequest();
-    return 0;
+    if (!notify) return 0;
+    FireMessage(wire::kMsgControlLost, nullptr, 0);
+    request.Release();
+    logged_in_.store(0);
+    closed_.store(1);
+    return 1;
 }
 
 // ---- keep-alive ---------------------------------------------------------------------
@@ -374,13 +405,14 @@ void CVideoServer::SendClock() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    uint8_t payload[8];
-    zyn::PutLe16(payload, static_cast<uint16_t>(local.tm_year + 1900));
-    zyn::PutLe16(payload + 2, static_cast<uint16_t>(local.tm_mon + 1));
-    payload[4] = static_cast<uint8_t>(local.tm_mday);
-    payload[5] = static_cast<uint8_t>(local.tm_hour);
-    payload[6] = static_cast<uint8_t>(local.tm_min);
-    payload[7] = static_cast<uint8_t>(local.tm_sec);
+    uint8_t payload[wire::ClockSet::kBytes];
+    const wire::MutableClockSet clock(payload);
+    clock.set_year(static_cast<uint16_t>(local.tm_year + 1900));
+    clock.set_month(static_cast<uint16_t>(local.tm_mon + 1));
+    clock.set_day(static_cast<uint8_t>(local.tm_mday));
+    clock.set_hour(static_cast<uint8_t>(local.tm_hour));
+    clock.set_minute(static_cast<uint8_t>(local.tm_min));
+    clock.set_second(static_cast<uint8_t>(local.tm_sec));
     if (SendControl(ZYN_CMD_CLOCK_SET, payload, sizeof(payload)) > 0) clock_counter_.store(0);
 }
 
@@ -394,24 +426,22 @@ void CVideoServer::KeepAlive() {
         }
         RestoreStreams();
     }
-    bool control_up;
-    {
-        std::lock_guard<std::mutex> lock(conn_mutex_);
-        control_up = control_ && control_->IsConnected();
-    }
-    if (control_up) {
+    CClient* control = Control();
+    if (control && control->IsConnected()) {
         SendControl(ZYN_CMD_KEEPALIVE, nullptr, 0);
-        if (clock_counter_.load() >= zyn::kClockEveryTicks) SendClock();
-        else clock_counter_.fetch_add(1);
+        if (clock_counter_.load() >= zyn::kClockEveryTicks)
+            SendClock();
+        else
+            clock_counter_.fetch_add(1);
     }
     const int misses = keepalive_misses_.fetch_add(1) + 1;
     auto declare_lost = [&] {
         if (StreamConnected()) {
-            FireMessage(4, nullptr, 0);
+            FireMessage(wire::kMsgStreamLost, nullptr, 0);
             for (auto& c : channels_) c->stall_ticks.store(0);
             CloseStream();
         }
-        FireMessage(2, nullptr, 0);
+        FireMessage(wire::kMsgControlLost, nullptr, 0);
         keepalive_misses_.store(0);
         CloseControl();
         logged_in_.store(0);
@@ -430,7 +460,7 @@ void CVideoServer::KeepAlive() {
         }
         if (VideoFlag(i) && ch.stall_ticks.load() > zyn::kStallLimitTicks) {
             if (StreamConnected()) {
-                FireChannelMessage(4, i);
+                FireChannelMessage(wire::kMsgStreamLost, i);
                 CloseStream();
             } else {
                 ch.stall_ticks.store(0);
@@ -440,49 +470,23 @@ void CVideoServer::KeepAlive() {
     }
 }
 
-StreamRequest CVideoServer::BuildStreamRequest(int channel, int kind, int open) const {
-    StreamRequest req{};
-    ClientInfo stored = channels_[channel]->Stored();
-    req.stream_kind = static_cast<uint8_t>(kind);
-    req.channel = static_cast<uint8_t>(channel);
-    req.open_flag = static_cast<uint8_t>(open);
-    req.stream_transport = stored.stream_transport;
-    req.link_value = stored.link_value;
-    req.stream_port = stored.stream_port;
-    char text[33] = {};
-    std::memcpy(text, stored.stream_address, 32);
-    req.stream_address = zyn::AddressNumber(text);
-    return req;
-}
-
 void CVideoServer::RestoreStreams() {
     if (!logged_in_.load()) return;
     for (int i = 0; i < channel_count_; ++i) {
         Channel& ch = *channels_[i];
         if (!ch.HasAddress()) continue;
         if (!VideoFlag(i)) break;
-        StreamRequest req = BuildStreamRequest(i, ch.stream_kind.load(), 1);
-        ClientInfo stored = ch.Stored();
-        req.channel = stored.channel;
-        if (TryBeginRequest()) {
+        const StreamRequest req = ChannelStreamRequest(i, ch.stream_kind.load(), 1, true);
+        if (RequestScope request(*this, true); request) {
             zyn::ReplySnapshot reply;
             bool got = SendAndWait(ZYN_CMD_STREAM_REQUEST, &req, sizeof(req), 0, &reply);
-            EndRequest();
+            request.Release();
             if (got) {
-                if (reply.command != 0x8201) break;
-                if (reply.result == 0) {
+                if (reply.command != wire::kStreamReply) break;
+                if (reply.result == wire::kResultOk) {
                     if (!OpenStream(i) || !StreamConnected()) break;
-                    if (stream_transport_.load() != 2) {
-                        uint8_t key[4] = {};
-                        zyn::PutLe32(key, zyn::GetLe16(reply.payload + 2));
-                        CClient* s;
-                        {
-                            std::lock_guard<std::mutex> lock(conn_mutex_);
-                            s = stream_.get();
-                        }
-                        if (s) s->SendMessage(ZYN_CMD_STREAM_BIND, session_word_, key, 4);
-                    }
-                    FireChannelMessage(3, i);
+                    BindStream(reply);
+                    FireChannelMessage(wire::kMsgStreamRestored, i);
                     stream_lost_.store(0);
                 }
             }

@@ -18,6 +18,9 @@ constexpr uint16_t ReplyTo(uint16_t command) {
 constexpr bool IsReply(uint16_t command) {
     return (command & 0x8000) != 0;
 }
+constexpr uint16_t RequestOf(uint16_t reply) {
+    return static_cast<uint16_t>(reply & 0x7FFF);
+}
 
 // Replies by name.
 inline constexpr uint16_t kLoginReply = ZYN_CMD_LOGIN_REPLY;
@@ -34,6 +37,8 @@ inline constexpr uint16_t kRebootReply = ReplyTo(ZYN_CMD_REBOOT);
 inline constexpr uint16_t kRemoteRecordReply = ReplyTo(ZYN_CMD_REMOTE_RECORD);
 inline constexpr uint16_t kSerialReply = ReplyTo(ZYN_CMD_SERIAL);
 inline constexpr uint16_t kSetDefaultReply = ReplyTo(ZYN_CMD_SET_DEFAULT);
+inline constexpr uint16_t kResetParamReply = ReplyTo(ZYN_CMD_RESET_PARAM);
+inline constexpr uint16_t kClearAlarmReply = ReplyTo(ZYN_CMD_CLEAR_ALARM);
 inline constexpr uint16_t kSearchReply = ReplyTo(ZYN_CMD_SEARCH);
 inline constexpr uint16_t kSearchModifyReply = ReplyTo(ZYN_CMD_SEARCH_MODIFY);
 inline constexpr uint16_t kSearchRebootReply = ReplyTo(ZYN_CMD_SEARCH_REBOOT);
