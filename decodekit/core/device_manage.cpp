@@ -98,21 +98,62 @@ CDeviceManage::DevicePtr CDeviceManage::CreateDevice(zyn::CreateFor purpose,
     return CreateByKind(this, purpose, record);
 }
 
-std::shared_ptr<std::mutex> CDeviceManage::LoginLockFor(int device_id) {
-    std::lock_guard<std::mutex> lock(map_mutex_);
-    auto& slot = login_locks_[device_id];
-    if (!slot) slot = std::make_shared<std::mutex>();
-    return slot;
-}
+struct CDeviceManage::LoginFlight {
+    std::mutex mutex;
+    std::condition_variable done_cv;
+    bool done = false;  // guarded by mutex
+    int result = 0;     // guarded by mutex
+};
 
 int CDeviceManage::Login(const DeviceLoginInfo* record_in) {
     if (record_in == nullptr) return 0;
     const DeviceLoginInfo record = *record_in;  // the caller's buffer may change
     const int id = record.device_id;
+    std::shared_ptr<LoginFlight> flight;
+    bool own = false;
+    {
+        std::lock_guard<std::mutex> lock(map_mutex_);
+        auto& slot = logins_[id];
+        if (!slot) {
+            slot = std::make_shared<LoginFlight>();
+            own = true;
+        }
+        flight = slot;
+    }
+    if (!own) {
+        // A login of this id is under way: its result is this call's result.
+        std::unique_lock<std::mutex> lock(flight->mutex);
+        flight->done_cv.wait(lock, [&] { return flight->done; });
+        return flight->result;
+    }
+    int result = 0;
+    // Waiters are released however the login ends.
+    struct Publish {
+        CDeviceManage* self;
+        int id;
+        LoginFlight* flight;
+        const int* result;
+        ~Publish() {
+            {
+                std::lock_guard<std::mutex> lock(self->map_mutex_);
+                self->logins_.erase(id);
+            }
+            {
+                std::lock_guard<std::mutex> lock(flight->mutex);
+                flight->done = true;
+                flight->result = *result;
+            }
+            flight->done_cv.notify_all();
+        }
+    } publish{this, id, flight.get(), &result};
+    result = LoginOnce(record);
+    return result;
+}
+
+int CDeviceManage::LoginOnce(const DeviceLoginInfo& record) {
+    const int id = record.device_id;
     const int wanted_type = LoginTypeForKind(record.device_kind);
 
-    auto id_lock = LoginLockFor(id);
-    std::lock_guard<std::mutex> login_guard(*id_lock);
     if (!HousekeepingRunning()) StartHousekeeping();  // after ZYNVS_UnInit
 
     DevicePtr retry;     // an earlier failed login to repeat on the same object
@@ -236,8 +277,7 @@ std::shared_ptr<CServedDevice> CDeviceManage::FindServed(int device_id, bool t1_
     return std::dynamic_pointer_cast<CServedDevice>(dev);
 }
 
-int CDeviceManage::WithServedLocked(int device_id,
-                                    const std::function<int(CServedDevice&)>& fn) {
+int CDeviceManage::WithServedLocked(int device_id, const std::function<int(CServedDevice&)>& fn) {
     std::lock_guard<std::mutex> lock(map_mutex_);
     auto it = devices_.find(device_id);
     if (it == devices_.end()) return 0;
@@ -324,8 +364,10 @@ void CDeviceManage::StopHousekeeping() {
     stop_cv_.notify_all();
     // The loop checks the flag between devices and sleeps on the condition
     // variable, so it ends within one device step.
-    if (t.joinable() && t.get_id() != std::this_thread::get_id()) t.join();
-    else if (t.joinable()) t.detach();
+    if (t.joinable() && t.get_id() != std::this_thread::get_id())
+        t.join();
+    else if (t.joinable())
+        t.detach();
 }
 
 void CDeviceManage::HousekeepingLoop() {

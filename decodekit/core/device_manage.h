@@ -107,7 +107,8 @@ private:
     DevicePtr CreateDevice(zyn::CreateFor purpose, const DeviceLoginInfo& record);
     static DevicePtr CreateByKind(CDeviceManage* registry, zyn::CreateFor purpose,
                                   const DeviceLoginInfo& record);
-    std::shared_ptr<std::mutex> LoginLockFor(int device_id);
+    struct LoginFlight;
+    int LoginOnce(const DeviceLoginInfo& record);
     void StartHousekeeping();
     void StopHousekeeping();
     void HousekeepingLoop();
@@ -118,11 +119,12 @@ private:
     const zyn::DeviceFactory factory_;
     const bool query_screen_saver_;
 
-    std::mutex map_mutex_;  // guards devices_ and login_locks_
+    std::mutex map_mutex_;  // guards devices_ and logins_
     std::unordered_map<int, DevicePtr> devices_;
-    // Serialises logins of one id without holding the map lock over the
-    // network round trip.
-    std::unordered_map<int, std::shared_ptr<std::mutex>> login_locks_;
+    // The login of each id that is under way, without the map lock held over
+    // the network round trip: a second caller of the same id takes its result
+    // instead of queuing for a login of its own.
+    std::unordered_map<int, std::shared_ptr<LoginFlight>> logins_;
 
     std::mutex callback_mutex_;  // guards the callback slots
     zyn::CallbackSlot<MessageCallback> message_cb_;

@@ -52,7 +52,8 @@ struct Journal {
 
 class ScriptedDevice : public CServedDevice {
 public:
-    ScriptedDevice(CDeviceManage* reg, int type, Journal* j) : CServedDevice(reg), type_(type), j_(j) {
+    ScriptedDevice(CDeviceManage* reg, int type, Journal* j)
+        : CServedDevice(reg), type_(type), j_(j) {
         j_->alive++;
     }
     ~ScriptedDevice() override {
@@ -100,6 +101,8 @@ protected:
         opt.factory = [this](CDeviceManage* reg, zyn::CreateFor purpose,
                              const DeviceLoginInfo& rec) -> std::shared_ptr<CVideoDevice> {
             if (purpose != zyn::CreateFor::kLogin) return nullptr;
+            if (rec.device_id == kWitnessId)
+                return std::make_shared<ScriptedDevice>(reg, 1, &witness);
             if (rec.device_kind == 1) return std::make_shared<ScriptedDevice>(reg, 1, &journal);
             if (rec.device_kind == 4 || rec.device_kind == 6)
                 return std::make_shared<ScriptedDevice>(reg, 4, &journal);
@@ -119,7 +122,9 @@ protected:
         std::strcpy(r.control_address, "127.0.0.1");
         return r;
     }
-    Journal journal;
+    // A device of its own journal whose keep-alives show the housekeeping's passes.
+    static constexpr int kWitnessId = 999;
+    Journal journal, witness;
     std::unique_ptr<CDeviceManage> reg;
 };
 
@@ -149,8 +154,11 @@ TEST_F(RegistryTest, FailedLoginStaysAndIsRetriedOnTheSameObject) {
     auto first = reg->Find(5);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->State(), zyn::kStateLoginFailed);
-    // The housekeeping thread leaves a failed device alone.
-    std::this_thread::sleep_for(100ms);
+    // The housekeeping thread leaves a failed device alone: two whole passes
+    // go by (the witness is served three times) without a keep-alive for it.
+    auto w = Record(kWitnessId, 1);
+    ASSERT_EQ(reg->Login(&w), 1);
+    EXPECT_TRUE(WaitFor([&] { return witness.Count("keepalive") >= 3; }));
     EXPECT_EQ(journal.Count("keepalive"), 0);
 
     EXPECT_EQ(reg->Login(&r), 1);
@@ -267,8 +275,8 @@ TEST_F(RegistryTest, UnInitTearsEverythingDownAndLaterLoginsStillGetKeepAlive) {
     EXPECT_EQ(reg->UnInit(), 1);
     EXPECT_EQ(reg->DeviceCount(), 0u);
     EXPECT_FALSE(reg->HousekeepingRunning());
-    for (const char* e : {"stopplay0/1", "stopplay2/1", "closesound1/1", "stoptalk/1", "logout1",
-                          "destroy"})
+    for (const char* e :
+         {"stopplay0/1", "stopplay2/1", "closesound1/1", "stoptalk/1", "logout1", "destroy"})
         EXPECT_EQ(journal.Count(e), 1) << e;
     EXPECT_EQ(journal.Count("stopplay1/1"), 0);
 
@@ -282,8 +290,7 @@ TEST_F(RegistryTest, ConcurrentLoginsOfOneIdOpenOneSession) {
     auto r = Record(50, 1);
     std::vector<std::thread> threads;
     std::atomic<int> ok{0};
-    for (int i = 0; i < 8; ++i)
-        threads.emplace_back([&] { ok += reg->Login(&r); });
+    for (int i = 0; i < 8; ++i) threads.emplace_back([&] { ok += reg->Login(&r); });
     for (auto& t : threads) t.join();
     EXPECT_EQ(ok.load(), 8);
     EXPECT_EQ(journal.Count("login"), 1);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "tests/decodekit/sdk_support/sdk_fixture.h"
 
@@ -49,9 +50,9 @@ TEST_F(Session, LoginSendsTheFortyBytePayloadAndDeliversTheDeviceInformation) {
 
     auto login = Log().WaitForCommand(0x0101, 2000);
     ASSERT_TRUE(login);
-    Bytes expected = {0x11, 0x11, 0x01, 0x01, 0x00, 0x00, 40, 0x00,  // header
-                      0x04, 0x03, 0x02, 0x01,                         // device id
-                      3, 2, 0, 0};                                    // channels, 2, zeros
+    Bytes expected = {0x11, 0x11, 0x01, 0x01, 0x00, 0x00, 40, 0x00,     // header
+                      0x04, 0x03, 0x02, 0x01,                           // device id
+                      3,    2,    0,    0};                             // channels, 2, zeros
     expected.insert(expected.end(), rec.user_name, rec.user_name + 8);  // account block
     expected.insert(expected.end(), rec.password, rec.password + 8);
     expected.resize(8 + 40, 0);
@@ -131,14 +132,34 @@ TEST_F(Session, LateLoginAnswerIsIgnoredAndTheControlConnectionClosed) {
     EXPECT_TRUE(msgs_.WaitFor(9, 1, 1000));
 }
 
+TEST_F(Session, ConcurrentLoginsOfOneIdShareOneAttemptAndOneTimeOut) {
+    ASSERT_TRUE(StartDevices({SmallDevice(1, 1)}));
+    Dev().AddReplyFault({0x0101, devsim::FaultAction::kDelay, 3400, 1});
+    const DeviceLoginInfo rec = LoginFor(Dev(), 9);
+    constexpr int kCallers = 4;
+    std::atomic<int> sum{0};
+    std::vector<Clock::duration> waited(kCallers);
+    std::vector<std::thread> callers;
+    const auto t0 = Clock::now();
+    for (int i = 0; i < kCallers; ++i)
+        callers.emplace_back([&, i] {
+            DeviceLoginInfo own = rec;
+            sum += ZYNVS_Login(&own);
+            waited[i] = Clock::now() - t0;
+        });
+    for (auto& t : callers) t.join();
+    EXPECT_EQ(sum.load(), 0);
+    for (auto w : waited) EXPECT_LT(w, 3400ms);  // one reply time-out, not one each
+    EXPECT_EQ(Log().Count(0x0101), 1u);
+}
+
 TEST_F(Session, KeepAliveGoesOutEveryTick) {
     ASSERT_TRUE(StartDevices({SmallDevice(1, 1)}));
     ASSERT_TRUE(Login(0, 11));
     const uint64_t from = Log().NextSequence();
     const auto t0 = Clock::now();
     ASSERT_TRUE(WaitUntil([&] { return KeepAlives(from) >= 15; }, 15 * tick_ms_ * 4 + 2000));
-    const double elapsed_ms =
-        std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    const double elapsed_ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
     const std::size_t n = KeepAlives(from);
     // Not more often than the tick; the lower bound leaves room for a busy machine.
     EXPECT_LE(n, static_cast<std::size_t>(elapsed_ms / tick_ms_) + 2) << elapsed_ms;
@@ -182,10 +203,10 @@ TEST_F(Session, KeepAliveLossReportsBothLossesThenLogsInAndRestoresTheStreams) {
 
     std::size_t at1 = 0, at3a = 0, at3b = 0;
     ASSERT_TRUE(msgs_.WaitFor(21, 1, 5000, at2, &at1));
-    auto r0 = msgs_.WaitFor([&](const Message& m) { return IsChannelMessage(m, 21, 3, 0); },
-                            5000, at1, &at3a);
-    auto r1 = msgs_.WaitFor([&](const Message& m) { return IsChannelMessage(m, 21, 3, 1); },
-                            5000, at1, &at3b);
+    auto r0 = msgs_.WaitFor([&](const Message& m) { return IsChannelMessage(m, 21, 3, 0); }, 5000,
+                            at1, &at3a);
+    auto r1 = msgs_.WaitFor([&](const Message& m) { return IsChannelMessage(m, 21, 3, 1); }, 5000,
+                            at1, &at3b);
     ASSERT_TRUE(r0 && r1);
     EXPECT_LT(at3a, at3b);
 
@@ -232,8 +253,8 @@ TEST_F(Session, DeviceClosingTheControlConnectionIsRepairedOnTheNextTick) {
     std::size_t at2 = 0, at1 = 0;
     ASSERT_TRUE(msgs_.WaitFor(31, 2, 3000, before, &at2));
     ASSERT_TRUE(msgs_.WaitFor(31, 1, 3000, at2, &at1));
-    ASSERT_TRUE(msgs_.WaitFor([&](const Message& m) { return IsChannelMessage(m, 31, 3, 0); },
-                              5000, at1));
+    ASSERT_TRUE(
+        msgs_.WaitFor([&](const Message& m) { return IsChannelMessage(m, 31, 3, 0); }, 5000, at1));
     EXPECT_TRUE(MoreFrames(31, 0, 10));
     EXPECT_EQ(msgs_.Count(31, 2), 1);
 }
