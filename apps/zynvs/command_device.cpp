@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <ctime>
 #include <mutex>
 #include <string>
@@ -13,48 +14,57 @@
 
 #include "apps/zynvs/commands.h"
 #include "apps/zynvs/device_session.h"
-#include "tools/devsim/protocol.h"
 #include "zynvs/ZynDecodeKit.h"
+#include "zynvs/wire/crc32.h"
+#include "zynvs/wire/layouts.h"
+#include "zynvs/wire/param_groups.h"
 
 namespace zynvs_app {
 namespace {
+namespace wire = zyn::wire;
+
+using ParamCall = int (*)(int id, int ch, void* rec);
+
+// A parameter group of the wire table and its getter and setter exports.
 struct Group {
-    const char* name;
-    int bytes;
-    int (*get)(int id, int ch, void* rec);
-    int (*set)(int id, int ch, void* rec);
+    const wire::ParamGroupInfo& info;
+    ParamCall get;
+    ParamCall set;
 };
 
 const Group kGroups[] = {
-    {"base", 88, [](int id, int, void* r) { return ZYNVS_GetBaseParam(id, r); },
+    {wire::GroupInfo(wire::ParamGroup::kBase),
+     [](int id, int, void* r) { return ZYNVS_GetBaseParam(id, r); },
      [](int id, int, void* r) { return ZYNVS_SetBaseParam(id, r); }},
-    {"video", 92, ZYNVS_GetVideoParam, ZYNVS_SetVideoParam},
-    {"audio", 4, ZYNVS_GetAudioParam, ZYNVS_SetAudioParam},
-    {"rs", 8, ZYNVS_GetRSParam, ZYNVS_SetRSParam},
-    {"motion", 304, ZYNVS_GetMotionParam, ZYNVS_SetMotionParam},
-    {"sensor", 72, ZYNVS_GetSensorParam, ZYNVS_SetSensorParam},
-    {"mask", 80, ZYNVS_GetMaskParam, ZYNVS_SetMaskParam},
-    {"vloss", 8, ZYNVS_GetVLossParam, ZYNVS_SetVLossParam},
-    {"record", 72, ZYNVS_GetRecordParam, ZYNVS_SetRecordParam},
-    {"network", 328, [](int id, int, void* r) { return ZYNVS_GetNetworkParam(id, r); },
+    {wire::GroupInfo(wire::ParamGroup::kVideo), ZYNVS_GetVideoParam, ZYNVS_SetVideoParam},
+    {wire::GroupInfo(wire::ParamGroup::kAudio), ZYNVS_GetAudioParam, ZYNVS_SetAudioParam},
+    {wire::GroupInfo(wire::ParamGroup::kRs), ZYNVS_GetRSParam, ZYNVS_SetRSParam},
+    {wire::GroupInfo(wire::ParamGroup::kMotion), ZYNVS_GetMotionParam, ZYNVS_SetMotionParam},
+    {wire::GroupInfo(wire::ParamGroup::kSensor), ZYNVS_GetSensorParam, ZYNVS_SetSensorParam},
+    {wire::GroupInfo(wire::ParamGroup::kMask), ZYNVS_GetMaskParam, ZYNVS_SetMaskParam},
+    {wire::GroupInfo(wire::ParamGroup::kVLoss), ZYNVS_GetVLossParam, ZYNVS_SetVLossParam},
+    {wire::GroupInfo(wire::ParamGroup::kRecord), ZYNVS_GetRecordParam, ZYNVS_SetRecordParam},
+    {wire::GroupInfo(wire::ParamGroup::kNetwork),
+     [](int id, int, void* r) { return ZYNVS_GetNetworkParam(id, r); },
      [](int id, int, void* r) { return ZYNVS_SetNetworkParam(id, r); }},
-    {"pan", 4, ZYNVS_GetPanParam, ZYNVS_SetPanParam},
-    {"capture", 84, ZYNVS_GetCaptureParam, ZYNVS_SetCaptureParam},
-    {"wifi", 264, ZYNVS_GetWifiParam, ZYNVS_SetWifiParam},
-    {"3g", 25, ZYNVS_Get3GParam, ZYNVS_Set3GParam},
-    {"ftp", 200, ZYNVS_GetFtpParam, ZYNVS_SetFtpParam},
-    {"mail", 516, ZYNVS_GetMailParam, ZYNVS_SetMailParam},
+    {wire::GroupInfo(wire::ParamGroup::kPan), ZYNVS_GetPanParam, ZYNVS_SetPanParam},
+    {wire::GroupInfo(wire::ParamGroup::kCapture), ZYNVS_GetCaptureParam, ZYNVS_SetCaptureParam},
+    {wire::GroupInfo(wire::ParamGroup::kWifi), ZYNVS_GetWifiParam, ZYNVS_SetWifiParam},
+    {wire::GroupInfo(wire::ParamGroup::k3G), ZYNVS_Get3GParam, ZYNVS_Set3GParam},
+    {wire::GroupInfo(wire::ParamGroup::kFtp), ZYNVS_GetFtpParam, ZYNVS_SetFtpParam},
+    {wire::GroupInfo(wire::ParamGroup::kMail), ZYNVS_GetMailParam, ZYNVS_SetMailParam},
 };
+static_assert(std::size(kGroups) == wire::kParamGroupCount, "every group has its exports");
 
 const Group* FindGroup(const std::string& name) {
     for (const auto& g : kGroups)
-        if (name == g.name) return &g;
+        if (name == g.info.name) return &g;
     return nullptr;
 }
 
 void ListGroups() {
     std::fprintf(stderr, "groups:");
-    for (const auto& g : kGroups) std::fprintf(stderr, " %s(%d)", g.name, g.bytes);
+    for (const auto& g : kGroups) std::fprintf(stderr, " %s(%d)", g.info.name, g.info.record_bytes);
     std::fprintf(stderr, "\n");
 }
 
@@ -63,7 +73,8 @@ std::string TakeValue(std::vector<std::string>* args, const char* name, const st
     for (std::size_t i = 0; i + 1 < args->size(); ++i) {
         if ((*args)[i] == name) {
             std::string v = (*args)[i + 1];
-            args->erase(args->begin() + static_cast<long>(i), args->begin() + static_cast<long>(i) + 2);
+            args->erase(args->begin() + static_cast<long>(i),
+                        args->begin() + static_cast<long>(i) + 2);
             return v;
         }
     }
@@ -76,21 +87,6 @@ bool NoLeftovers(const std::vector<std::string>& args, const char* command) {
     return false;
 }
 
-uint32_t Crc32(const uint8_t* data, std::size_t n) {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < n; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
-void PutLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint32_t GetLe32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 }  // namespace
 
 int CommandGet(const std::vector<std::string>& in) {
@@ -99,14 +95,15 @@ int CommandGet(const std::vector<std::string>& in) {
     if (!TakeDeviceOptions(&args, &dev, "get")) return 2;
     std::string out = TakeValue(&args, "--out", "");
     if (args.size() != 1 || !FindGroup(args[0])) {
-        std::fprintf(stderr, "usage: zynvs get GROUP [--channel C] [--out FILE] [device options]\n");
+        std::fprintf(stderr,
+                     "usage: zynvs get GROUP [--channel C] [--out FILE] [device options]\n");
         ListGroups();
         return 2;
     }
     const Group& g = *FindGroup(args[0]);
     DeviceSession session(dev);
     if (!session.ok()) return 1;
-    std::vector<uint8_t> record(static_cast<std::size_t>(g.bytes));
+    std::vector<uint8_t> record(static_cast<std::size_t>(g.info.record_bytes));
     if (g.get(session.id(), dev.channel, record.data()) != 1) {
         std::fprintf(stderr, "zynvs get: the device refused or did not answer\n");
         return 1;
@@ -116,9 +113,9 @@ int CommandGet(const std::vector<std::string>& in) {
             std::fprintf(stderr, "zynvs get: cannot write %s\n", out.c_str());
             return 1;
         }
-        std::printf("%s: %d bytes written to %s\n", g.name, g.bytes, out.c_str());
+        std::printf("%s: %d bytes written to %s\n", g.info.name, g.info.record_bytes, out.c_str());
     } else {
-        std::printf("%s (channel %d, %d bytes):\n", g.name, dev.channel, g.bytes);
+        std::printf("%s (channel %d, %d bytes):\n", g.info.name, dev.channel, g.info.record_bytes);
         HexDump(record.data(), record.size());
     }
     return 0;
@@ -131,8 +128,9 @@ int CommandSet(const std::vector<std::string>& in) {
     std::string file = TakeValue(&args, "--in", "");
     std::string hex = TakeValue(&args, "--hex", "");
     if (args.size() != 1 || !FindGroup(args[0]) || (file.empty() == hex.empty())) {
-        std::fprintf(stderr,
-                     "usage: zynvs set GROUP (--in FILE | --hex BYTES) [--channel C] [device options]\n");
+        std::fprintf(
+            stderr,
+            "usage: zynvs set GROUP (--in FILE | --hex BYTES) [--channel C] [device options]\n");
         ListGroups();
         return 2;
     }
@@ -142,9 +140,9 @@ int CommandSet(const std::vector<std::string>& in) {
         std::fprintf(stderr, "zynvs set: cannot read the record\n");
         return 2;
     }
-    if (record.size() != static_cast<std::size_t>(g.bytes)) {
-        std::fprintf(stderr, "zynvs set: a %s record is %d bytes, got %zu\n", g.name, g.bytes,
-                     record.size());
+    if (record.size() != static_cast<std::size_t>(g.info.record_bytes)) {
+        std::fprintf(stderr, "zynvs set: a %s record is %d bytes, got %zu\n", g.info.name,
+                     g.info.record_bytes, record.size());
         return 2;
     }
     DeviceSession session(dev);
@@ -153,7 +151,7 @@ int CommandSet(const std::vector<std::string>& in) {
         std::fprintf(stderr, "zynvs set: the device refused or did not answer\n");
         return 1;
     }
-    std::printf("%s: %d bytes set on channel %d\n", g.name, g.bytes, dev.channel);
+    std::printf("%s: %d bytes set on channel %d\n", g.info.name, g.info.record_bytes, dev.channel);
     return 0;
 }
 
@@ -165,7 +163,9 @@ int CommandPtz(const std::vector<std::string>& in) {
     int speed = std::atoi(TakeValue(&args, "--speed", "5").c_str());
     int extra = std::atoi(TakeValue(&args, "--extra", "0").c_str());
     if (command < 0 || command > 255 || !NoLeftovers(args, "ptz")) {
-        std::fprintf(stderr, "usage: zynvs ptz --command N [--speed S] [--extra E] [--channel C] [device options]\n");
+        std::fprintf(stderr,
+                     "usage: zynvs ptz --command N [--speed S] [--extra E] [--channel C] [device "
+                     "options]\n");
         return 2;
     }
     DeviceSession session(dev);
@@ -203,13 +203,13 @@ int CommandUpgrade(const std::vector<std::string>& in) {
     }
     DeviceSession session(dev);
     if (!session.ok()) return 1;
-    uint8_t request[devsim::kUpgradeRequestBytes] = {};
-    PutLe32(request + devsim::upgrade::kImageBytes, static_cast<uint32_t>(image.size()));
-    PutLe32(request + devsim::upgrade::kCrc32, Crc32(image.data(), image.size()));
-    PutLe32(request + devsim::upgrade::kChunkBytes, static_cast<uint32_t>(chunk));
+    uint8_t request[wire::UpgradeRequest::kBytes] = {};
+    const wire::MutableUpgradeRequest r(request);
+    r.set_image_bytes(static_cast<uint32_t>(image.size()));
+    r.set_crc32(wire::Crc32(image.data(), image.size()));
+    r.set_chunk_bytes(static_cast<uint32_t>(chunk));
     std::string base = args[0].substr(args[0].find_last_of('/') + 1);
-    std::snprintf(reinterpret_cast<char*>(request + devsim::upgrade::kFileName), 32, "%s",
-                  base.c_str());
+    std::snprintf(reinterpret_cast<char*>(r.file_name()), r.kFileNameBytes, "%s", base.c_str());
     if (ZYNVS_UpdateRequest(session.id(), 0, request) != 1) {
         std::fprintf(stderr, "zynvs upgrade: the device refused the upgrade\n");
         return 1;
@@ -220,8 +220,9 @@ int CommandUpgrade(const std::vector<std::string>& in) {
     int last_decile = -1;
     while (sent < image.size()) {
         std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(chunk), image.size() - sent);
-        uint8_t header[4] = {static_cast<uint8_t>(index), static_cast<uint8_t>(index >> 8),
-                             static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8)};
+        uint8_t header[wire::UpgradeChunk::kHeaderBytes];
+        wire::MutableUpgradeChunk(header).set_chunk_word(static_cast<uint16_t>(index));
+        wire::MutableUpgradeChunk(header).set_chunk_length(static_cast<uint16_t>(n));
         if (ZYNVS_UpdateFile(session.id(), 0, header, image.data() + sent) != 1) {
             std::fprintf(stderr, "\nzynvs upgrade: chunk %d refused at %zu of %zu bytes\n", index,
                          sent, image.size());
@@ -230,8 +231,10 @@ int CommandUpgrade(const std::vector<std::string>& in) {
         sent += n;
         ++index;
         const int percent = static_cast<int>(100.0 * sent / image.size());
-        if (tty) std::fprintf(stderr, "\rupgrade: %zu / %zu bytes (%d%%)", sent, image.size(), percent);
-        else if (percent / 10 != last_decile) std::fprintf(stderr, "upgrade: %d%%\n", percent);
+        if (tty)
+            std::fprintf(stderr, "\rupgrade: %zu / %zu bytes (%d%%)", sent, image.size(), percent);
+        else if (percent / 10 != last_decile)
+            std::fprintf(stderr, "upgrade: %d%%\n", percent);
         last_decile = percent / 10;
     }
     if (tty) std::fprintf(stderr, "\n");
@@ -245,17 +248,17 @@ int g_records_seen = 0;
 bool g_records_last = false;
 
 void ZYNVS_CALL OnRecord(void* entry, int last, void*) {
-    const auto* e = static_cast<const uint8_t*>(entry);
-    char name[65] = {};
-    std::memcpy(name, e + devsim::entry::kName, 64);
-    std::time_t start = GetLe32(e + devsim::entry::kStartTime);
-    std::time_t end = GetLe32(e + devsim::entry::kEndTime);
+    const wire::RecordEntry e(static_cast<const uint8_t*>(entry));
+    char name[wire::RecordEntry::kNameBytes + 1] = {};
+    std::memcpy(name, e.name(), e.kNameBytes);
+    std::time_t start = e.start_time();
+    std::time_t end = e.end_time();
     char a[32], b[32];
     std::strftime(a, sizeof a, "%Y-%m-%d %H:%M:%S", std::gmtime(&start));
     std::strftime(b, sizeof b, "%H:%M:%S", std::gmtime(&end));
     std::lock_guard<std::mutex> lock(g_records_mutex);
-    std::printf("  ch%u type %u  %s .. %s  %10u bytes  %s\n", e[devsim::entry::kChannel],
-                e[devsim::entry::kFileType], a, b, GetLe32(e + devsim::entry::kSizeBytes), name);
+    std::printf("  ch%u type %u  %s .. %s  %10u bytes  %s\n", e.channel(), e.file_type(), a, b,
+                e.size_bytes(), name);
     ++g_records_seen;
     if (last) g_records_last = true;
 }
@@ -264,15 +267,15 @@ void ZYNVS_CALL OnRecord(void* entry, int last, void*) {
 int CommandRecords(const std::vector<std::string>& in) {
     auto args = in;
     DeviceOptions dev;
-    dev.channel = 0xFF;
+    dev.channel = wire::RecordQuery::kAllChannels;
     if (!TakeDeviceOptions(&args, &dev, "records")) return 2;
     int type = std::atoi(TakeValue(&args, "--type", "0").c_str());
     if (!NoLeftovers(args, "records")) return 2;
     DeviceSession session(dev);
     if (!session.ok()) return 1;
-    uint8_t query[devsim::kRecordQueryBytes] = {};
-    query[devsim::query::kChannel] = static_cast<uint8_t>(dev.channel);
-    query[devsim::query::kFileType] = static_cast<uint8_t>(type);
+    uint8_t query[wire::RecordQuery::kBytes] = {};
+    wire::MutableRecordQuery(query).set_channel(static_cast<uint8_t>(dev.channel));
+    wire::MutableRecordQuery(query).set_file_type(static_cast<uint8_t>(type));
     std::printf("record files on the device:\n");
     if (ZYNVS_QueryRecInfo(session.id(), query, OnRecord, nullptr) != 1) {
         std::fprintf(stderr, "zynvs records: query refused\n");

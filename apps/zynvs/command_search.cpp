@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "apps/zynvs/commands.h"
-#include "tools/devsim/protocol.h"
 #include "zynvs/ZynDecodeKit.h"
+#include "zynvs/wire/codes.h"
+#include "zynvs/wire/layouts.h"
 
 namespace zynvs_app {
 namespace {
@@ -19,36 +20,36 @@ std::mutex g_mutex;
 std::set<std::string> g_seen;
 int g_malformed = 0;
 
-std::string Address(const uint8_t* p) {
-    uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+std::string Address(uint32_t v) {
     char buf[20];
-    std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", v >> 24, (v >> 16) & 255, (v >> 8) & 255, v & 255);
+    std::snprintf(buf, sizeof buf, "%u.%u.%u.%u", v >> 24, (v >> 16) & 255, (v >> 8) & 255,
+                  v & 255);
     return buf;
 }
 
 void ZYNVS_CALL OnSearch(unsigned short command, unsigned int length, void* payload, void*) {
+    using Answer = zyn::wire::SearchAnswer;
     std::lock_guard<std::mutex> lock(g_mutex);
     if (payload == nullptr) {
         ++g_malformed;
         return;
     }
-    if (command != devsim::kCmdSearchReply || length < devsim::kSearchReplyBytes) return;
-    const auto* p = static_cast<const uint8_t*>(payload);
+    if (command != zyn::wire::kSearchReply || length < Answer::kBytes) return;
+    const Answer p(static_cast<const uint8_t*>(payload));
     char mac[20];
-    const uint8_t* m = p + devsim::search::kMac;
-    std::snprintf(mac, sizeof mac, "%02X:%02X:%02X:%02X:%02X:%02X", m[0], m[1], m[2], m[3], m[4], m[5]);
+    const uint8_t* m = p.mac();
+    std::snprintf(mac, sizeof mac, "%02X:%02X:%02X:%02X:%02X:%02X", m[0], m[1], m[2], m[3], m[4],
+                  m[5]);
     if (!g_seen.insert(mac).second) return;
-    char name[21] = {}, serial[25] = {}, firmware[25] = {};
-    std::memcpy(name, p + devsim::search::kName, 20);
-    std::memcpy(serial, p + devsim::search::kSerial, 24);
-    std::memcpy(firmware, p + devsim::search::kFirmwareText, 24);
-    const unsigned port = p[devsim::search::kControlPort] | (p[devsim::search::kControlPort + 1] << 8);
-    const unsigned sport = p[devsim::search::kStreamPort] | (p[devsim::search::kStreamPort + 1] << 8);
+    char name[Answer::kNameBytes + 1] = {}, serial[Answer::kSerialBytes + 1] = {},
+                                   firmware[Answer::kFirmwareBytes + 1] = {};
+    std::memcpy(name, p.name(), Answer::kNameBytes);
+    std::memcpy(serial, p.serial(), Answer::kSerialBytes);
+    std::memcpy(firmware, p.firmware_text(), Answer::kFirmwareBytes);
     std::printf("%-20s %-17s %s/%s gw %s  ports %u/%u  %u ch  serial %s  fw %s\n", name, mac,
-                Address(p + devsim::search::kAddress).c_str(),
-                Address(p + devsim::search::kMask).c_str(),
-                Address(p + devsim::search::kGateway).c_str(), port, sport,
-                p[devsim::search::kChannelCount], serial, firmware);
+                Address(p.address()).c_str(), Address(p.mask()).c_str(),
+                Address(p.gateway()).c_str(), p.control_port(), p.stream_port(), p.channel_count(),
+                serial, firmware);
     std::fflush(stdout);
 }
 }  // namespace
@@ -56,7 +57,8 @@ void ZYNVS_CALL OnSearch(unsigned short command, unsigned int length, void* payl
 int CommandSearch(const std::vector<std::string>& args) {
     int seconds = 3;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--seconds" && i + 1 < args.size()) seconds = std::atoi(args[++i].c_str());
+        if (args[i] == "--seconds" && i + 1 < args.size())
+            seconds = std::atoi(args[++i].c_str());
         else {
             std::fprintf(stderr, "usage: zynvs search [--seconds N]\n");
             return 2;

@@ -13,6 +13,7 @@
 
 #include "renderkit/play_video.h"
 #include "zynvs/ZynDecodeKit.h"
+#include "zynvs/wire/codes.h"
 
 namespace zynvs_app {
 namespace {
@@ -37,9 +38,9 @@ RunState* g_state = nullptr;
 
 void ZYNVS_CALL OnMessage(int, int message, void*, int, void*) {
     if (!g_state) return;
-    if (message == 1) g_state->logins++;
-    if (message == 2 && !g_state->closing) g_state->losses++;
-    if (message == 3) g_state->restored++;
+    if (message == zyn::wire::kMsgLoggedIn) g_state->logins++;
+    if (message == zyn::wire::kMsgControlLost && !g_state->closing) g_state->losses++;
+    if (message == zyn::wire::kMsgStreamRestored) g_state->restored++;
 }
 
 void ZYNVS_CALL OnFullFrame(int, int channel, void* data, int length, int kind, int frame_type,
@@ -61,15 +62,18 @@ void ZYNVS_CALL OnFullFrame(int, int channel, void* data, int length, int kind, 
 }
 
 long long FileSize(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
 std::string Human(unsigned long long bytes) {
     char buf[32];
-    if (bytes >= 1024ull * 1024) std::snprintf(buf, sizeof buf, "%.1f MB", bytes / 1048576.0);
-    else if (bytes >= 1024) std::snprintf(buf, sizeof buf, "%.1f kB", bytes / 1024.0);
-    else std::snprintf(buf, sizeof buf, "%llu B", bytes);
+    if (bytes >= 1024ull * 1024)
+        std::snprintf(buf, sizeof buf, "%.1f MB", bytes / 1048576.0);
+    else if (bytes >= 1024)
+        std::snprintf(buf, sizeof buf, "%.1f kB", bytes / 1024.0);
+    else
+        std::snprintf(buf, sizeof buf, "%llu B", bytes);
     return buf;
 }
 }  // namespace
@@ -196,12 +200,12 @@ int RunLive(const LiveOptions& opt, LiveSummary* summary) {
 
 void PrintSummary(const LiveSummary& s) {
     std::printf("\n== zynvs summary ==\n");
-    std::printf("login: %s, connection losses: %d, reconnects: %d\n",
-                s.logged_in ? "ok" : "FAILED", s.losses, s.reconnects);
+    std::printf("login: %s, connection losses: %d, reconnects: %d\n", s.logged_in ? "ok" : "FAILED",
+                s.losses, s.reconnects);
     for (const auto& c : s.channels) {
         std::printf("channel %d: %llu video frames (%llu key) %s, %llu audio blocks %s\n",
-                    c.channel, c.frames, c.key_frames, Human(c.video_bytes).c_str(),
-                    c.audio_blocks, Human(c.audio_bytes).c_str());
+                    c.channel, c.frames, c.key_frames, Human(c.video_bytes).c_str(), c.audio_blocks,
+                    Human(c.audio_bytes).c_str());
         if (!c.record_path.empty())
             std::printf("  recorded to %s (%s)\n", c.record_path.c_str(),
                         c.record_file_bytes >= 0

@@ -78,9 +78,9 @@ Bytes Request(int fd, uint16_t cmd, const Bytes& payload, uint16_t reply) {
     for (;;) {
         uint8_t h[8];
         RecvAll(fd, h, 8);
-        Bytes p(devsim::GetU16(h + 6));
+        Bytes p(zyn::wire::LoadLe16(h + 6));
         RecvAll(fd, p.data(), p.size());
-        if (devsim::GetU16(h + 2) == reply) return p;
+        if (zyn::wire::LoadLe16(h + 2) == reply) return p;
     }
 }
 
@@ -139,9 +139,9 @@ Bytes FrameMessages(const devsim::EncodedFrame& f, uint8_t channel, uint32_t num
         p[4] = f.key ? 7 : 8;
         p[6] = static_cast<uint8_t>(i);
         p[7] = static_cast<uint8_t>(count);
-        devsim::PutU32(&p[8], number);
-        devsim::PutU32(&p[12], static_cast<uint32_t>(total));
-        devsim::PutU16(&p[22], static_cast<uint16_t>(n));
+        zyn::wire::StoreLe32(&p[8], number);
+        zyn::wire::StoreLe32(&p[12], static_cast<uint32_t>(total));
+        zyn::wire::StoreLe16(&p[22], static_cast<uint16_t>(n));
         std::memcpy(&p[24], f.data.data() + i * frag, n);
         devsim::AppendMessage(&out, 0x0301, 0, p.data(), p.size());
     }

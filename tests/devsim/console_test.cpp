@@ -40,7 +40,7 @@ TEST_F(ConsoleTest, CommandsReachTheDevice) {
     ASSERT_TRUE(m);
     EXPECT_EQ(m->payload, (Bytes{0x0a, 0x0b, 0x0c}));
     Run("alarm 1 2 3 off");
-    m = ctl.WaitFor(devsim::kCmdAlarmReport, 2000);
+    m = ctl.WaitFor(zyn::wire::kAlarmReport, 2000);
     ASSERT_TRUE(m);
     EXPECT_EQ(m->payload[0], 2);
     EXPECT_EQ(m->payload[1], 3);
@@ -58,10 +58,10 @@ TEST_F(ConsoleTest, CommandsReachTheDevice) {
 
 TEST_F(ConsoleTest, BadCommandsGiveErrorsAndChangeNothing) {
     StartDevice(SmallDevice());
-    for (const char* line : {"keepalive", "keepalive 0", "keepalive 0 maybe", "keepalive 5 off",
-                             "keepalive -1 off", "delay 0 x", "stall 0 1", "send 0 xyz",
-                             "send 0 0103 abc", "garbage 0 sideways", "frobnicate 0",
-                             "result 0", "drop 0 12345"}) {
+    for (const char* line :
+         {"keepalive", "keepalive 0", "keepalive 0 maybe", "keepalive 5 off", "keepalive -1 off",
+          "delay 0 x", "stall 0 1", "send 0 xyz", "send 0 0103 abc", "garbage 0 sideways",
+          "frobnicate 0", "result 0", "drop 0 12345"}) {
         std::string out = Run(line);
         EXPECT_EQ(out.rfind("error:", 0), 0u) << line << " -> " << out;
     }

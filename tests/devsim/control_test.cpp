@@ -7,8 +7,6 @@
 namespace devsim_test {
 namespace {
 
-namespace entry = devsim::entry;
-
 class ControlTest : public EmulatorTest {
 protected:
     void StartLoggedIn(devsim::DeviceConfig d = SmallDevice()) {
@@ -95,9 +93,10 @@ TEST_F(ControlTest, ClearAlarm) {
 
 Bytes UpgradeRequest(uint32_t size, uint32_t crc) {
     Bytes r(72, 0);
-    std::memcpy(&r[devsim::upgrade::kImageBytes], &size, 4);
-    std::memcpy(&r[devsim::upgrade::kCrc32], &crc, 4);
-    std::memcpy(&r[devsim::upgrade::kFileName], "zyncam.bin", 10);
+    const zyn::wire::MutableUpgradeRequest view(r.data());
+    view.set_image_bytes(size);
+    view.set_crc32(crc);
+    std::memcpy(view.file_name(), "zyncam.bin", 10);
     return r;
 }
 
@@ -115,7 +114,7 @@ TEST_F(ControlTest, UpgradeImageIsReassembledAndChecked) {
     StartLoggedIn();
     Bytes image(2500);
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + 3);
-    uint32_t crc = devsim::Crc32(image.data(), image.size());
+    uint32_t crc = zyn::wire::Crc32(image.data(), image.size());
     auto r = ctl_.Request(0x0104, UpgradeRequest(2500, crc), 0x8104);
     ASSERT_TRUE(r);
     ASSERT_EQ(r->Result(), 0);
@@ -185,9 +184,9 @@ TEST_F(ControlTest, UpgradeFailures) {
 
 Bytes Query(uint8_t channel, uint8_t type = 0, uint16_t per_reply = 0) {
     Bytes q(36, 0);
-    q[devsim::query::kChannel] = channel;
-    q[devsim::query::kFileType] = type;
-    std::memcpy(&q[devsim::query::kPerReply], &per_reply, 2);
+    zyn::wire::MutableRecordQuery(q.data()).set_channel(channel);
+    zyn::wire::MutableRecordQuery(q.data()).set_file_type(type);
+    zyn::wire::MutableRecordQuery(q.data()).set_per_reply(per_reply);
     return q;
 }
 
@@ -206,12 +205,11 @@ TEST_F(ControlTest, RecordQueryIsAnsweredInSeveralMessages) {
         for (int k = 0; k < 3; ++k, ++seen) {
             const uint8_t* e = r->payload.data() + 4 + k * 144;
             const auto& f = files[seen];
-            EXPECT_STREQ(reinterpret_cast<const char*>(e + entry::kName), f.name.c_str());
-            EXPECT_EQ(e[entry::kChannel], f.channel);
-            EXPECT_EQ(e[entry::kFileType], f.file_type);
-            uint32_t index;
-            std::memcpy(&index, e + entry::kIndex, 4);
-            EXPECT_EQ(index, f.index);
+            EXPECT_STREQ(reinterpret_cast<const char*>(zyn::wire::RecordEntry(e).name()),
+                         f.name.c_str());
+            EXPECT_EQ(zyn::wire::RecordEntry(e).channel(), f.channel);
+            EXPECT_EQ(zyn::wire::RecordEntry(e).file_type(), f.file_type);
+            EXPECT_EQ(zyn::wire::RecordEntry(e).index(), f.index);
         }
     }
     EXPECT_EQ(seen, 6u);
@@ -243,11 +241,11 @@ TEST_F(ControlTest, RecordFilePlayAndFetch) {
     ASSERT_TRUE(list);
     Bytes desc(list->payload.begin() + 4 + 144, list->payload.begin() + 4 + 288);  // 2nd file
     desc.resize(152, 0);
-    desc[entry::kAction] = 1;  // fetch
+    zyn::wire::MutableRecordEntry(desc.data()).set_action(1);  // fetch
     auto r = ctl_.Request(0x0206, desc, 0x8206);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->Result(), 0);
-    desc[entry::kIndex] = 99;
+    zyn::wire::MutableRecordEntry(desc.data()).set_index(99);
     r = ctl_.Request(0x0206, desc, 0x8206);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->Result(), devsim::kResultNoSuchFile);
@@ -263,9 +261,9 @@ TEST_F(ControlTest, UnsolicitedMessagesReachLoggedInClients) {
     LinkPeer outsider;
     ASSERT_TRUE(outsider.Open(ctl_port()));
     dev().SendAlarmReport(2, 5, true);
-    auto m = ctl_.WaitFor(devsim::kCmdAlarmReport, 3000);
+    auto m = ctl_.WaitFor(zyn::wire::kAlarmReport, 3000);
     ASSERT_TRUE(m);
-    ASSERT_EQ(m->payload.size(), devsim::kAlarmReportBytes);
+    ASSERT_EQ(m->payload.size(), zyn::wire::AlarmReport::kBytes);
     EXPECT_EQ(m->payload[0], 2);
     EXPECT_EQ(m->payload[1], 5);
     EXPECT_EQ(m->payload[2], 1);

@@ -193,7 +193,7 @@ TEST_F(FaultTest, GarbageAndTruncatedMessagesOnDemand) {
     dev().SendTruncated(false);
     Bytes t;
     ASSERT_TRUE(ctl.ReadExact(13, &t, 3000));
-    EXPECT_EQ(GetU16(t, 2), devsim::kCmdAlarmReport);
+    EXPECT_EQ(GetU16(t, 2), zyn::wire::kAlarmReport);
     EXPECT_EQ(GetU16(t, 6), 12);
 }
 

@@ -5,7 +5,7 @@
 namespace devsim_test {
 namespace {
 
-using devsim::ParamGroup;
+using ParamGroup = zyn::wire::ParamGroupInfo;
 
 class ParamTest : public EmulatorTest, public ::testing::WithParamInterface<ParamGroup> {
 protected:
@@ -14,10 +14,10 @@ protected:
         ASSERT_TRUE(Login(ctl_, ctl_port()));
     }
     Bytes GetRequest(const ParamGroup& g, uint8_t ch) {
-        return g.get_prefix ? ChannelPrefix(ch) : Bytes{};
+        return g.get_has_channel ? ChannelPrefix(ch) : Bytes{};
     }
     Bytes SetRequest(const ParamGroup& g, uint8_t ch, const Bytes& record) {
-        Bytes p = g.set_prefix ? ChannelPrefix(ch) : Bytes{};
+        Bytes p = g.set_has_channel ? ChannelPrefix(ch) : Bytes{};
         p.insert(p.end(), record.begin(), record.end());
         return p;
     }
@@ -52,7 +52,7 @@ TEST_P(ParamTest, GetReturnsTheStoredRecordAndSetReplacesIt) {
     r = Get(g, 0);
     ASSERT_TRUE(r);
     Bytes other(r->payload.begin() + 4, r->payload.end());
-    if (g.per_channel)
+    if (g.set_has_channel)
         EXPECT_NE(other, changed);
     else
         EXPECT_EQ(other, changed);
@@ -79,12 +79,12 @@ TEST_P(ParamTest, WrongLengthsAndChannelsAreRefused) {
         ASSERT_TRUE(r);
         EXPECT_EQ(r->Result(), devsim::kResultBadLength) << "delta " << delta;
     }
-    if (g.get_prefix) {
+    if (g.get_has_channel) {
         r = Get(g, 2);  // the device has channels 0 and 1
         ASSERT_TRUE(r);
         EXPECT_EQ(r->Result(), devsim::kResultBadArgument);
     }
-    if (g.set_prefix) {
+    if (g.set_has_channel) {
         r = ctl_.Request(g.set_command, SetRequest(g, 7, Bytes(g.record_bytes, 1)),
                          g.set_command | 0x8000);
         ASSERT_TRUE(r);
@@ -93,7 +93,7 @@ TEST_P(ParamTest, WrongLengthsAndChannelsAreRefused) {
     EXPECT_EQ(dev().Param(g.get_command, 0), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllGroups, ParamTest, ::testing::ValuesIn(devsim::ParamGroups()),
+INSTANTIATE_TEST_SUITE_P(AllGroups, ParamTest, ::testing::ValuesIn(zyn::wire::kParamGroups),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParamTable, SizesAndCodesOfEveryGroup) {
@@ -112,14 +112,14 @@ TEST(ParamTable, SizesAndCodesOfEveryGroup) {
         {0x051E, 0x051F, 264, false, false}, {0x0523, 0x0522, 25, true, false},
         {0x0525, 0x0524, 200, true, false},  {0x0527, 0x0526, 516, true, false},
     };
-    const auto& groups = devsim::ParamGroups();
-    ASSERT_EQ(groups.size(), std::size(expected));
-    for (size_t i = 0; i < groups.size(); ++i) {
+    const auto& groups = zyn::wire::kParamGroups;
+    ASSERT_EQ(std::size(groups), std::size(expected));
+    for (size_t i = 0; i < std::size(groups); ++i) {
         EXPECT_EQ(groups[i].get_command, expected[i].get) << i;
         EXPECT_EQ(groups[i].set_command, expected[i].set) << i;
         EXPECT_EQ(groups[i].record_bytes, expected[i].size) << i;
-        EXPECT_EQ(groups[i].get_prefix, expected[i].get_prefix) << i;
-        EXPECT_EQ(groups[i].set_prefix, expected[i].set_prefix) << i;
+        EXPECT_EQ(groups[i].get_has_channel, expected[i].get_prefix) << i;
+        EXPECT_EQ(groups[i].set_has_channel, expected[i].set_prefix) << i;
     }
 }
 
@@ -135,7 +135,7 @@ TEST_F(ParamResetTest, VideoRecordCarriesTheResolutionCode) {
         auto r = ctl.Request(0x0503, ChannelPrefix(ch), 0x8503);
         ASSERT_TRUE(r);
         ASSERT_EQ(r->payload.size(), 96u);
-        EXPECT_EQ(r->payload[4 + devsim::kVideoRecordResolution], 3);  // 704x576
+        EXPECT_EQ(r->payload[4 + zyn::wire::kVideoRecordResolution], 3);  // 704x576
     }
 }
 

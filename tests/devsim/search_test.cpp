@@ -13,7 +13,7 @@
 namespace devsim_test {
 namespace {
 
-namespace search = devsim::search;
+constexpr std::size_t kAnswerMac = 40;  // where a search answer holds the MAC
 
 class SearchTest : public EmulatorTest {
 protected:
@@ -74,17 +74,18 @@ protected:
 TEST_F(SearchTest, EveryDeviceAnswersASearchOnTheGroup) {
     SendRequest(0x0F06, {});
     for (int i = 0; i < 2; ++i) {
-        auto r = ReplyFrom(devsim::kCmdSearchReply, dev(i).mac(), search::kMac);
+        auto r = ReplyFrom(zyn::wire::kSearchReply, dev(i).mac(), kAnswerMac);
         ASSERT_TRUE(r) << i;
-        ASSERT_EQ(r->payload.size(), devsim::kSearchReplyBytes);
+        ASSERT_EQ(r->payload.size(), zyn::wire::SearchAnswer::kBytes);
         EXPECT_EQ(r->payload, dev(i).SearchReply());
-        EXPECT_EQ(GetU32(r->payload, search::kDeviceId), dev(i).device_id());
-        EXPECT_EQ(GetU16(r->payload, search::kControlPort), ctl_port(i));
-        EXPECT_EQ(GetU16(r->payload, search::kStreamPort), str_port(i));
-        EXPECT_EQ(r->payload[search::kChannelCount], i == 0 ? 2 : 1);
-        EXPECT_EQ(GetU32(r->payload, search::kAddress), 0x7F000001u);
-        EXPECT_STREQ(reinterpret_cast<const char*>(&r->payload[search::kName]),
-                     i == 0 ? "ZynCam-11259375" : "ZynCam-11259376");
+        EXPECT_EQ(zyn::wire::SearchAnswer(r->payload.data()).device_id(), dev(i).device_id());
+        EXPECT_EQ(zyn::wire::SearchAnswer(r->payload.data()).control_port(), ctl_port(i));
+        EXPECT_EQ(zyn::wire::SearchAnswer(r->payload.data()).stream_port(), str_port(i));
+        EXPECT_EQ(zyn::wire::SearchAnswer(r->payload.data()).channel_count(), i == 0 ? 2 : 1);
+        EXPECT_EQ(zyn::wire::SearchAnswer(r->payload.data()).address(), 0x7F000001u);
+        EXPECT_STREQ(
+            reinterpret_cast<const char*>(zyn::wire::SearchAnswer(r->payload.data()).name()),
+            i == 0 ? "ZynCam-11259375" : "ZynCam-11259376");
     }
     auto logged = emu_->log().WaitForCommand(0x0F06, 1000);
     ASSERT_TRUE(logged);
@@ -95,29 +96,30 @@ TEST_F(SearchTest, EveryDeviceAnswersASearchOnTheGroup) {
 TEST_F(SearchTest, ChangeRequestIsAppliedToTheDeviceWithThatMac) {
     auto mac = dev(1).mac();
     SendRequest(0x0F02, NetParaBlock(mac, "192.168.1.77", 0, "Yard"));
-    auto r = ReplyFrom(devsim::kCmdSearchModifyReply, mac, 4);
+    auto r = ReplyFrom(zyn::wire::kSearchModifyReply, mac, 4);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->Result(), 0);
     SendRequest(0x0F06, {});
-    auto s = ReplyFrom(devsim::kCmdSearchReply, mac, search::kMac);
+    auto s = ReplyFrom(zyn::wire::kSearchReply, mac, kAnswerMac);
     ASSERT_TRUE(s);
-    EXPECT_EQ(GetU32(s->payload, search::kAddress), 0xC0A8014Du);
-    EXPECT_EQ(GetU32(s->payload, search::kMask), 0xFFFFFF00u);
-    EXPECT_STREQ(reinterpret_cast<const char*>(&s->payload[search::kName]), "Yard");
+    EXPECT_EQ(zyn::wire::SearchAnswer(s->payload.data()).address(), 0xC0A8014Du);
+    EXPECT_EQ(zyn::wire::SearchAnswer(s->payload.data()).mask(), 0xFFFFFF00u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(zyn::wire::SearchAnswer(s->payload.data()).name()),
+                 "Yard");
     // Device 0 is untouched.
-    EXPECT_EQ(GetU32(dev(0).SearchReply(), search::kAddress), 0x7F000001u);
+    EXPECT_EQ(zyn::wire::SearchAnswer(dev(0).SearchReply().data()).address(), 0x7F000001u);
 
     // Another MAC, or a block of the wrong size: nobody answers.
     std::array<uint8_t, 6> other{1, 2, 3, 4, 5, 6};
     SendRequest(0x0F02, NetParaBlock(other, "10.0.0.1", 0, "x"));
     SendRequest(0x0F02, Bytes(79, 0));
-    EXPECT_FALSE(ReplyFrom(devsim::kCmdSearchModifyReply, other, 4, 500));
+    EXPECT_FALSE(ReplyFrom(zyn::wire::kSearchModifyReply, other, 4, 500));
 }
 
 TEST_F(SearchTest, ChangedPortMovesTheDevice) {
     auto mac = dev(0).mac();
     SendRequest(0x0F02, NetParaBlock(mac, "127.0.0.1", 23456, ""));
-    ASSERT_TRUE(ReplyFrom(devsim::kCmdSearchModifyReply, mac, 4));
+    ASSERT_TRUE(ReplyFrom(zyn::wire::kSearchModifyReply, mac, 4));
     ASSERT_TRUE(WaitUntil([&] { return ctl_port() == 23456 && dev().IsUp(); }, 3000));
     EXPECT_EQ(str_port(), 23457);
     LinkPeer ctl;
@@ -129,7 +131,7 @@ TEST_F(SearchTest, RebootRequestRebootsTheDevice) {
     LinkPeer ctl;
     ASSERT_TRUE(Login(ctl, ctl_port()));
     SendRequest(0x0F03, NetParaBlock(mac, "127.0.0.1", 0, ""));
-    ASSERT_TRUE(ReplyFrom(devsim::kCmdSearchRebootReply, mac, 4));
+    ASSERT_TRUE(ReplyFrom(zyn::wire::kSearchRebootReply, mac, 4));
     EXPECT_TRUE(ctl.WaitLost(3000));
     EXPECT_TRUE(dev(0).WaitUntilUp(1, 5000));
     EXPECT_EQ(dev(1).RebootCount(), 0);
@@ -137,7 +139,7 @@ TEST_F(SearchTest, RebootRequestRebootsTheDevice) {
 
 TEST_F(SearchTest, MalformedDatagramsAreLoggedAndIgnored) {
     SendRequest(0x0F06, {});
-    ASSERT_TRUE(ReplyFrom(devsim::kCmdSearchReply, dev(0).mac(), search::kMac));
+    ASSERT_TRUE(ReplyFrom(zyn::wire::kSearchReply, dev(0).mac(), kAnswerMac));
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -148,7 +150,7 @@ TEST_F(SearchTest, MalformedDatagramsAreLoggedAndIgnored) {
     close(fd);
     ASSERT_TRUE(emu_->log().WaitFor([](const auto& m) { return m.malformed; }, 2000));
     SendRequest(0x0F06, {});
-    EXPECT_TRUE(ReplyFrom(devsim::kCmdSearchReply, dev(1).mac(), search::kMac));
+    EXPECT_TRUE(ReplyFrom(zyn::wire::kSearchReply, dev(1).mac(), kAnswerMac));
 }
 
 TEST(SearchOutsideNamespace, ResponderDoesNotStart) {

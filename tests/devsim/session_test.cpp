@@ -8,7 +8,6 @@ namespace devsim_test {
 namespace {
 
 using devsim::ControlTransport;
-namespace info = devsim::info;
 
 class SessionTest : public EmulatorTest {};
 
@@ -27,15 +26,16 @@ TEST_F(SessionTest, GoodLoginAnswersWithTheDeviceInformation) {
     EXPECT_NE(r->Word(), 0);  // session number
     Bytes block(r->payload.begin() + 4, r->payload.end());
     EXPECT_EQ(block, dev().DeviceInfo());
-    EXPECT_STREQ(reinterpret_cast<const char*>(&block[info::kName]), "Gate cam");
-    EXPECT_EQ(GetU32(block, info::kDeviceId), 0x01020304u);
-    EXPECT_EQ(block[info::kChannelCount], 3);
-    EXPECT_EQ(block[info::kAudioFormat], 1);
-    EXPECT_EQ(GetU16(block, info::kControlPort), ctl_port());
-    EXPECT_EQ(GetU16(block, info::kStreamPort), str_port());
-    EXPECT_EQ(block[info::kMainResolution], 2);  // 352x288
+    EXPECT_STREQ(reinterpret_cast<const char*>(zyn::wire::DeviceInfo(block.data()).name()),
+                 "Gate cam");
+    EXPECT_EQ(zyn::wire::DeviceInfo(block.data()).device_id(), 0x01020304u);
+    EXPECT_EQ(zyn::wire::DeviceInfo(block.data()).channel_count(), 3);
+    EXPECT_EQ(zyn::wire::DeviceInfo(block.data()).audio_format(), 1);
+    EXPECT_EQ(zyn::wire::DeviceInfo(block.data()).control_port(), ctl_port());
+    EXPECT_EQ(zyn::wire::DeviceInfo(block.data()).stream_port(), str_port());
+    EXPECT_EQ(zyn::wire::DeviceInfo(block.data()).main_resolution(), 2);  // 352x288
     auto mac = dev().mac();
-    EXPECT_EQ(0, std::memcmp(&block[info::kMac], mac.data(), 6));
+    EXPECT_EQ(0, std::memcmp(zyn::wire::DeviceInfo(block.data()).mac(), mac.data(), 6));
     EXPECT_EQ(dev().LoggedInSessions(), 1);
 
     // The login is logged with its exact bytes.
@@ -52,8 +52,8 @@ TEST_F(SessionTest, BadAccountsAreRefusedAndLeaveTheSessionLoggedOut) {
     StartDevice(SmallDevice());
     LinkPeer ctl;
     ASSERT_TRUE(ctl.Open(ctl_port()));
-    for (auto [user, pass] : {std::pair{"admin", "wrong"}, {"nobody", "admin"}, {"", ""},
-                              {"adminx", "admin"}}) {
+    for (auto [user, pass] :
+         {std::pair{"admin", "wrong"}, {"nobody", "admin"}, {"", ""}, {"adminx", "admin"}}) {
         auto r = ctl.Request(0x0101, LoginPayload(user, pass), 0x8101);
         ASSERT_TRUE(r) << user;
         EXPECT_EQ(r->Result(), devsim::kResultBadAccount) << user;
@@ -97,7 +97,7 @@ TEST_F(SessionTest, NewerDeviceAnswersWith0x8588AndTheTalkFormatBytes) {
     EXPECT_EQ(block[121], 2);  // the audio format number
     EXPECT_EQ(Bytes(block.begin(), block.begin() + 88), dev().DeviceInfo());
     EXPECT_EQ(block, dev().ExtendedInfo());
-    EXPECT_EQ(GetU16(block, info::kMainWidth), 352);
+    EXPECT_EQ(zyn::wire::DeviceInfo(block.data()).main_width(), 352);
     // A refused login of a newer device also uses 0x8588.
     r = ctl.Request(0x0101, LoginPayload("admin", "x"), 0x8588);
     ASSERT_TRUE(r);
@@ -213,7 +213,7 @@ TEST_F(SessionTest, SeveralDevicesHaveTheirOwnPortsAndIds) {
         ASSERT_TRUE(ctl.Open(ctl_port(i)));
         auto r = ctl.Request(0x0101, LoginPayload("admin", "admin"), 0x8101);
         ASSERT_TRUE(r);
-        EXPECT_EQ(GetU32(r->payload, 4 + info::kDeviceId), 11u + i);
+        EXPECT_EQ(zyn::wire::DeviceInfo(r->payload.data() + 4).device_id(), 11u + i);
         EXPECT_EQ(emu_->log().Count(0x0101, i), 1u);
     }
     EXPECT_NE(ctl_port(0), ctl_port(1));
@@ -222,12 +222,9 @@ TEST_F(SessionTest, SeveralDevicesHaveTheirOwnPortsAndIds) {
 
 TEST_F(SessionTest, InvalidConfigurationsDoNotStart) {
     for (auto change : std::vector<std::function<void(devsim::DeviceConfig&)>>{
-             [](auto& d) { d.channel_count = 5; },
-             [](auto& d) { d.channel_count = 0; },
-             [](auto& d) { d.main.width = 351; },
-             [](auto& d) { d.audio_format = 3; },
-             [](auto& d) { d.accounts.clear(); },
-             [](auto& d) { d.fragment_bytes = 0; }}) {
+             [](auto& d) { d.channel_count = 5; }, [](auto& d) { d.channel_count = 0; },
+             [](auto& d) { d.main.width = 351; }, [](auto& d) { d.audio_format = 3; },
+             [](auto& d) { d.accounts.clear(); }, [](auto& d) { d.fragment_bytes = 0; }}) {
         auto d = SmallDevice();
         change(d);
         devsim::Config c;

@@ -8,7 +8,7 @@
 namespace devsim {
 namespace {
 
-constexpr uint16_t Reply(uint16_t command) { return static_cast<uint16_t>(command | 0x8000); }
+using wire::ReplyTo;
 
 std::string Hex16(uint16_t v) {
     char buf[8];
@@ -33,9 +33,10 @@ void PutText(uint8_t* p, size_t n, const std::string& s) {
 }
 
 Bytes ResultPayload(uint16_t result, uint16_t word) {
-    Bytes p(4);
-    PutU16(p.data(), result);
-    PutU16(p.data() + 2, word);
+    Bytes p(wire::Reply::kHeaderBytes);
+    const wire::MutableReply reply(p.data());
+    reply.set_result(result);
+    reply.set_word(word);
     return p;
 }
 
@@ -90,8 +91,12 @@ DeviceImpl::DeviceImpl(EmulatorShared* shared_in, int index_in, DeviceConfig con
     }
     mac = cfg.mac;
     if (std::all_of(mac.begin(), mac.end(), [](uint8_t b) { return b == 0; })) {
-        mac = {0x02, 0x5A, 0x59, static_cast<uint8_t>(cfg.device_id >> 16),
-               static_cast<uint8_t>(cfg.device_id >> 8), static_cast<uint8_t>(cfg.device_id)};
+        mac = {0x02,
+               0x5A,
+               0x59,
+               static_cast<uint8_t>(cfg.device_id >> 16),
+               static_cast<uint8_t>(cfg.device_id >> 8),
+               static_cast<uint8_t>(cfg.device_id)};
     }
     ParseIpv4(cfg.reported_address, &reported_address);
     ParseIpv4(cfg.reported_mask, &reported_mask);
@@ -99,8 +104,8 @@ DeviceImpl::DeviceImpl(EmulatorShared* shared_in, int index_in, DeviceConfig con
     control_port = cfg.control_port;
     stream_port = cfg.stream_port;
     sub_as_four = cfg.sub_as_channel_four;
-    files = cfg.record_files.empty() ? DefaultFiles(std::max(1, cfg.channel_count))
-                                     : cfg.record_files;
+    files =
+        cfg.record_files.empty() ? DefaultFiles(std::max(1, cfg.channel_count)) : cfg.record_files;
     for (int ch = 0; ch < 4; ++ch) {
         int hz = cfg.tone_hz > 0 ? cfg.tone_hz : 400 * (ch + 1);
         tones[ch] = EncodedToneSecond(hz, cfg.audio_codec == AudioCodec::kALaw);
@@ -126,8 +131,8 @@ void DeviceImpl::Event(const std::string& text) const {
 void DeviceImpl::ResetParams() {
     params.clear();
     uint8_t main_code = ResolutionCode(cfg.main.width, cfg.main.height);
-    for (const ParamGroup& g : ParamGroups()) {
-        int n = g.per_channel ? cfg.channel_count : 1;
+    for (const ParamGroupInfo& g : wire::kParamGroups) {
+        int n = g.set_has_channel ? cfg.channel_count : 1;
         for (int ch = 0; ch < n; ++ch)
             params[{g.get_command, ch}] = DefaultParamRecord(g, ch, main_code);
     }
@@ -243,9 +248,9 @@ bool DeviceImpl::OpenPorts(std::string* error) {
     housekeeping = std::make_unique<asio::steady_timer>(shared->io);
     Housekeeping();
     Event("listening: control " + addr.to_string() + ":" + std::to_string(control_port) +
-          (control_udp ? (control_acceptor ? " (tcp+udp)" : " (udp)") : " (tcp)") +
-          ", stream " + std::to_string(stream_port) + " (tcp+udp), " +
-          std::to_string(cfg.channel_count) + " channels" + (cfg.newer ? ", newer login" : ""));
+          (control_udp ? (control_acceptor ? " (tcp+udp)" : " (udp)") : " (tcp)") + ", stream " +
+          std::to_string(stream_port) + " (tcp+udp), " + std::to_string(cfg.channel_count) +
+          " channels" + (cfg.newer ? ", newer login" : ""));
     return true;
 }
 
@@ -437,7 +442,7 @@ FaultDecision DeviceImpl::TakeFault(uint16_t command) {
         if (it->count > 0 && --it->count == 0) faults.erase(it);
         return d;
     }
-    if (command == 0x0103 && !keepalive_answers) return {true, FaultAction::kDrop, 0};
+    if (command == ZYN_CMD_KEEPALIVE && !keepalive_answers) return {true, FaultAction::kDrop, 0};
     if (reply_delay_ms > 0) return {true, FaultAction::kDelay, reply_delay_ms};
     return {};
 }
@@ -449,7 +454,7 @@ Bytes DeviceImpl::Garbage(size_t n) {
         garbage_state ^= garbage_state >> 17;
         garbage_state ^= garbage_state << 5;
         uint8_t v = static_cast<uint8_t>(garbage_state);
-        b[i] = v == kSync ? 0x12 : v;  // never a sync byte: a client can find the next header
+        b[i] = v == wire::kSync ? 0x12 : v;  // never a sync byte: a client can find the next header
     }
     if (n > 0) b[0] = 0xA5;
     return b;
@@ -529,9 +534,10 @@ void DeviceImpl::SendReply(const std::shared_ptr<ControlSession>& s, const Fault
         case FaultAction::kTruncate: {
             Bytes b = *bytes;
             if (payload.empty())
-                PutU16(b.data() + 6, 16);  // announces 16 bytes that never come
+                // announces 16 bytes that never come
+                wire::MutableMessageHeader(b.data()).set_payload_length(16);
             else
-                b.resize(kHeaderBytes + payload.size() / 2);
+                b.resize(wire::kMessageHeaderBytes + payload.size() / 2);
             Event("reply " + Hex16(reply_command) + " truncated (fault)");
             SendToSession(s, std::make_shared<const Bytes>(std::move(b)));
             return;
@@ -577,16 +583,17 @@ void DeviceImpl::HandleControl(const std::shared_ptr<ControlSession>& s, const P
     const uint16_t cmd = m.command;
     const uint8_t* p = m.payload;
     const size_t len = m.length;
-    if (cmd & 0x8000) {
+    if (wire::IsReply(cmd)) {
         Event("ignored reply code " + Hex16(cmd) + " from the client");
         return;
     }
-    const bool no_reply = cmd == 0x0202 || cmd == 0x0203 || cmd == 0x0586 || cmd == 0x0302;
-    uint16_t reply = cmd == 0x0101 ? (cfg.newer ? 0x8588 : 0x8101) : Reply(cmd);
+    const bool no_reply = cmd == ZYN_CMD_STREAM_BIND || cmd == ZYN_CMD_KEY_FRAME ||
+                          cmd == ZYN_CMD_CLOCK_SET || cmd == ZYN_CMD_AUDIO_BLOCK;
+    uint16_t reply = cmd == ZYN_CMD_LOGIN ? LoginReply() : ReplyTo(cmd);
     FaultDecision d = no_reply ? FaultDecision{} : TakeFault(cmd);
     auto refuse = [&](uint16_t result) {
-        if (cmd == 0x0204) {
-            SendReply(s, d, 0x8204, ResultPayload(0, 0));  // an empty list
+        if (cmd == ZYN_CMD_RECORD_QUERY) {
+            SendReply(s, d, wire::kRecordListReply, ResultPayload(0, 0));  // an empty list
         } else {
             SendResult(s, d, reply, result);
         }
@@ -597,7 +604,7 @@ void DeviceImpl::HandleControl(const std::shared_ptr<ControlSession>& s, const P
         refuse(static_cast<uint16_t>(d.value ? d.value : kResultFailed));
         return;
     }
-    if (cmd != 0x0101 && !s->logged_in) {
+    if (cmd != ZYN_CMD_LOGIN && !s->logged_in) {
         Event(Hex16(cmd) + " before login" + (no_reply ? ", ignored" : ", refused"));
         if (!no_reply) refuse(kResultNotLoggedIn);
         return;
@@ -610,19 +617,19 @@ void DeviceImpl::HandleControl(const std::shared_ptr<ControlSession>& s, const P
         return false;
     };
 
-    if (const ParamGroup* g = FindParamGroupByGet(cmd)) {
+    if (const ParamGroupInfo* g = wire::GroupByGet(cmd)) {
         OnParamGet(s, m, d, *g);
         return;
     }
-    if (const ParamGroup* g = FindParamGroupBySet(cmd)) {
+    if (const ParamGroupInfo* g = wire::GroupBySet(cmd)) {
         OnParamSet(s, m, d, *g);
         return;
     }
     switch (cmd) {
-        case 0x0101:
+        case ZYN_CMD_LOGIN:
             OnLogin(s, m, d);
             return;
-        case 0x0102: {
+        case ZYN_CMD_LOGOUT: {
             for (auto it = streams.begin(); it != streams.end();) {
                 if (it->second->session_id == s->id) {
                     StopStream(it->second);
@@ -636,16 +643,17 @@ void DeviceImpl::HandleControl(const std::shared_ptr<ControlSession>& s, const P
             SendResult(s, d, reply, kResultOk);
             return;
         }
-        case 0x0103:
+        case ZYN_CMD_KEEPALIVE:
             if (!expect(0)) return;
             SendResult(s, d, reply, kResultOk);
             return;
-        case 0x0586: {
+        case ZYN_CMD_CLOCK_SET: {
             if (len != 8) {
                 Event("clock set with " + std::to_string(len) + " bytes ignored");
                 return;
             }
-            ClockSetting c{GetU16(p), GetU16(p + 2), p[4], p[5], p[6], p[7]};
+            const wire::ClockSet t(p);
+            ClockSetting c{t.year(), t.month(), t.day(), t.hour(), t.minute(), t.second()};
             if (c.year < 1970 || c.year > 2105 || c.month < 1 || c.month > 12 || c.day < 1 ||
                 c.day > 31 || c.hour > 23 || c.minute > 59 || c.second > 60) {
                 Event("clock set with an invalid time ignored");
@@ -666,10 +674,10 @@ void DeviceImpl::HandleControl(const std::shared_ptr<ControlSession>& s, const P
             Event(buf);
             return;
         }
-        case 0x0201:
+        case ZYN_CMD_STREAM_REQUEST:
             OnStreamRequest(s, m, d);
             return;
-        case 0x0203: {
+        case ZYN_CMD_KEY_FRAME: {
             if (len < 1) {
                 Event("key-frame request without a channel ignored");
                 return;
@@ -686,81 +694,87 @@ void DeviceImpl::HandleControl(const std::shared_ptr<ControlSession>& s, const P
             }
             return;
         }
-        case 0x0204:
+        case ZYN_CMD_RECORD_QUERY:
             OnRecordQuery(s, m, d);
             return;
-        case 0x0206: {
-            if (!expect(kRecordDescriptorBytes)) return;
+        case ZYN_CMD_RECORD_FILE: {
+            const wire::RecordEntry e(p);
+            if (!expect(e.kDescriptorBytes)) return;
             file_requests.emplace_back(p, p + len);
-            uint32_t wanted = GetU32(p + entry::kIndex);
-            std::string wanted_name = FixedText(p + entry::kName, 64);
+            uint32_t wanted = e.index();
+            std::string wanted_name = FixedText(e.name(), e.kNameBytes);
             bool found = false;
             for (const RecordFile& f : files)
                 if (f.index == wanted && f.name.substr(0, 63) == wanted_name) found = true;
-            Event(std::string(p[entry::kAction] ? "fetch" : "play") + " of record file " +
-                  wanted_name + (found ? "" : " (no such file)"));
+            Event(std::string(e.action() ? "fetch" : "play") + " of record file " + wanted_name +
+                  (found ? "" : " (no such file)"));
             SendResult(s, d, reply, found ? kResultOk : kResultNoSuchFile);
             return;
         }
-        case 0x0401: {
-            if (!expect(4)) return;
-            if (!ChannelValid(p[3])) {
+        case ZYN_CMD_PTZ: {
+            const wire::PtzCommand c(p);
+            if (!expect(c.kBytes)) return;
+            if (!ChannelValid(c.channel())) {
                 SendResult(s, d, reply, kResultBadArgument);
                 return;
             }
-            ptz.push_back({p[0], p[1], p[2], p[3]});
-            Event("PTZ command " + std::to_string(p[0]) + " speed " + std::to_string(p[1]) +
-                  " on channel " + std::to_string(p[3]));
+            ptz.push_back({c.command(), c.speed(), c.extra(), c.channel()});
+            Event("PTZ command " + std::to_string(c.command()) + " speed " +
+                  std::to_string(c.speed()) + " on channel " + std::to_string(c.channel()));
             SendResult(s, d, reply, kResultOk);
             return;
         }
-        case 0x0404:
+        case ZYN_CMD_REBOOT:
             SendReply(s, d, reply, {});
             BeginReboot("reboot command", 100);
             return;
-        case 0x0405:
+        case ZYN_CMD_REMOTE_RECORD:
             if (!expect(4)) return;
-            remote_record.push_back(GetU32(p));
-            Event("remote manual record word " + std::to_string(GetU32(p)));
+            remote_record.push_back(wire::LoadLe32(p));
+            Event("remote manual record word " + std::to_string(wire::LoadLe32(p)));
             SendResult(s, d, reply, kResultOk);
             return;
-        case 0x0406: {
-            if (len < 4 || static_cast<size_t>(GetU16(p)) + 4 != len) {
+        case ZYN_CMD_SERIAL: {
+            const wire::SerialData in(p);
+            if (len < in.kHeaderBytes ||
+                static_cast<size_t>(in.data_length()) + in.kHeaderBytes != len) {
                 Event("serial data with inconsistent length refused");
                 refuse(kResultBadLength);
                 return;
             }
-            Bytes data(p + 4, p + len);
+            Bytes data(in.serial_data(), p + len);
             serial_data.push_back(data);
             Bytes answer = data;
             for (const SerialRule& r : cfg.serial_rules)
                 if (r.request == data) answer = r.reply;
-            if (answer.size() > 1396) answer.resize(1396);
+            if (answer.size() > kSerialAnswerMaxBytes) answer.resize(kSerialAnswerMaxBytes);
+            // The answer: result, word, then serial data as the request carries it.
             Bytes out = ResultPayload(kResultOk, 0);
-            out.resize(8 + answer.size());
-            PutU16(out.data() + 4, static_cast<uint16_t>(answer.size()));
-            out[6] = p[2];
-            out[7] = 0;
-            std::copy(answer.begin(), answer.end(), out.begin() + 8);
+            out.resize(wire::Reply::kHeaderBytes + in.kHeaderBytes + answer.size());
+            const wire::MutableSerialData back(wire::MutableReply(out.data()).record());
+            back.set_data_length(static_cast<uint16_t>(answer.size()));
+            back.set_port(in.port());
+            std::copy(answer.begin(), answer.end(), back.serial_data());
             Event("serial data, " + std::to_string(data.size()) + " bytes on port " +
-                  std::to_string(p[2]));
+                  std::to_string(in.port()));
             SendReply(s, d, reply, out);
             return;
         }
-        case 0x0528: {
-            if (!expect(8)) return;
+        case ZYN_CMD_CLEAR_ALARM: {
+            if (!expect(wire::kChannelPrefixBytes + 4)) return;
             if (!ChannelValid(p[0])) {
                 SendResult(s, d, reply, kResultBadArgument);
                 return;
             }
-            cleared_alarms.emplace_back(p[0], GetU32(p + 4));
+            cleared_alarms.emplace_back(p[0], wire::LoadLe32(p + wire::kChannelPrefixBytes));
             Event("alarm cleared on channel " + std::to_string(p[0]));
             SendResult(s, d, reply, kResultOk);
             return;
         }
-        case 0x0104: {
-            if (!expect(kUpgradeRequestBytes)) return;
-            uint32_t bytes = GetU32(p + upgrade::kImageBytes);
+        case ZYN_CMD_UPGRADE_REQUEST: {
+            const wire::UpgradeRequest r(p);
+            if (!expect(r.kBytes)) return;
+            uint32_t bytes = r.image_bytes();
             if (bytes == 0) {
                 SendResult(s, d, reply, kResultBadArgument);
                 return;
@@ -773,32 +787,32 @@ void DeviceImpl::HandleControl(const std::shared_ptr<ControlSession>& s, const P
             upgrade = UpgradeStatus{};
             upgrade.requested = true;
             upgrade.expected_bytes = bytes;
-            upgrade.expected_crc = GetU32(p + upgrade::kCrc32);
+            upgrade.expected_crc = r.crc32();
             upgrade.request.assign(p, p + len);
             upgrade.image.reserve(bytes);
             Event("upgrade request: " + std::to_string(bytes) + " bytes, file " +
-                  FixedText(p + upgrade::kFileName, 32));
+                  FixedText(r.file_name(), r.kFileNameBytes));
             SendResult(s, d, reply, kResultOk);
             return;
         }
-        case 0x0105:
+        case ZYN_CMD_UPGRADE_CHUNK:
             OnUpgradeChunk(s, m, d);
             return;
-        case 0x0517:
+        case ZYN_CMD_RESET_PARAM:
             if (!expect(0)) return;
             ResetParams();
             Event("parameters reset");
             SendResult(s, d, reply, kResultOk);
             return;
-        case 0x0585:
+        case ZYN_CMD_SET_DEFAULT:
             if (!expect(4)) return;
-            default_words.push_back(GetU32(p));
+            default_words.push_back(wire::LoadLe32(p));
             ResetParams();
-            Event("default parameters restored (word " + std::to_string(GetU32(p)) + ")");
+            Event("default parameters restored (word " + std::to_string(wire::LoadLe32(p)) + ")");
             SendResult(s, d, reply, kResultOk);
             return;
-        case 0x0202:
-        case 0x0302:
+        case ZYN_CMD_STREAM_BIND:
+        case ZYN_CMD_AUDIO_BLOCK:
             Event(Hex16(cmd) + " on the control connection ignored");
             return;
         default:
@@ -810,14 +824,15 @@ void DeviceImpl::HandleControl(const std::shared_ptr<ControlSession>& s, const P
 
 void DeviceImpl::OnLogin(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
                          const FaultDecision& d) {
-    const uint16_t reply = cfg.newer ? 0x8588 : 0x8101;
-    if (m.length != 40) {
+    const uint16_t reply = LoginReply();
+    if (m.length != wire::LoginRequest::kBytes) {
         Event("login with " + std::to_string(m.length) + " bytes refused");
         SendResult(s, d, reply, kResultBadLength);
         return;
     }
-    std::string user = FixedText(m.payload + 8, 8);
-    std::string password = FixedText(m.payload + 16, 8);
+    const uint8_t* account = wire::LoginRequest(m.payload).account();
+    std::string user = FixedText(account, 8);
+    std::string password = FixedText(account + 8, 8);
     bool ok = false;
     for (const Account& a : cfg.accounts)
         if (a.user.substr(0, 8) == user && a.password.substr(0, 8) == password) ok = true;
@@ -844,63 +859,64 @@ void DeviceImpl::OnLogin(const std::shared_ptr<ControlSession>& s, const ParsedM
 }
 
 void DeviceImpl::OnParamGet(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
-                            const FaultDecision& d, const ParamGroup& g) {
-    const uint16_t reply = Reply(g.get_command);
-    size_t want = g.get_prefix ? 4 : 0;
+                            const FaultDecision& d, const ParamGroupInfo& g) {
+    const uint16_t reply = ReplyTo(g.get_command);
+    size_t want = g.get_has_channel ? wire::kChannelPrefixBytes : 0;
     if (m.length != want) {
         Event(std::string("get ") + g.name + " with " + std::to_string(m.length) +
               " bytes refused");
         SendResult(s, d, reply, kResultBadLength);
         return;
     }
-    int ch = g.get_prefix ? m.payload[0] : 0;
-    if (g.get_prefix && !ChannelValid(ch)) {
+    int ch = g.get_has_channel ? m.payload[0] : 0;
+    if (g.get_has_channel && !ChannelValid(ch)) {
         SendResult(s, d, reply, kResultBadArgument);
         return;
     }
-    const Bytes& record = params[{g.get_command, g.per_channel ? ch : 0}];
+    const Bytes& record = params[{g.get_command, g.set_has_channel ? ch : 0}];
     Bytes payload = ResultPayload(kResultOk, 0);
     payload.insert(payload.end(), record.begin(), record.end());
     SendReply(s, d, reply, payload);
 }
 
 void DeviceImpl::OnParamSet(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
-                            const FaultDecision& d, const ParamGroup& g) {
-    const uint16_t reply = Reply(g.set_command);
-    size_t prefix = g.set_prefix ? 4 : 0;
+                            const FaultDecision& d, const ParamGroupInfo& g) {
+    const uint16_t reply = ReplyTo(g.set_command);
+    size_t prefix = g.set_has_channel ? wire::kChannelPrefixBytes : 0;
     if (m.length != prefix + g.record_bytes) {
         Event(std::string("set ") + g.name + " with " + std::to_string(m.length) +
               " bytes refused (wants " + std::to_string(prefix + g.record_bytes) + ")");
         SendResult(s, d, reply, kResultBadLength);
         return;
     }
-    int ch = g.set_prefix ? m.payload[0] : 0;
-    if (g.set_prefix && !ChannelValid(ch)) {
+    int ch = g.set_has_channel ? m.payload[0] : 0;
+    if (g.set_has_channel && !ChannelValid(ch)) {
         SendResult(s, d, reply, kResultBadArgument);
         return;
     }
-    params[{g.get_command, g.per_channel ? ch : 0}] =
+    params[{g.get_command, g.set_has_channel ? ch : 0}] =
         Bytes(m.payload + prefix, m.payload + prefix + g.record_bytes);
-    Event(std::string("set ") + g.name + (g.per_channel ? " of channel " + std::to_string(ch) : ""));
+    Event(std::string("set ") + g.name +
+          (g.set_has_channel ? " of channel " + std::to_string(ch) : ""));
     SendResult(s, d, reply, kResultOk);
 }
 
 void DeviceImpl::OnRecordQuery(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
                                const FaultDecision& d) {
-    if (m.length != kRecordQueryBytes) {
+    const wire::RecordQuery q(m.payload);
+    if (m.length != q.kBytes) {
         Event("record query with " + std::to_string(m.length) + " bytes: empty answer");
-        SendReply(s, d, 0x8204, ResultPayload(0, 0));
+        SendReply(s, d, wire::kRecordListReply, ResultPayload(0, 0));
         return;
     }
-    const uint8_t* p = m.payload;
-    uint8_t ch = p[query::kChannel], type = p[query::kFileType];
-    size_t per = GetU16(p + query::kPerReply);
+    uint8_t ch = q.channel(), type = q.file_type();
+    size_t per = q.per_reply();
     if (per == 0) per = static_cast<size_t>(std::max(1, cfg.record_entries_per_reply));
     per = std::min<size_t>(per, 27);  // keeps a message under 4 KiB
-    uint32_t from = GetU32(p + query::kStartTime), to = GetU32(p + query::kEndTime);
+    uint32_t from = q.start_time(), to = q.end_time();
     std::vector<const RecordFile*> found;
     for (const RecordFile& f : files) {
-        if (ch != 0xFF && f.channel != ch) continue;
+        if (ch != q.kAllChannels && f.channel != ch) continue;
         if (type != 0 && f.file_type != type) continue;
         if (from != 0 && f.end_time < from) continue;
         if (to != 0 && f.start_time > to) continue;
@@ -911,34 +927,38 @@ void DeviceImpl::OnRecordQuery(const std::shared_ptr<ControlSession>& s, const P
     size_t i = 0;
     do {
         size_t count = std::min(per, found.size() - i);
-        Bytes payload(4 + count * kRecordEntryBytes, 0);
-        PutU16(payload.data(), static_cast<uint16_t>(count));
-        PutU16(payload.data() + 2, total);
+        using Entry = wire::MutableRecordEntry;
+        Bytes payload(wire::RecordList::kHeaderBytes + count * Entry::kBytes, 0);
+        const wire::MutableRecordList list(payload.data());
+        list.set_count(static_cast<uint16_t>(count));
+        list.set_total(total);
         for (size_t k = 0; k < count; ++k) {
             const RecordFile& f = *found[i + k];
-            uint8_t* e = payload.data() + 4 + k * kRecordEntryBytes;
-            PutText(e + entry::kName, 63, f.name);
-            e[entry::kChannel] = f.channel;
-            e[entry::kFileType] = f.file_type;
-            PutU32(e + entry::kStartTime, f.start_time);
-            PutU32(e + entry::kEndTime, f.end_time);
-            PutU32(e + entry::kSizeBytes, f.size_bytes);
-            PutU32(e + entry::kIndex, f.index);
+            const Entry e(list.entries() + k * Entry::kBytes);
+            PutText(e.name(), Entry::kNameBytes - 1, f.name);
+            e.set_channel(f.channel);
+            e.set_file_type(f.file_type);
+            e.set_start_time(f.start_time);
+            e.set_end_time(f.end_time);
+            e.set_size_bytes(f.size_bytes);
+            e.set_index(f.index);
         }
-        SendReply(s, d, 0x8204, payload);
+        SendReply(s, d, wire::kRecordListReply, payload);
         i += count;
     } while (i < found.size());
 }
 
 void DeviceImpl::OnUpgradeChunk(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
                                 const FaultDecision& d) {
-    const uint16_t reply = 0x8105;
-    if (m.length < 4 || static_cast<size_t>(GetU16(m.payload + 2)) + 4 != m.length) {
+    const uint16_t reply = wire::kUpgradeChunkReply;
+    const wire::UpgradeChunk chunk(m.payload);
+    if (m.length < chunk.kHeaderBytes ||
+        static_cast<size_t>(chunk.chunk_length()) + chunk.kHeaderBytes != m.length) {
         Event("upgrade chunk with inconsistent length refused");
         SendResult(s, d, reply, kResultBadLength);
         return;
     }
-    size_t n = GetU16(m.payload + 2);
+    size_t n = chunk.chunk_length();
     if (!upgrade.requested || upgrade.complete || upgrade.failed) {
         Event("upgrade chunk without a pending request refused");
         SendResult(s, d, reply, kResultBadSequence);
@@ -950,19 +970,19 @@ void DeviceImpl::OnUpgradeChunk(const std::shared_ptr<ControlSession>& s, const 
         SendResult(s, d, reply, kResultBadSequence);
         return;
     }
-    upgrade.image.insert(upgrade.image.end(), m.payload + 4, m.payload + 4 + n);
+    upgrade.image.insert(upgrade.image.end(), chunk.chunk_data(), chunk.chunk_data() + n);
     ++upgrade.chunks;
     uint16_t result = kResultOk;
     if (upgrade.image.size() == upgrade.expected_bytes) {
-        uint32_t crc = Crc32(upgrade.image.data(), upgrade.image.size());
+        uint32_t crc = wire::Crc32(upgrade.image.data(), upgrade.image.size());
         if (upgrade.expected_crc != 0 && crc != upgrade.expected_crc) {
             upgrade.failed = true;
             result = kResultBadChecksum;
             Event("upgrade image complete but its CRC-32 does not match");
         } else {
             upgrade.complete = true;
-            Event("upgrade image complete: " + std::to_string(upgrade.image.size()) +
-                  " bytes in " + std::to_string(upgrade.chunks) + " chunks");
+            Event("upgrade image complete: " + std::to_string(upgrade.image.size()) + " bytes in " +
+                  std::to_string(upgrade.chunks) + " chunks");
         }
     }
     SendResult(s, d, reply, result);
@@ -971,81 +991,91 @@ void DeviceImpl::OnUpgradeChunk(const std::shared_ptr<ControlSession>& s, const 
 // ---- information blocks ----
 
 Bytes DeviceImpl::BuildDeviceInfo() const {
-    Bytes b(kDeviceInfoBytes, 0);
-    PutText(&b[info::kName], 32, name);
-    PutText(&b[info::kSerial], 16, serial);
-    PutU32(&b[info::kDeviceId], cfg.device_id);
-    b[info::kChannelCount] = static_cast<uint8_t>(cfg.channel_count);
-    b[info::kAlarmInputs] = static_cast<uint8_t>(cfg.channel_count);
-    b[info::kAlarmOutputs] = 1;
-    b[info::kAudioFormat] = static_cast<uint8_t>(cfg.audio_format);
-    PutU32(&b[info::kFirmwareVersion], cfg.firmware_version);
-    PutU32(&b[info::kBuildDate], 20240601);
-    std::copy(mac.begin(), mac.end(), b.begin() + info::kMac);
-    PutU16(&b[info::kControlPort], control_port);
-    PutU16(&b[info::kStreamPort], stream_port);
-    b[info::kMainResolution] = ResolutionCode(cfg.main.width, cfg.main.height);
-    b[info::kSubResolution] = ResolutionCode(cfg.sub.width, cfg.sub.height);
-    PutU32(&b[info::kAddress], reported_address);
-    b[info::kControlTransports] = static_cast<uint8_t>(
-        (cfg.control_transport != ControlTransport::kUdp ? 1 : 0) |
-        (cfg.control_transport != ControlTransport::kTcp ? 2 : 0));
-    b[info::kSubChannelFour] = sub_as_four ? 1 : 0;
+    Bytes b(wire::DeviceInfo::kBytes, 0);
+    FillDeviceInfo(b.data());
     return b;
+}
+
+void DeviceImpl::FillDeviceInfo(uint8_t* block) const {
+    const wire::MutableDeviceInfo info(block);
+    PutText(info.name(), info.kNameBytes, name);
+    PutText(info.serial(), info.kSerialBytes, serial);
+    info.set_device_id(cfg.device_id);
+    info.set_channel_count(static_cast<uint8_t>(cfg.channel_count));
+    info.set_alarm_inputs(static_cast<uint8_t>(cfg.channel_count));
+    info.set_alarm_outputs(1);
+    info.set_audio_format(static_cast<uint8_t>(cfg.audio_format));
+    info.set_firmware_version(cfg.firmware_version);
+    info.set_build_date(20240601);
+    std::copy(mac.begin(), mac.end(), info.mac());
+    info.set_control_port(control_port);
+    info.set_stream_port(stream_port);
+    info.set_main_resolution(ResolutionCode(cfg.main.width, cfg.main.height));
+    info.set_sub_resolution(ResolutionCode(cfg.sub.width, cfg.sub.height));
+    info.set_address(reported_address);
+    info.set_control_transports(
+        static_cast<uint8_t>((cfg.control_transport != ControlTransport::kUdp ? 1 : 0) |
+                             (cfg.control_transport != ControlTransport::kTcp ? 2 : 0)));
+    info.set_sub_channel_four(sub_as_four ? 1 : 0);
 }
 
 Bytes DeviceImpl::BuildExtendedInfo() const {
-    Bytes b = BuildDeviceInfo();
-    b.resize(kExtendedInfoBytes, 0);
-    PutText(&b[info::kModel], 32, cfg.model);
-    b[info::kTalkFormat] = 1;
-    b[info::kTalkAudioFormat] = static_cast<uint8_t>(cfg.audio_format);
-    char fw[32];
-    std::snprintf(fw, sizeof fw, "%u.%u.%u", (cfg.firmware_version >> 16) & 0xFF,
-                  (cfg.firmware_version >> 8) & 0xFF, cfg.firmware_version & 0xFF);
-    PutText(&b[info::kFirmwareText], 32, fw);
-    PutText(&b[info::kHardwareText], 32, "devsim-1");
-    PutU16(&b[info::kMainWidth], static_cast<uint16_t>(cfg.main.width));
-    PutU16(&b[info::kMainHeight], static_cast<uint16_t>(cfg.main.height));
-    PutU16(&b[info::kSubWidth], static_cast<uint16_t>(cfg.sub.width));
-    PutU16(&b[info::kSubHeight], static_cast<uint16_t>(cfg.sub.height));
-    PutU16(&b[info::kFrameRate], static_cast<uint16_t>(cfg.main.fps));
+    Bytes b(wire::DeviceInfo::kExtendedBytes, 0);
+    FillDeviceInfo(b.data());
+    const wire::MutableDeviceInfo info(b.data());
+    PutText(info.model(), info.kTextBytes, cfg.model);
+    info.set_talk_format(1);
+    info.set_talk_audio_format(static_cast<uint8_t>(cfg.audio_format));
+    PutText(info.firmware_text(), info.kTextBytes, FirmwareText());
+    PutText(info.hardware_text(), info.kTextBytes, "devsim-1");
+    info.set_main_width(static_cast<uint16_t>(cfg.main.width));
+    info.set_main_height(static_cast<uint16_t>(cfg.main.height));
+    info.set_sub_width(static_cast<uint16_t>(cfg.sub.width));
+    info.set_sub_height(static_cast<uint16_t>(cfg.sub.height));
+    info.set_frame_rate(static_cast<uint16_t>(cfg.main.fps));
     return b;
 }
 
-Bytes DeviceImpl::BuildSearchReply() const {
-    Bytes b(kSearchReplyBytes, 0);
-    PutText(&b[search::kName], 20, name);
-    b[search::kChannelCount] = static_cast<uint8_t>(cfg.channel_count);
-    PutU16(&b[search::kDeviceKind], 1);
-    PutU32(&b[search::kAddress], reported_address);
-    PutU32(&b[search::kMask], reported_mask);
-    PutU32(&b[search::kGateway], reported_gateway);
-    PutU16(&b[search::kControlPort], control_port);
-    PutU16(&b[search::kControlPort + 2], control_port);
-    PutU16(&b[46], control_port);
-    std::copy(mac.begin(), mac.end(), b.begin() + search::kMac);
-    PutText(&b[search::kSerial], 24, serial);
-    PutU32(&b[search::kDeviceId], cfg.device_id);
-    PutU16(&b[search::kStreamPort], stream_port);
-    b[search::kChannelCount2] = static_cast<uint8_t>(cfg.channel_count);
-    b[search::kFlags] = static_cast<uint8_t>(
-        (cfg.control_transport != ControlTransport::kUdp ? 1 : 0) |
-        (cfg.control_transport != ControlTransport::kTcp ? 2 : 0) | (cfg.newer ? 4 : 0));
-    char fw[24];
+std::string DeviceImpl::FirmwareText() const {
+    char fw[32];
     std::snprintf(fw, sizeof fw, "%u.%u.%u", (cfg.firmware_version >> 16) & 0xFF,
                   (cfg.firmware_version >> 8) & 0xFF, cfg.firmware_version & 0xFF);
-    PutText(&b[search::kFirmwareText], 24, fw);
+    return fw;
+}
+
+Bytes DeviceImpl::BuildSearchReply() const {
+    using Answer = wire::MutableSearchAnswer;
+    Bytes b(Answer::kBytes, 0);
+    const Answer a(b.data());
+    PutText(a.name(), Answer::kNameBytes, name);
+    a.set_channel_count(static_cast<uint8_t>(cfg.channel_count));
+    a.set_device_kind(1);
+    a.set_address(reported_address);
+    a.set_mask(reported_mask);
+    a.set_gateway(reported_gateway);
+    a.set_control_port(control_port);
+    a.set_control_port_2(control_port);
+    a.set_control_port_3(control_port);
+    std::copy(mac.begin(), mac.end(), a.mac());
+    PutText(a.serial(), Answer::kSerialBytes, serial);
+    a.set_device_id(cfg.device_id);
+    a.set_stream_port(stream_port);
+    a.set_channel_count_2(static_cast<uint8_t>(cfg.channel_count));
+    a.set_flags(static_cast<uint8_t>((cfg.control_transport != ControlTransport::kUdp ? 1 : 0) |
+                                     (cfg.control_transport != ControlTransport::kTcp ? 2 : 0) |
+                                     (cfg.newer ? 4 : 0)));
+    PutText(a.firmware_text(), Answer::kFirmwareBytes, FirmwareText());
     return b;
 }
 
 void DeviceImpl::ApplyNetPara(const uint8_t* block) {
-    std::string new_name = FixedText(block + 0, 20);
+    const wire::SearchAnswer in(block);
+    std::string new_name = FixedText(in.name(), in.kNameBytes);
     if (!new_name.empty()) name = new_name;
-    reported_address = GetU32(block + 24);
-    reported_mask = GetU32(block + 28);
-    reported_gateway = GetU32(block + 32);
-    uint16_t port = GetU16(block + 36);
+    reported_address = in.address();
+    reported_mask = in.mask();
+    reported_gateway = in.gateway();
+    uint16_t port = in.control_port();
     Event("network parameters changed: address " + FormatIpv4(reported_address) + ", mask " +
           FormatIpv4(reported_mask) + ", gateway " + FormatIpv4(reported_gateway) + ", port " +
           std::to_string(port));

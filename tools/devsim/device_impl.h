@@ -26,6 +26,9 @@ using asio::ip::udp;
 using Bytes = std::vector<uint8_t>;
 using SharedBytes = std::shared_ptr<const Bytes>;
 
+// Serial answers are cut to what the client's serial data may hold.
+constexpr size_t kSerialAnswerMaxBytes = 1396;
+
 struct DeviceImpl;
 struct SearchResponder;
 
@@ -79,8 +82,8 @@ struct ControlSession : Peer, std::enable_shared_from_this<ControlSession> {
     bool logged_in = false;
     std::string user;
     uint16_t session_word = 0;
-    bool start_requested = false;        // a 0x0203 arrived
-    std::weak_ptr<StreamConn> link_conn;  // the stream connection the client bound
+    bool start_requested = false;             // a 0x0203 arrived
+    std::weak_ptr<StreamConn> link_conn;      // the stream connection the client bound
     std::optional<udp::endpoint> mcast_dest;  // the group of its multicast streams
 };
 
@@ -220,9 +223,9 @@ struct DeviceImpl {
     void OnStreamRequest(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
                          const FaultDecision& d);
     void OnParamGet(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
-                    const FaultDecision& d, const ParamGroup& g);
+                    const FaultDecision& d, const ParamGroupInfo& g);
     void OnParamSet(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
-                    const FaultDecision& d, const ParamGroup& g);
+                    const FaultDecision& d, const ParamGroupInfo& g);
     void OnRecordQuery(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
                        const FaultDecision& d);
     void OnUpgradeChunk(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
@@ -251,6 +254,9 @@ struct DeviceImpl {
     std::shared_ptr<ControlSession> FindSession(uint32_t id) const;
     void DeviceTime(uint32_t* seconds, uint16_t* millis) const;
     Bytes BuildDeviceInfo() const;
+    void FillDeviceInfo(uint8_t* block) const;  // the first 88 bytes of either block
+    std::string FirmwareText() const;
+    uint16_t LoginReply() const { return cfg.newer ? wire::kLoginReplyEx : wire::kLoginReply; }
     Bytes BuildExtendedInfo() const;
     Bytes BuildSearchReply() const;
     void ApplyNetPara(const uint8_t* block);  // search change request

@@ -15,8 +15,8 @@ namespace {
 std::string ValidateDevice(const DeviceConfig& d) {
     auto video_ok = [](const VideoSettings& v) {
         return v.width >= 16 && v.height >= 16 && v.width <= 4096 && v.height <= 4096 &&
-               v.width % 2 == 0 && v.height % 2 == 0 && v.fps >= 1 && v.fps <= 120 &&
-               v.gop >= 1 && v.gop <= 1000 && v.bitrate_kbps >= 16 && v.loop_gops >= 1;
+               v.width % 2 == 0 && v.height % 2 == 0 && v.fps >= 1 && v.fps <= 120 && v.gop >= 1 &&
+               v.gop <= 1000 && v.bitrate_kbps >= 16 && v.loop_gops >= 1;
     };
     if (d.channel_count < 1 || d.channel_count > 4) return "channel count must be 1..4";
     if (d.accounts.empty()) return "at least one account is needed";
@@ -45,7 +45,9 @@ Emulator::Emulator(Config config) : shared_(std::make_unique<EmulatorShared>()) 
     }
 }
 
-Emulator::~Emulator() { Stop(); }
+Emulator::~Emulator() {
+    Stop();
+}
 
 bool Emulator::Start(std::string* error) {
     auto fail = [&](const std::string& what) {
@@ -59,8 +61,9 @@ bool Emulator::Start(std::string* error) {
     if (ec) return fail("bind address '" + shared_->config.bind_address + "' is not IPv4");
     shared_->multicast_allowed = InPrivateNetworkNamespace();
     if (shared_->config.search && !shared_->multicast_allowed)
-        return fail("the LAN search responder joins a multicast group: it runs only inside a "
-                    "private network namespace (scripts/in_netns.sh)");
+        return fail(
+            "the LAN search responder joins a multicast group: it runs only inside a "
+            "private network namespace (scripts/in_netns.sh)");
     for (size_t i = 0; i < impls_.size(); ++i) {
         std::string why = ValidateDevice(impls_[i]->cfg);
         if (!why.empty()) return fail("device " + std::to_string(i) + ": " + why);
@@ -132,12 +135,24 @@ void Emulator::Stop() {
     shared_->running = false;
 }
 
-bool Emulator::running() const { return shared_->running && !shared_->stopping; }
-const Config& Emulator::config() const { return shared_->config; }
-int Emulator::device_count() const { return static_cast<int>(devices_.size()); }
-Device& Emulator::device(int index) { return *devices_.at(static_cast<size_t>(index)); }
-MessageLog& Emulator::log() { return shared_->log; }
-uint64_t Emulator::StreamBytesSent() const { return shared_->stream_bytes; }
+bool Emulator::running() const {
+    return shared_->running && !shared_->stopping;
+}
+const Config& Emulator::config() const {
+    return shared_->config;
+}
+int Emulator::device_count() const {
+    return static_cast<int>(devices_.size());
+}
+Device& Emulator::device(int index) {
+    return *devices_.at(static_cast<size_t>(index));
+}
+MessageLog& Emulator::log() {
+    return shared_->log;
+}
+uint64_t Emulator::StreamBytesSent() const {
+    return shared_->stream_bytes;
+}
 
 double Emulator::IoThreadCpuSeconds() const {
     if (shared_->thread_done || !shared_->running) return shared_->final_cpu_seconds;
@@ -168,9 +183,15 @@ std::string Emulator::Status() const {
 
 // ---- Device ----
 
-int Device::index() const { return impl_->index; }
-uint32_t Device::device_id() const { return impl_->cfg.device_id; }
-const DeviceConfig& Device::config() const { return impl_->cfg; }
+int Device::index() const {
+    return impl_->index;
+}
+uint32_t Device::device_id() const {
+    return impl_->cfg.device_id;
+}
+const DeviceConfig& Device::config() const {
+    return impl_->cfg;
+}
 
 uint16_t Device::control_port() const {
     DeviceImpl::Locked l(*impl_);
@@ -191,9 +212,8 @@ int Device::RebootCount() const {
 
 bool Device::WaitUntilUp(int reboots, int timeout_ms) const {
     std::unique_lock<std::mutex> lock(impl_->mu);
-    return impl_->up_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] {
-        return impl_->up && impl_->reboots >= reboots;
-    });
+    return impl_->up_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                 [&] { return impl_->up && impl_->reboots >= reboots; });
 }
 
 int Device::LoggedInSessions() const {
@@ -326,8 +346,8 @@ void Device::SendTruncated(bool on_stream_connections) {
     impl_->shared->RunOnIo([this, on_stream_connections] {
         DeviceImpl::Locked l(*impl_);
         // An alarm report whose header announces 12 bytes, of which 5 are sent.
-        Bytes b = BuildMessage(kCmdAlarmReport, 0, Bytes(kAlarmReportBytes, 0x33));
-        b.resize(kHeaderBytes + 5);
+        Bytes b = BuildMessage(wire::kAlarmReport, 0, Bytes(wire::AlarmReport::kBytes, 0x33));
+        b.resize(wire::kMessageHeaderBytes + 5);
         auto data = std::make_shared<const Bytes>(std::move(b));
         if (on_stream_connections) {
             for (auto& [id, c] : impl_->stream_conns) impl_->SendToConn(c, data);
@@ -349,19 +369,20 @@ void Device::SendUnsolicited(uint16_t command, const std::vector<uint8_t>& paylo
 }
 
 void Device::SendAlarmReport(int channel, int alarm_type, bool on) {
-    Bytes p(kAlarmReportBytes, 0);
+    Bytes p(wire::AlarmReport::kBytes, 0);
+    const wire::MutableAlarmReport report(p.data());
     uint32_t sec = 0;
     uint16_t ms = 0;
     {
         DeviceImpl::Locked l(*impl_);
         impl_->DeviceTime(&sec, &ms);
-        PutU32(p.data() + 8, ++impl_->alarm_sequence);
+        report.set_sequence(++impl_->alarm_sequence);
     }
-    p[0] = static_cast<uint8_t>(channel);
-    p[1] = static_cast<uint8_t>(alarm_type);
-    p[2] = on ? 1 : 0;
-    PutU32(p.data() + 4, sec);
-    SendUnsolicited(kCmdAlarmReport, p);
+    report.set_channel(static_cast<uint8_t>(channel));
+    report.set_alarm_type(static_cast<uint8_t>(alarm_type));
+    report.set_state(on ? 1 : 0);
+    report.set_device_time(sec);
+    SendUnsolicited(wire::kAlarmReport, p);
 }
 
 void Device::Reboot() {
@@ -378,17 +399,17 @@ void Device::ForceKeyFrame(int channel) {
 
 std::vector<uint8_t> Device::Param(uint16_t get_command, int channel) const {
     DeviceImpl::Locked l(*impl_);
-    const ParamGroup* g = FindParamGroupByGet(get_command);
+    const ParamGroupInfo* g = wire::GroupByGet(get_command);
     if (!g) return {};
-    auto it = impl_->params.find({get_command, g->per_channel ? channel : 0});
+    auto it = impl_->params.find({get_command, g->set_has_channel ? channel : 0});
     return it == impl_->params.end() ? Bytes{} : it->second;
 }
 
 void Device::SetParam(uint16_t get_command, int channel, const std::vector<uint8_t>& record) {
     DeviceImpl::Locked l(*impl_);
-    const ParamGroup* g = FindParamGroupByGet(get_command);
+    const ParamGroupInfo* g = wire::GroupByGet(get_command);
     if (!g || record.size() != g->record_bytes) return;
-    impl_->params[{get_command, g->per_channel ? channel : 0}] = record;
+    impl_->params[{get_command, g->set_has_channel ? channel : 0}] = record;
 }
 
 std::optional<ClockSetting> Device::LastClockSet() const {
@@ -519,11 +540,12 @@ void SearchResponder::Handle(const uint8_t* data, size_t size) {
     bool ok = ParseDatagram(data, size, &m);
     // Find the device a change or reboot request is meant for (by MAC).
     DeviceImpl* target = nullptr;
-    if (ok && m.length == kNetParaBlockBytes &&
+    if (ok && m.length == wire::SearchAnswer::kNetParaBytes &&
         (m.command == ZYN_CMD_SEARCH_MODIFY || m.command == ZYN_CMD_SEARCH_REBOOT)) {
         for (DeviceImpl* d : shared->devices) {
             DeviceImpl::Locked l(*d);
-            if (std::memcmp(d->mac.data(), m.payload + 40, 6) == 0) target = d;
+            const wire::SearchAnswer block(m.payload);
+            if (std::memcmp(d->mac.data(), block.mac(), block.kMacBytes) == 0) target = d;
         }
     }
     ReceivedMessage r;
@@ -547,22 +569,23 @@ void SearchResponder::Handle(const uint8_t* data, size_t size) {
                 d->Event("answered a LAN search");
                 reply = d->BuildSearchReply();
             }
-            SendToGroup(kCmdSearchReply, reply);
+            SendToGroup(wire::kSearchReply, reply);
         }
         return;
     }
     if (!target) return;  // wrong length or a MAC of no device here: not for us
-    Bytes reply(12, 0);
+    Bytes reply(wire::SearchAck::kBytes, 0);
     {
         DeviceImpl::Locked l(*target);
-        std::memcpy(reply.data() + 4, target->mac.data(), 6);
+        std::copy(target->mac.begin(), target->mac.end(),
+                  wire::MutableSearchAck(reply.data()).mac());
     }
     if (m.command == ZYN_CMD_SEARCH_MODIFY) {
-        SendToGroup(kCmdSearchModifyReply, reply);
+        SendToGroup(wire::kSearchModifyReply, reply);
         DeviceImpl::Locked l(*target);
         target->ApplyNetPara(m.payload);
     } else {
-        SendToGroup(kCmdSearchRebootReply, reply);
+        SendToGroup(wire::kSearchRebootReply, reply);
         DeviceImpl::Locked l(*target);
         if (target->up) target->BeginReboot("LAN search reboot request", 100);
     }

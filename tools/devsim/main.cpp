@@ -17,7 +17,6 @@
 #include "tools/devsim/console.h"
 #include "tools/devsim/devsim.h"
 
-
 namespace {
 
 const char kUsage[] =

@@ -20,18 +20,19 @@ const char* KindName(int kind) {
 
 void DeviceImpl::OnStreamRequest(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
                                  const FaultDecision& d) {
-    const uint16_t reply = 0x8201;
-    if (m.length != 16) {
+    const uint16_t reply = wire::kStreamReply;
+    const wire::StreamRequestView r(m.payload);
+    if (m.length != r.kBytes) {
         Event("stream request with " + std::to_string(m.length) + " bytes refused");
         SendResult(s, d, reply, kResultBadLength);
         return;
     }
-    const uint8_t* p = m.payload;
-    int kind = p[0], ch = p[1], open = p[2], transport = p[3];
-    uint32_t link_value = GetU32(p + 4);
-    uint16_t port = GetU16(p + 10);
-    uint32_t address = GetU32(p + 12);
-    if (kind > 3 || !ChannelValid(ch) || transport > 2) {
+    int kind = r.stream_kind(), ch = r.channel(), open = r.open_flag(),
+        transport = r.stream_transport();
+    uint32_t link_value = r.link_value();
+    uint16_t port = r.stream_port();
+    uint32_t address = r.stream_address();
+    if (kind > kTalk || !ChannelValid(ch) || transport > wire::kMulticast) {
         Event("stream request kind " + std::to_string(kind) + " channel " + std::to_string(ch) +
               " transport " + std::to_string(transport) + " refused");
         SendResult(s, d, reply, kResultBadArgument);
@@ -57,11 +58,12 @@ void DeviceImpl::OnStreamRequest(const std::shared_ptr<ControlSession>& s, const
         SendResult(s, d, reply, kResultUnsupported);
         return;
     }
-    const bool multicast = transport == 2 && kind != kTalk;
+    const bool multicast = transport == wire::kMulticast && kind != kTalk;
     if (multicast) {
         if (!shared->multicast_allowed || !mcast_out) {
-            Event("multicast stream refused: multicast is sent only inside a private network "
-                  "namespace");
+            Event(
+                "multicast stream refused: multicast is sent only inside a private network "
+                "namespace");
             SendResult(s, d, reply, kResultUnsupported);
             return;
         }
@@ -140,8 +142,8 @@ void DeviceImpl::ScheduleTick(const std::shared_ptr<Stream>& st) {
 void DeviceImpl::Tick(const std::shared_ptr<Stream>& st, uint64_t generation) {
     Locked l(*this);
     auto it = streams.find(st->key);
-    if (shared->stopping || !st->running || st->generation != generation ||
-        it == streams.end() || it->second != st)
+    if (shared->stopping || !st->running || st->generation != generation || it == streams.end() ||
+        it->second != st)
         return;
     if (!st->mcast) {
         auto c = st->conn.lock();
@@ -190,48 +192,43 @@ void DeviceImpl::SendVideoFrame(const std::shared_ptr<Stream>& st) {
     uint32_t sec = 0;
     uint16_t msec = 0;
     DeviceTime(&sec, &msec);
-    const uint8_t channel_byte =
-        (st->channel == 0 && st->kind == kSubVideo && sub_as_four) ? 4
-                                                                   : static_cast<uint8_t>(st->channel);
+    const uint8_t channel_byte = (st->channel == 0 && st->kind == kSubVideo && sub_as_four)
+                                     ? wire::kSubStreamChannel
+                                     : static_cast<uint8_t>(st->channel);
     const uint8_t resolution = ResolutionCode(loop.key.width, loop.key.height);
 
     auto bytes = std::make_shared<Bytes>();
-    bytes->reserve(total + count * (8 + 24));
+    constexpr size_t kHeaders = wire::kMessageHeaderBytes + wire::kFragmentHeaderBytes;
+    bytes->reserve(total + count * kHeaders);
     std::vector<size_t> offsets;
     offsets.reserve(count);
-    uint8_t header[24];
     for (size_t i = 0; i < count; ++i) {
         size_t at = i * frag;
         size_t n = std::min(frag, total - at);
-        std::memset(header, 0, sizeof header);
-        header[1] = channel_byte;
-        header[2] = resolution;
-        header[3] = static_cast<uint8_t>(st->kind);
-        header[4] = f.key ? 7 : 8;
-        header[6] = static_cast<uint8_t>(i);
-        header[7] = static_cast<uint8_t>(count);
-        PutU32(header + 8, st->frame_number);
-        PutU32(header + 12, static_cast<uint32_t>(total));
-        PutU32(header + 16, sec);
-        PutU16(header + 20, msec);
-        PutU16(header + 22, static_cast<uint16_t>(n));
         offsets.push_back(bytes->size());
         size_t base = bytes->size();
-        bytes->resize(base + 8 + 24 + n);
+        bytes->resize(base + kHeaders + n, 0);
         uint8_t* out = bytes->data() + base;
-        out[0] = kSync;
-        out[1] = kSync;
-        PutU16(out + 2, 0x0301);
-        PutU16(out + 4, 0);
-        PutU16(out + 6, static_cast<uint16_t>(24 + n));
-        std::memcpy(out + 8, header, 24);
-        std::memcpy(out + 32, f.data.data() + at, n);
+        wire::MutableMessageHeader(out).Set(ZYN_CMD_VIDEO_FRAGMENT, 0,
+                                            static_cast<uint16_t>(wire::kFragmentHeaderBytes + n));
+        const wire::MutableFragmentHeader h(out + wire::kMessageHeaderBytes);
+        h.set_channel(channel_byte);
+        h.set_resolution(resolution);
+        h.set_stream_kind(static_cast<uint8_t>(st->kind));
+        h.set_frame_type(f.key ? wire::kKeyFrameType : 8);  // 8: not a key frame
+        h.set_fragment_index(static_cast<uint8_t>(i));
+        h.set_fragment_count(static_cast<uint8_t>(count));
+        h.set_frame_number(st->frame_number);
+        h.set_total_length(static_cast<uint32_t>(total));
+        h.set_time_sec(sec);
+        h.set_time_msec(msec);
+        h.set_fragment_length(static_cast<uint16_t>(n));
+        std::memcpy(h.fragment_data(), f.data.data() + at, n);
     }
     if (Deliver(st, bytes, offsets)) {
         ++st->frames_sent;
         if (shared->config.keep_sent_frames)
-            sent_frames.push_back(
-                {st->channel, st->kind, st->frame_number, st->loop_index, f.key});
+            sent_frames.push_back({st->channel, st->kind, st->frame_number, st->loop_index, f.key});
     } else {
         st->need_key = true;  // a dropped frame breaks the references: restart at a key frame
     }
@@ -241,33 +238,32 @@ void DeviceImpl::SendVideoFrame(const std::shared_ptr<Stream>& st) {
 
 void DeviceImpl::SendAudioBlock(const std::shared_ptr<Stream>& st) {
     const size_t samples = static_cast<size_t>(std::clamp(cfg.audio_block_samples, 8, 2000));
-    const bool audio_header = cfg.audio_format == 1 || cfg.audio_format == 2;
-    const size_t data_len = samples + (audio_header ? 4 : 0);
+    const bool audio_header = wire::HasAudioSubHeader(cfg.audio_format);
+    const size_t data_len = samples + (audio_header ? wire::kAudioSubHeaderBytes : 0);
     uint32_t sec = 0;
     uint16_t msec = 0;
     DeviceTime(&sec, &msec);
-    auto bytes = std::make_shared<Bytes>(8 + 24 + data_len, 0);
+    auto bytes = std::make_shared<Bytes>(
+        wire::kMessageHeaderBytes + wire::kFragmentHeaderBytes + data_len, 0);
     uint8_t* out = bytes->data();
-    out[0] = kSync;
-    out[1] = kSync;
-    PutU16(out + 2, 0x0302);
-    PutU16(out + 6, static_cast<uint16_t>(24 + data_len));
-    uint8_t* h = out + 8;
-    h[0] = static_cast<uint8_t>(cfg.audio_format);
-    h[1] = static_cast<uint8_t>(st->channel);
-    h[3] = kAudio;
-    h[7] = 1;
-    PutU32(h + 8, st->frame_number);
-    PutU32(h + 12, static_cast<uint32_t>(data_len));
-    PutU32(h + 16, sec);
-    PutU16(h + 20, msec);
-    PutU16(h + 22, static_cast<uint16_t>(data_len));
-    uint8_t* data = h + 24;
+    wire::MutableMessageHeader(out).Set(
+        ZYN_CMD_AUDIO_BLOCK, 0, static_cast<uint16_t>(wire::kFragmentHeaderBytes + data_len));
+    const wire::MutableAudioHeader h(out + wire::kMessageHeaderBytes);
+    h.set_audio_type(static_cast<uint8_t>(cfg.audio_format));
+    h.set_channel(static_cast<uint8_t>(st->channel));
+    h.set_stream_kind(kAudio);
+    h.set_fragment_count(1);
+    h.set_frame_number(st->frame_number);
+    h.set_total_length(static_cast<uint32_t>(data_len));
+    h.set_time_sec(sec);
+    h.set_time_msec(msec);
+    h.set_fragment_length(static_cast<uint16_t>(data_len));
+    uint8_t* data = h.fragment_data();
     if (audio_header) {
         data[0] = 0x00;
         data[1] = 0x01;
-        PutU16(data + 2, static_cast<uint16_t>(samples / 2));
-        data += 4;
+        wire::StoreLe16(data + 2, static_cast<uint16_t>(samples / 2));
+        data += wire::kAudioSubHeaderBytes;
     }
     const std::vector<uint8_t>& tone = tones[st->channel & 3];
     for (size_t i = 0; i < samples; ++i) data[i] = tone[(st->audio_pos + i) % tone.size()];
@@ -347,8 +343,8 @@ void DeviceImpl::ForceKey(int channel, uint32_t session_id) {
 
 void DeviceImpl::DeviceTime(uint32_t* seconds, uint16_t* millis) const {
     auto now = std::chrono::system_clock::now().time_since_epoch();
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count() +
-              clock_offset_s * 1000;
+    auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now).count() + clock_offset_s * 1000;
     *seconds = static_cast<uint32_t>(ms / 1000);
     *millis = static_cast<uint16_t>(ms % 1000);
 }
@@ -437,14 +433,14 @@ void DeviceImpl::HandleStream(const std::shared_ptr<StreamConn>& c, const Parsed
         return;
     }
     switch (m.command) {
-        case 0x0202: {
-            if (m.length != 4) {
+        case ZYN_CMD_STREAM_BIND: {
+            if (m.length != wire::kStreamBindBytes) {
                 Event("stream bind with " + std::to_string(m.length) + " bytes ignored");
                 return;
             }
-            uint32_t key = GetU32(m.payload);
+            uint32_t key = wire::LoadLe32(m.payload);
             auto it = key <= 0xFFFF ? streams.find(static_cast<uint16_t>(key)) : streams.end();
-            if (it == streams.end() || it->second->transport == 2) {
+            if (it == streams.end() || it->second->transport == wire::kMulticast) {
                 Event("stream bind with unknown key " + std::to_string(key) + " ignored");
                 return;
             }
@@ -465,8 +461,8 @@ void DeviceImpl::HandleStream(const std::shared_ptr<StreamConn>& c, const Parsed
                   std::to_string(key));
             return;
         }
-        case 0x0302: {
-            if (m.length < 24) {
+        case ZYN_CMD_AUDIO_BLOCK: {
+            if (m.length < wire::kFragmentHeaderBytes) {
                 Event("talk block shorter than its header ignored");
                 return;
             }
@@ -478,8 +474,8 @@ void DeviceImpl::HandleStream(const std::shared_ptr<StreamConn>& c, const Parsed
                 return;
             }
             TalkBlock b;
-            std::memcpy(b.header, m.payload, 24);
-            b.data.assign(m.payload + 24, m.payload + m.length);
+            std::memcpy(b.header, m.payload, wire::kFragmentHeaderBytes);
+            b.data.assign(m.payload + wire::kFragmentHeaderBytes, m.payload + m.length);
             talk.push_back(std::move(b));
             return;
         }

@@ -5,14 +5,10 @@ namespace devsim {
 void AppendMessage(std::vector<uint8_t>* out, uint16_t command, uint16_t second_word,
                    const uint8_t* payload, size_t length) {
     size_t at = out->size();
-    out->resize(at + kHeaderBytes + length);
-    uint8_t* p = out->data() + at;
-    p[0] = kSync;
-    p[1] = kSync;
-    PutU16(p + 2, command);
-    PutU16(p + 4, second_word);
-    PutU16(p + 6, static_cast<uint16_t>(length));
-    if (length > 0) std::copy(payload, payload + length, p + kHeaderBytes);
+    out->resize(at + wire::kMessageHeaderBytes + length);
+    const wire::MutableMessageHeader header(out->data() + at);
+    header.Set(command, second_word, static_cast<uint16_t>(length));
+    if (length > 0) std::copy(payload, payload + length, header.payload());
 }
 
 std::vector<uint8_t> BuildMessage(uint16_t command, uint16_t second_word,
@@ -26,21 +22,22 @@ bool ParseDatagram(const uint8_t* data, size_t size, ParsedMessage* out) {
     *out = ParsedMessage{};
     out->raw = data;
     out->raw_length = size;
-    if (size < kHeaderBytes || data[0] != kSync || data[1] != kSync) {
+    const wire::MessageHeader header(data);
+    if (size < wire::kMessageHeaderBytes || !header.has_sync()) {
         out->malformed = true;
         return false;
     }
-    size_t length = GetU16(data + 6);
-    if (kHeaderBytes + length > size) {
+    size_t length = header.payload_length();
+    if (wire::kMessageHeaderBytes + length > size) {
         out->malformed = true;
-        out->command = GetU16(data + 2);
+        out->command = header.command();
         return false;
     }
-    out->command = GetU16(data + 2);
-    out->second_word = GetU16(data + 4);
-    out->payload = data + kHeaderBytes;
+    out->command = header.command();
+    out->second_word = header.second_word();
+    out->payload = data + wire::kMessageHeaderBytes;
     out->length = length;
-    out->raw_length = kHeaderBytes + length;
+    out->raw_length = wire::kMessageHeaderBytes + length;
     return true;
 }
 
@@ -69,7 +66,8 @@ void StreamFramer::Feed(const uint8_t* data, size_t size, const Sink& sink) {
         if (avail == 0) break;
         // Skip to the next sync pair.
         size_t skip = 0;
-        while (skip < avail && !(p[skip] == kSync && (skip + 1 >= avail || p[skip + 1] == kSync)))
+        while (skip < avail &&
+               !(p[skip] == wire::kSync && (skip + 1 >= avail || p[skip + 1] == wire::kSync)))
             ++skip;
         if (skip > 0) {
             garbage_.insert(garbage_.end(), p, p + skip);
@@ -78,17 +76,18 @@ void StreamFramer::Feed(const uint8_t* data, size_t size, const Sink& sink) {
             continue;
         }
         if (avail >= 2) FlushGarbage(sink);  // a header starts here
-        if (avail < kHeaderBytes) break;
-        size_t length = GetU16(p + 6);
-        if (avail < kHeaderBytes + length) break;
+        if (avail < wire::kMessageHeaderBytes) break;
+        const wire::MessageHeader header(p);
+        size_t length = header.payload_length();
+        if (avail < wire::kMessageHeaderBytes + length) break;
         ParsedMessage m;
-        m.command = GetU16(p + 2);
-        m.second_word = GetU16(p + 4);
-        m.payload = p + kHeaderBytes;
+        m.command = header.command();
+        m.second_word = header.second_word();
+        m.payload = p + wire::kMessageHeaderBytes;
         m.length = length;
         m.raw = p;
-        m.raw_length = kHeaderBytes + length;
-        start_ += kHeaderBytes + length;
+        m.raw_length = wire::kMessageHeaderBytes + length;
+        start_ += wire::kMessageHeaderBytes + length;
         sink(m);
     }
     if (start_ == buffer_.size()) {

@@ -8,26 +8,14 @@
 #include <functional>
 #include <vector>
 
+#include "zynvs/wire/byte_order.h"
+#include "zynvs/wire/layouts.h"
+
 namespace devsim {
 
-constexpr size_t kHeaderBytes = 8;
-constexpr uint8_t kSync = 0x11;
-constexpr size_t kMaxPayload = 65535;
+namespace wire = zyn::wire;
 
-inline void PutU16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void PutU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline uint16_t GetU16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-inline uint32_t GetU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+constexpr size_t kMaxPayload = 65535;
 
 // Appends one framed message. The payload must be at most kMaxPayload bytes.
 void AppendMessage(std::vector<uint8_t>* out, uint16_t command, uint16_t second_word,
@@ -40,9 +28,9 @@ struct ParsedMessage {
     uint16_t second_word = 0;
     const uint8_t* payload = nullptr;  // valid during the callback only
     size_t length = 0;
-    const uint8_t* raw = nullptr;      // header + payload, or the skipped bytes
+    const uint8_t* raw = nullptr;  // header + payload, or the skipped bytes
     size_t raw_length = 0;
-    bool malformed = false;            // bytes skipped while looking for a header
+    bool malformed = false;  // bytes skipped while looking for a header
 };
 
 // Parses one datagram: a whole message, nothing more is needed. Returns false

@@ -43,10 +43,8 @@ inline constexpr uint16_t kSearchReply = ReplyTo(ZYN_CMD_SEARCH);
 inline constexpr uint16_t kSearchModifyReply = ReplyTo(ZYN_CMD_SEARCH_MODIFY);
 inline constexpr uint16_t kSearchRebootReply = ReplyTo(ZYN_CMD_SEARCH_REBOOT);
 
-// Unsolicited alarm report of the emulated devices (12 bytes: channel, alarm
-// type, state 1 on / 0 off, 0, device time in seconds, sequence number).
+// Unsolicited alarm report of the emulated devices (layouts.h: AlarmReport).
 inline constexpr uint16_t kAlarmReport = 0x0601;
-inline constexpr std::size_t kAlarmReportBytes = 12;
 
 // Result word of a reply: 0 is success.
 inline constexpr uint16_t kResultOk = 0;

@@ -389,6 +389,33 @@ public:
 };
 ZYN_WIRE_VIEW(BasicSearchAnswer, SearchAnswer)
 
+// The answer to a change of network parameters or a reboot (0x8F02, 0x8F03):
+// the device's MAC at 4.
+template <typename Byte>
+class BasicSearchAck : public View<Byte> {
+public:
+    using View<Byte>::View;
+    static constexpr std::size_t kBytes = 12;
+    ZYN_WIRE_AREA(mac, 4)
+};
+ZYN_WIRE_VIEW(BasicSearchAck, SearchAck)
+
+// ---- unsolicited messages -------------------------------------------------
+
+// The 12-byte alarm report of the emulated devices.
+template <typename Byte>
+class BasicAlarmReport : public View<Byte> {
+public:
+    using View<Byte>::View;
+    static constexpr std::size_t kBytes = 12;
+    ZYN_WIRE_U8(channel, 0)
+    ZYN_WIRE_U8(alarm_type, 1)
+    ZYN_WIRE_U8(state, 2)         // 1 on, 0 off
+    ZYN_WIRE_U32(device_time, 4)  // seconds
+    ZYN_WIRE_U32(sequence, 8)
+};
+ZYN_WIRE_VIEW(BasicAlarmReport, AlarmReport)
+
 #undef ZYN_WIRE_U8
 #undef ZYN_WIRE_U16
 #undef ZYN_WIRE_U32

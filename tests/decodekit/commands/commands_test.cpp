@@ -113,12 +113,12 @@ TEST_F(Commands, SerialDataUpTo1396BytesAndTheReplyResult) {
 TEST_F(Commands, UpgradeImageOfSeveralChunksArrivesIntact) {
     SetUpDevice(1);
     const Bytes image = Pattern(5000, 77);
-    const uint32_t crc = devsim::Crc32(image.data(), image.size());
+    const uint32_t crc = zyn::wire::Crc32(image.data(), image.size());
     uint8_t request[72] = {};
-    PutLe32(request + devsim::upgrade::kImageBytes, 5000);
-    PutLe32(request + devsim::upgrade::kCrc32, crc);
-    PutLe32(request + devsim::upgrade::kChunkBytes, 1020);
-    std::memcpy(request + devsim::upgrade::kFileName, "fw.bin", 6);
+    zyn::wire::MutableUpgradeRequest(request).set_image_bytes(5000);
+    zyn::wire::MutableUpgradeRequest(request).set_crc32(crc);
+    zyn::wire::MutableUpgradeRequest(request).set_chunk_bytes(1020);
+    std::memcpy(zyn::wire::MutableUpgradeRequest(request).file_name(), "fw.bin", 6);
     uint64_t from = Log().NextSequence();
     ASSERT_EQ(ZYNVS_UpdateRequest(1, 0, request), 1);
     auto req = Next(0x0104, from);
@@ -139,7 +139,8 @@ TEST_F(Commands, UpgradeImageOfSeveralChunksArrivesIntact) {
         PutLe16(header, static_cast<uint16_t>(sent));
         PutLe16(header + 2, static_cast<uint16_t>(n));
         from = Log().NextSequence();
-        ASSERT_EQ(ZYNVS_UpdateFile(1, 0, header, const_cast<uint8_t*>(image.data() + at)), 1) << sent;
+        ASSERT_EQ(ZYNVS_UpdateFile(1, 0, header, const_cast<uint8_t*>(image.data() + at)), 1)
+            << sent;
         auto chunk = Next(0x0105, from);
         ASSERT_TRUE(chunk);
         EXPECT_EQ(chunk->payload.size(), n + 4);
@@ -206,7 +207,7 @@ TEST_F(Commands, RecordQueryInTwoAnswersAndReplayOfAFile) {
     ASSERT_EQ(Dev().RecordFiles().size(), 6u);
     EntryLog log;
     uint8_t query[36] = {};
-    query[devsim::query::kChannel] = 0xFF;
+    zyn::wire::MutableRecordQuery(query).set_channel(0xFF);
     uint64_t from = Log().NextSequence();
     const auto t0 = Clock::now();
     EXPECT_EQ(ZYNVS_QueryRecInfo(1, query, &EntryLog::Callback, &log), 1);
@@ -220,15 +221,15 @@ TEST_F(Commands, RecordQueryInTwoAnswersAndReplayOfAFile) {
     const auto files = Dev().RecordFiles();
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(log.entries[i].data())), files[i].name);
-        EXPECT_EQ(Le32(log.entries[i].data() + devsim::entry::kIndex), files[i].index);
+        EXPECT_EQ(zyn::wire::RecordEntry(log.entries[i].data()).index(), files[i].index);
     }
     EXPECT_EQ(ZYNVS_QueryRecInfo(1, nullptr, &EntryLog::Callback, &log), 0);
 
     // Replay and fetch of a listed file: the 152-byte descriptor as given.
     Bytes desc(152, 0);
     std::copy(log.entries[2].begin(), log.entries[2].end(), desc.begin());
-    desc[devsim::entry::kAction] = 1;
-    PutLe32(desc.data() + devsim::entry::kOffset, 4096);
+    zyn::wire::MutableRecordEntry(desc.data()).set_action(1);
+    zyn::wire::MutableRecordEntry(desc.data()).set_offset(4096);
     from = Log().NextSequence();
     EXPECT_EQ(ZYNVS_PlayRecInfo(1, desc.data()), 1);
     EXPECT_EQ(ZYNVS_DownRemoteFile(1, desc.data()), 1);
@@ -242,7 +243,7 @@ TEST_F(Commands, RecordQueryInTwoAnswersAndReplayOfAFile) {
     uint8_t base[88];
     ASSERT_EQ(ZYNVS_GetBaseParam(1, base), 1);
     Bytes missing = desc;
-    PutLe32(missing.data() + devsim::entry::kIndex, 999);
+    zyn::wire::MutableRecordEntry(missing.data()).set_index(999);
     EXPECT_EQ(ZYNVS_PlayRecInfo(1, missing.data()), 0);
     EXPECT_EQ(ZYNVS_DownRemoteFile(1, missing.data()), 0);
     EXPECT_EQ(ZYNVS_PlayRecInfo(1, nullptr), 0);
@@ -292,12 +293,14 @@ TEST_F(Commands, TransInfoWaitMismatchMatchAndRefusal) {
 // driver); every block must reach the device, in order, with its header.
 struct TalkCase {
     const char* name;
-    bool newer;      // login answered with the extended block
-    int format;      // the device's audio format number
-    bool a_law;      // what the blocks must carry
+    bool newer;  // login answered with the extended block
+    int format;  // the device's audio format number
+    bool a_law;  // what the blocks must carry
 };
 
-void PrintTo(const TalkCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TalkCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class Talk : public Commands, public ::testing::WithParamInterface<TalkCase> {
 protected:
@@ -314,7 +317,8 @@ TEST_P(Talk, BlocksArriveInOrderWithTheirHeaderAndTheCapturedSamples) {
     TempDir dir;
     const auto samples = Samples();
     Bytes raw(samples.size() * 2);
-    for (std::size_t i = 0; i < samples.size(); ++i) PutLe16(raw.data() + 2 * i, static_cast<uint16_t>(samples[i]));
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        PutLe16(raw.data() + 2 * i, static_cast<uint16_t>(samples[i]));
     ASSERT_TRUE(WriteFile(dir.File("mic.raw"), raw));
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILEIN", dir.File("mic.raw").c_str(), 1);
@@ -370,7 +374,8 @@ TEST_P(Talk, BlocksArriveInOrderWithTheirHeaderAndTheCapturedSamples) {
     // The blocks carry the file's samples from its start, G.711-coded.
     std::size_t mismatches = 0;
     for (std::size_t i = 0; i < codes.size() && i < samples.size(); ++i) {
-        const uint8_t want = tc.a_law ? devsim::LinearToALaw(samples[i]) : devsim::LinearToMuLaw(samples[i]);
+        const uint8_t want =
+            tc.a_law ? devsim::LinearToALaw(samples[i]) : devsim::LinearToMuLaw(samples[i]);
         mismatches += codes[i] != want;
     }
     EXPECT_EQ(mismatches, 0u);
