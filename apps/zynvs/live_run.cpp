@@ -14,6 +14,7 @@
 #include "renderkit/play_video.h"
 #include "zynvs/ZynDecodeKit.h"
 #include "zynvs/wire/codes.h"
+#include "zynvs/wire/layouts.h"
 
 namespace zynvs_app {
 namespace {
@@ -45,19 +46,20 @@ void ZYNVS_CALL OnMessage(int, int message, void*, int, void*) {
 
 void ZYNVS_CALL OnFullFrame(int, int channel, void* data, int length, int kind, int frame_type,
                             void*) {
-    if (!g_state || channel < 0 || channel > 3 || length < 30) return;
+    constexpr int kHead = static_cast<int>(zyn::wire::kFrameRecordHeaderBytes);
+    if (!g_state || channel < 0 || channel > 3 || length < kHead) return;
     Counters& c = g_state->channels[channel];
     if (kind == 0) {
         c.frames++;
-        if (frame_type == 7) c.key_frames++;
-        c.video_bytes += static_cast<unsigned long long>(length - 30);
+        if (frame_type == zyn::wire::kKeyFrameType) c.key_frames++;
+        c.video_bytes += static_cast<unsigned long long>(length - kHead);
         if (channel == g_state->snapshot_channel && g_state->snapshot_player)
-            g_state->snapshot_player->SendOneFrame1(static_cast<const uint8_t*>(data) + 30,
-                                                    length - 30,
+            g_state->snapshot_player->SendOneFrame1(static_cast<const uint8_t*>(data) + kHead,
+                                                    length - kHead,
                                                     static_cast<uint32_t>(c.frames.load()));
     } else {
         c.audio_blocks++;
-        c.audio_bytes += static_cast<unsigned long long>(length - 30);
+        c.audio_bytes += static_cast<unsigned long long>(length - kHead);
     }
 }
 
