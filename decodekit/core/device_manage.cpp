@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <new>
 
 #include "decodekit/core/screen_saver.h"
@@ -98,55 +99,29 @@ CDeviceManage::DevicePtr CDeviceManage::CreateDevice(zyn::CreateFor purpose,
     return CreateByKind(this, purpose, record);
 }
 
-struct CDeviceManage::LoginFlight {
-    std::mutex mutex;
-    std::condition_variable done_cv;
-    bool done = false;  // guarded by mutex
-    int result = 0;     // guarded by mutex
-};
-
 int CDeviceManage::Login(const DeviceLoginInfo* record_in) {
     if (record_in == nullptr) return 0;
     const DeviceLoginInfo record = *record_in;  // the caller's buffer may change
-    const int id = record.device_id;
-    std::shared_ptr<LoginFlight> flight;
-    bool own = false;
+    std::promise<int> own;
+    std::shared_future<int> under_way;
     {
         std::lock_guard<std::mutex> lock(map_mutex_);
-        auto& slot = logins_[id];
-        if (!slot) {
-            slot = std::make_shared<LoginFlight>();
-            own = true;
-        }
-        flight = slot;
+        auto [it, fresh] = logins_.try_emplace(record.device_id, own.get_future().share());
+        if (!fresh) under_way = it->second;
     }
-    if (!own) {
-        // A login of this id is under way: its result is this call's result.
-        std::unique_lock<std::mutex> lock(flight->mutex);
-        flight->done_cv.wait(lock, [&] { return flight->done; });
-        return flight->result;
-    }
+    // A login of this id is under way: its result is this call's result.
+    if (under_way.valid()) return under_way.get();
     int result = 0;
-    // Waiters are released however the login ends.
-    struct Publish {
-        CDeviceManage* self;
-        int id;
-        LoginFlight* flight;
-        const int* result;
-        ~Publish() {
-            {
-                std::lock_guard<std::mutex> lock(self->map_mutex_);
-                self->logins_.erase(id);
-            }
-            {
-                std::lock_guard<std::mutex> lock(flight->mutex);
-                flight->done = true;
-                flight->result = *result;
-            }
-            flight->done_cv.notify_all();
-        }
-    } publish{this, id, flight.get(), &result};
-    result = LoginOnce(record);
+    try {
+        result = LoginOnce(record);
+    } catch (...) {
+        result = 0;  // what the export would give
+    }
+    {
+        std::lock_guard<std::mutex> lock(map_mutex_);
+        logins_.erase(record.device_id);
+    }
+    own.set_value(result);
     return result;
 }
 

@@ -11,6 +11,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -107,7 +108,6 @@ private:
     DevicePtr CreateDevice(zyn::CreateFor purpose, const DeviceLoginInfo& record);
     static DevicePtr CreateByKind(CDeviceManage* registry, zyn::CreateFor purpose,
                                   const DeviceLoginInfo& record);
-    struct LoginFlight;
     int LoginOnce(const DeviceLoginInfo& record);
     void StartHousekeeping();
     void StopHousekeeping();
@@ -124,7 +124,7 @@ private:
     // The login of each id that is under way, without the map lock held over
     // the network round trip: a second caller of the same id takes its result
     // instead of queuing for a login of its own.
-    std::unordered_map<int, std::shared_ptr<LoginFlight>> logins_;
+    std::unordered_map<int, std::shared_future<int>> logins_;
 
     std::mutex callback_mutex_;  // guards the callback slots
     zyn::CallbackSlot<MessageCallback> message_cb_;

@@ -18,12 +18,8 @@ namespace devsim_test {
 
 using Clock = std::chrono::steady_clock;
 
-uint16_t Msg::Result() const {
-    return payload.size() >= 2 ? GetU16(payload, 0) : 0xFFFF;
-}
-uint16_t Msg::Word() const {
-    return payload.size() >= 4 ? GetU16(payload, 2) : 0xFFFF;
-}
+uint16_t Msg::Result() const { return payload.size() >= 2 ? GetU16(payload, 0) : 0xFFFF; }
+uint16_t Msg::Word() const { return payload.size() >= 4 ? GetU16(payload, 2) : 0xFFFF; }
 
 LinkPeer::LinkPeer(Kind kind) {
     if (kind == kTcp)
@@ -35,9 +31,7 @@ LinkPeer::LinkPeer(Kind kind) {
     client_->RegisterCallback(1, &LinkPeer::OnMessage, this);
 }
 
-LinkPeer::~LinkPeer() {
-    client_->Close();
-}
+LinkPeer::~LinkPeer() { client_->Close(); }
 
 int LinkPeer::OnMessage(int, int, uint16_t command, uint16_t second_word, const uint8_t* payload,
                         uint16_t length, void* user) {
@@ -63,9 +57,7 @@ bool LinkPeer::Open(uint16_t port, const std::string& address) {
     return client_->Open(address.c_str(), port) != 0;
 }
 
-void LinkPeer::Close() {
-    client_->Close();
-}
+void LinkPeer::Close() { client_->Close(); }
 
 int LinkPeer::Send(uint16_t command, const Bytes& payload, uint16_t second_word) {
     return client_->SendMessage(command, second_word, payload.empty() ? nullptr : payload.data(),
@@ -74,7 +66,8 @@ int LinkPeer::Send(uint16_t command, const Bytes& payload, uint16_t second_word)
 
 std::optional<Msg> LinkPeer::Next(int timeout_ms) {
     std::unique_lock<std::mutex> lock(mu_);
-    if (!cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return !queue_.empty(); }))
+    if (!cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                      [&] { return !queue_.empty(); }))
         return std::nullopt;
     Msg m = std::move(queue_.front());
     queue_.pop_front();
@@ -85,7 +78,8 @@ std::optional<Msg> LinkPeer::WaitFor(uint16_t command, int timeout_ms) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
         int left = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                .count());
         if (left < 0) return std::nullopt;
         auto m = Next(left);
         if (!m) return std::nullopt;
@@ -109,13 +103,9 @@ bool LinkPeer::lost() {
     return lost_;
 }
 
-uint16_t LinkPeer::LocalPort() {
-    return client_->LocalPort();
-}
+uint16_t LinkPeer::LocalPort() { return client_->LocalPort(); }
 
-RawSocket::~RawSocket() {
-    Close();
-}
+RawSocket::~RawSocket() { Close(); }
 
 void RawSocket::Close() {
     if (fd_ >= 0) close(fd_);
@@ -156,7 +146,8 @@ bool RawSocket::ReadExact(size_t n, Bytes* out, int timeout_ms) {
     uint8_t buf[4096];
     while (out->size() < n) {
         int left = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                .count());
         if (left <= 0) return false;
         pollfd p{fd_, POLLIN, 0};
         if (poll(&p, 1, left) <= 0) return false;
@@ -181,7 +172,8 @@ bool RawSocket::WaitClosed(int timeout_ms) {
     uint8_t buf[4096];
     for (;;) {
         int left = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                .count());
         if (left <= 0) return false;
         pollfd p{fd_, POLLIN, 0};
         if (poll(&p, 1, left) <= 0) return false;
@@ -214,9 +206,7 @@ Bytes StreamRequestPayload(uint8_t kind, uint8_t channel, uint8_t open, uint8_t 
     return p;
 }
 
-Bytes ChannelPrefix(uint8_t channel) {
-    return Bytes{channel, 0, 0, 0};
-}
+Bytes ChannelPrefix(uint8_t channel) { return Bytes{channel, 0, 0, 0}; }
 
 Bytes U32(uint32_t v) {
     Bytes b(4);
@@ -236,18 +226,10 @@ static uint32_t HeaderU32(const uint8_t* h, size_t at) {
     std::memcpy(&v, h + at, 4);
     return v;
 }
-uint32_t Frame::number() const {
-    return HeaderU32(header, 8);
-}
-uint32_t Frame::total() const {
-    return HeaderU32(header, 12);
-}
-uint32_t Frame::seconds() const {
-    return HeaderU32(header, 16);
-}
-uint16_t Frame::millis() const {
-    return static_cast<uint16_t>(header[20] | (header[21] << 8));
-}
+uint32_t Frame::number() const { return HeaderU32(header, 8); }
+uint32_t Frame::total() const { return HeaderU32(header, 12); }
+uint32_t Frame::seconds() const { return HeaderU32(header, 16); }
+uint16_t Frame::millis() const { return static_cast<uint16_t>(header[20] | (header[21] << 8)); }
 
 std::optional<Frame> Reassembler::Feed(const Bytes& payload) {
     if (payload.size() < 24) return std::nullopt;
@@ -294,7 +276,8 @@ std::vector<Frame> CollectFrames(LinkPeer& stream, int count, int timeout_ms, in
     auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     while (static_cast<int>(frames.size()) < count) {
         int left = static_cast<int>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count());
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                .count());
         if (left <= 0) break;
         auto m = stream.Next(left);
         if (!m) break;

@@ -145,8 +145,8 @@ TEST(ProgramTest, ServesDevicesTakesCommandsAndStopsOnSigterm) {
 TEST(ProgramTest, FixedPortsFollowTheDeviceNumber) {
     if (!devsim::InPrivateNetworkNamespace())
         GTEST_SKIP() << "fixed ports are only sure to be free in the test namespace";
-    Program p({"--devices", "3", "--channels", "1", "--control-port", "21000", "--size", "176x144",
-               "--sub-size", "176x144", "--gop", "5", "--no-stdin", "--quiet"});
+    Program p({"--devices", "3", "--channels", "1", "--control-port", "21000", "--size",
+               "176x144", "--sub-size", "176x144", "--gop", "5", "--no-stdin", "--quiet"});
     ASSERT_TRUE(p.ReadUntil("ready", 20000)) << p.output();
     for (uint16_t port : {21000, 21002, 21004}) {
         LinkPeer ctl;

@@ -19,8 +19,8 @@ protected:
         if (ctl_.lost() || !dev().LoggedInSessions()) {
             ASSERT_TRUE(Login(ctl_, ctl_port()));
         }
-        auto r =
-            ctl_.Request(0x0201, StreamRequestPayload(kind, channel, 1, 0, link_value), 0x8201);
+        auto r = ctl_.Request(0x0201, StreamRequestPayload(kind, channel, 1, 0, link_value),
+                              0x8201);
         ASSERT_TRUE(r);
         ASSERT_EQ(r->Result(), 0);
         key_ = r->Word();
@@ -322,7 +322,8 @@ TEST_F(StreamTest, MulticastStreamGoesToTheRequestedGroup) {
     ASSERT_TRUE(r);
     EXPECT_TRUE(group.WaitFor(0x0302, 3000));
     // A group address that is not multicast is refused.
-    r = ctl_.Request(0x0201, StreamRequestPayload(0, 2, 1, 2, 0, port, Ipv4("127.0.0.1")), 0x8201);
+    r = ctl_.Request(0x0201, StreamRequestPayload(0, 2, 1, 2, 0, port, Ipv4("127.0.0.1")),
+                     0x8201);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->Result(), devsim::kResultBadArgument);
 }
@@ -331,8 +332,8 @@ TEST_F(StreamTest, MulticastIsRefusedOutsideAPrivateNamespace) {
     if (devsim::InPrivateNetworkNamespace()) GTEST_SKIP() << "inside a private namespace";
     StartDevice(SmallDevice());
     ASSERT_TRUE(Login(ctl_, ctl_port()));
-    auto r = ctl_.Request(0x0201, StreamRequestPayload(0, 1, 1, 2, 0, 5000, Ipv4("239.255.42.17")),
-                          0x8201);
+    auto r = ctl_.Request(
+        0x0201, StreamRequestPayload(0, 1, 1, 2, 0, 5000, Ipv4("239.255.42.17")), 0x8201);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->Result(), devsim::kResultUnsupported);
 }
@@ -357,8 +358,7 @@ TEST_F(StreamTest, FfmpegDecodesTheReceivedStream) {
     int status = 0;
     std::string probe = RunCommand(
         "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-        "stream=codec_name,width,height,nb_read_frames -of csv=p=0 " +
-            path,
+        "stream=codec_name,width,height,nb_read_frames -of csv=p=0 " + path,
         &status);
     ASSERT_EQ(status, 0) << probe;
     EXPECT_EQ(probe, "h264,352,288," + std::to_string(kFrames) + "\n");

@@ -126,8 +126,8 @@ std::string RunConsoleCommand(Emulator& emu, const std::string& line, bool* quit
                 out << "malformed " << m.raw.size() << " bytes " << Hex(m.raw, 32) << "\n";
             } else {
                 char c[48];
-                std::snprintf(c, sizeof c, "cmd 0x%04X word %u len %zu ", m.command, m.second_word,
-                              m.payload.size());
+                std::snprintf(c, sizeof c, "cmd 0x%04X word %u len %zu ", m.command,
+                              m.second_word, m.payload.size());
                 out << c << Hex(m.payload, 32) << "\n";
             }
         }
@@ -135,9 +135,9 @@ std::string RunConsoleCommand(Emulator& emu, const std::string& line, bool* quit
     }
 
     static const char* kDeviceCommands[] = {
-        "keepalive",     "refuse-login",   "delay", "late",  "drop",     "result",
-        "garbage-reply", "truncate-reply", "clear", "close", "stall",    "ch4",
-        "garbage",       "truncated",      "alarm", "send",  "keyframe", "reboot"};
+        "keepalive", "refuse-login", "delay", "late", "drop", "result", "garbage-reply",
+        "truncate-reply", "clear", "close", "stall", "ch4", "garbage", "truncated", "alarm",
+        "send", "keyframe", "reboot"};
     if (std::find(std::begin(kDeviceCommands), std::end(kDeviceCommands), cmd) ==
         std::end(kDeviceCommands))
         return "error: unknown command '" + cmd + "' (see help)\n";

@@ -17,6 +17,7 @@
 #include "tools/devsim/console.h"
 #include "tools/devsim/devsim.h"
 
+
 namespace {
 
 const char kUsage[] =

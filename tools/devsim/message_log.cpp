@@ -8,16 +8,11 @@ namespace devsim {
 
 const char* LinkName(Link link) {
     switch (link) {
-        case Link::kControlTcp:
-            return "control/tcp";
-        case Link::kControlUdp:
-            return "control/udp";
-        case Link::kStreamTcp:
-            return "stream/tcp";
-        case Link::kStreamUdp:
-            return "stream/udp";
-        case Link::kSearch:
-            return "search";
+        case Link::kControlTcp: return "control/tcp";
+        case Link::kControlUdp: return "control/udp";
+        case Link::kStreamTcp: return "stream/tcp";
+        case Link::kStreamUdp: return "stream/udp";
+        case Link::kSearch: return "search";
     }
     return "?";
 }

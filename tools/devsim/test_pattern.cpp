@@ -43,9 +43,7 @@ constexpr int kGlyphCellW = 6;  // dots, with one dot of spacing
 constexpr int kGlyphCellH = 8;
 constexpr int kTextColumns = 6;  // "CH0 M" and "0000" fit
 
-int Even(int v) {
-    return v & ~1;
-}
+int Even(int v) { return v & ~1; }
 
 void FillRect(Picture* p, const Rect& r, Yuv c) {
     int x0 = std::clamp(r.x, 0, p->width), x1 = std::clamp(r.x + r.w, 0, p->width);
@@ -91,8 +89,8 @@ PatternLayout LayoutFor(int width, int height) {
 int SquareX(int width, int height, int index, int loop_frames) {
     PatternLayout l = LayoutFor(width, height);
     if (loop_frames <= 0) return 0;
-    return Even(
-        static_cast<int>(static_cast<long long>(width - l.square_side) * index / loop_frames));
+    return Even(static_cast<int>(static_cast<long long>(width - l.square_side) * index /
+                                 loop_frames));
 }
 
 void DrawText(uint8_t* plane, int stride, int width, int height, int x, int y, int scale,
@@ -150,8 +148,8 @@ void RenderTestPattern(int width, int height, int channel, int stream_kind, int 
     }
 
     FillRect(out, l.white_patch, kWhite);
-    FillRect(out,
-             {SquareX(width, height, index, loop_frames), l.square_y, l.square_side, l.square_side},
+    FillRect(out, {SquareX(width, height, index, loop_frames), l.square_y, l.square_side,
+                   l.square_side},
              kYellow);
     FillRect(out, l.text_box, kBlack);
 

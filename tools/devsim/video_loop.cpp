@@ -61,9 +61,7 @@ int VideoLoop::GopStart(int index) const {
     return 0;
 }
 
-void QuietCodecLogs() {
-    av_log_set_level(AV_LOG_ERROR);
-}
+void QuietCodecLogs() { av_log_set_level(AV_LOG_ERROR); }
 
 uint8_t ResolutionCode(int width, int height) {
     for (uint8_t code = 1; code <= 5; ++code) {
@@ -75,8 +73,8 @@ uint8_t ResolutionCode(int width, int height) {
 }
 
 bool SizeOfResolutionCode(uint8_t code, int* width, int* height) {
-    static constexpr int kSizes[6][2] = {{0, 0},     {176, 144},  {352, 288},
-                                         {704, 576}, {1280, 720}, {1920, 1080}};
+    static constexpr int kSizes[6][2] = {{0, 0},      {176, 144},  {352, 288},
+                                         {704, 576},  {1280, 720}, {1920, 1080}};
     if (code < 1 || code > 5) return false;
     *width = kSizes[code][0];
     *height = kSizes[code][1];
@@ -89,8 +87,8 @@ std::shared_ptr<const VideoLoop> EncodeVideoLoop(const VideoLoopKey& key_in, std
         if (error) *error = what;
         return nullptr;
     };
-    if (key.width < 16 || key.height < 16 || key.width % 2 || key.height % 2 || key.width > 4096 ||
-        key.height > 4096)
+    if (key.width < 16 || key.height < 16 || key.width % 2 || key.height % 2 ||
+        key.width > 4096 || key.height > 4096)
         return fail("video size must be even and between 16 and 4096");
     if (key.fps < 1 || key.fps > 120) return fail("frame rate must be 1..120");
     if (key.gop < 1) return fail("GOP must be at least 1");
@@ -154,11 +152,12 @@ std::shared_ptr<const VideoLoop> EncodeVideoLoop(const VideoLoopKey& key_in, std
         }
     };
     for (int i = 0; i < key.loop_frames; ++i) {
-        RenderTestPattern(key.width, key.height, key.channel, key.stream_kind, i, key.loop_frames,
-                          &pic);
+        RenderTestPattern(key.width, key.height, key.channel, key.stream_kind, i,
+                          key.loop_frames, &pic);
         if ((err = av_frame_make_writable(frame.get())) < 0) return fail(AvError(err));
         for (int y = 0; y < key.height; ++y)
-            std::memcpy(frame->data[0] + y * frame->linesize[0], &pic.y[y * key.width], key.width);
+            std::memcpy(frame->data[0] + y * frame->linesize[0], &pic.y[y * key.width],
+                        key.width);
         for (int y = 0; y < key.height / 2; ++y) {
             std::memcpy(frame->data[1] + y * frame->linesize[1], &pic.u[y * key.width / 2],
                         key.width / 2);
