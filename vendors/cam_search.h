@@ -11,12 +11,12 @@ extern "C" {
  * port, mask, gateway, two more texts, a 16-bit value, channel count. Runs on
  * the library's thread; the pointers are valid only during the call. */
 typedef void (*CamSearchCallback)(void* unused, const char* name, const char* ip,
-                                  const uint8_t* mac, int web_port, int data_port,
-                                  const char* mask, const char* gateway, const char* text9,
-                                  const char* text10, uint16_t value11, int channels);
+                                  const uint8_t* mac, int web_port, int data_port, const char* mask,
+                                  const char* gateway, const char* text9, const char* text10,
+                                  uint16_t value11, int channels);
 
-typedef int (*CamSearch_Ord1_t)(void* owner);                       /* initialise */
-typedef int (*CamSearch_Ord2_t)(void* owner);                       /* clean up */
+typedef int (*CamSearch_Ord1_t)(void* owner); /* initialise */
+typedef int (*CamSearch_Ord2_t)(void* owner); /* clean up */
 typedef int (*CamSearch_Ord3_t)(void* owner, int wait_ms, CamSearchCallback cb, int flags);
 typedef int (*CamSearch_Ord4_t)(int wait_ms, CamSearchCallback cb, int flags);
 /* change: mask, MAC bytes, name, IP, mask, gateway, multicast group, IP, web

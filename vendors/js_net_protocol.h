@@ -31,8 +31,8 @@ typedef int (*JSNetProtocol_Ord6_t)(void); /* logout */
 typedef int (*JSNetProtocol_Ord44_t)(char* ip, char* mac, char* mask, char* gateway);
 typedef int (*JSNetProtocol_Ord45_t)(const char* ip, const char* mac, const char* mask,
                                      const char* gateway);
-typedef int (*JSNetProtocol_Ord50_t)(void);  /* restore; 0 success */
-typedef int (*JSNetProtocol_Ord51_t)(void);  /* reboot; 0 success */
+typedef int (*JSNetProtocol_Ord50_t)(void);             /* restore; 0 success */
+typedef int (*JSNetProtocol_Ord51_t)(void);             /* reboot; 0 success */
 typedef int (*JSNetProtocol_Ord65_t)(const char* path); /* upgrade start; 0 success */
 typedef int (*JSNetProtocol_Ord87_t)(int wait_ms);      /* upgrade wait; 0 success */
 typedef int (*JSDec_Ord3_t)(void);                      /* clean up */

@@ -46,6 +46,8 @@ VendorLibrary::~VendorLibrary() {
     if (handle_) dlclose(handle_);
 }
 
-void* VendorLibrary::Symbol(const char* name) const { return name ? dlsym(handle_, name) : nullptr; }
+void* VendorLibrary::Symbol(const char* name) const {
+    return name ? dlsym(handle_, name) : nullptr;
+}
 
 }  // namespace vendors

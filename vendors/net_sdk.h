@@ -44,8 +44,8 @@ typedef struct NetSdkNetworkBlock {
 
 typedef void (*NetSdkProgressCallback)(int handle, int progress, void* user);
 
-typedef int (*NetSDK_Ord1_t)(int flags, void* owner);  /* initialise */
-typedef int (*NetSDK_Ord2_t)(void* owner);             /* clean up */
+typedef int (*NetSDK_Ord1_t)(int flags, void* owner); /* initialise */
+typedef int (*NetSDK_Ord2_t)(void* owner);            /* clean up */
 /* login: IP, port, user, password, error out; a positive handle on success */
 typedef int (*NetSDK_Ord5_t)(const char* ip, int port, const char* user, const char* password,
                              int* error);
@@ -54,8 +54,8 @@ typedef int (*NetSDK_Ord7_t)(int handle); /* logout */
 typedef int (*NetSDK_Ord12_t)(const uint8_t* selection, int handle, int command, int channel,
                               int selection_bytes, int wait_ms);
 /* set network: device (second extra value), command, channel, block, bytes, wait */
-typedef int (*NetSDK_Ord13_t)(int device, int command, int channel,
-                              const NetSdkNetworkBlock* block, int bytes, int wait_ms);
+typedef int (*NetSDK_Ord13_t)(int device, int command, int channel, const NetSdkNetworkBlock* block,
+                              int bytes, int wait_ms);
 /* upgrade: handle, file, flags, progress callback, user; nonzero started */
 typedef int (*NetSDK_Ord34_t)(int handle, const char* path, int flags, NetSdkProgressCallback cb,
                               void* user);

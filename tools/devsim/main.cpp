@@ -18,7 +18,6 @@
 #include "tools/devsim/devsim.h"
 #include "tools/devsim/qv_device.h"
 
-
 namespace {
 
 const char kUsage[] =

@@ -26,7 +26,9 @@ void Deliver(CamSearchCallback cb) {
 }
 }  // namespace
 
-const char* vendor_emu::LibraryMaker() { return "camsearch"; }
+const char* vendor_emu::LibraryMaker() {
+    return "camsearch";
+}
 
 ZYN_VENDOR_EXPORT int CamSearch_Ord1(void*) {
     Store::Instance().Log("CamSearch_Ord1()");

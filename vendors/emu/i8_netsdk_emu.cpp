@@ -18,11 +18,11 @@ struct Session {
 };
 
 std::mutex g_mu;
-I8DiscoveryCallback g_callback = nullptr;  // guarded by g_mu
-void* g_user = nullptr;                    // guarded by g_mu
-std::map<int, Session> g_sessions;         // guarded by g_mu
+I8DiscoveryCallback g_callback = nullptr;       // guarded by g_mu
+void* g_user = nullptr;                         // guarded by g_mu
+std::map<int, Session> g_sessions;              // guarded by g_mu
 std::map<int, vendor_emu::Upgrade> g_upgrades;  // guarded by g_mu
-int g_next_handle = 0;                     // guarded by g_mu
+int g_next_handle = 0;                          // guarded by g_mu
 vendor_emu::Worker g_discovery;
 
 void Copy(char* field, size_t size, const std::string& text) {
@@ -43,11 +43,15 @@ I8DiscoveryRecord ToRecord(const Device& d) {
     return r;
 }
 
-std::string Text(const char* field, size_t size) { return std::string(field, strnlen(field, size)); }
+std::string Text(const char* field, size_t size) {
+    return std::string(field, strnlen(field, size));
+}
 
 }  // namespace
 
-const char* vendor_emu::LibraryMaker() { return "i8"; }
+const char* vendor_emu::LibraryMaker() {
+    return "i8";
+}
 
 ZYN_VENDOR_EXPORT int I8_NET_DVR_Init(void) {
     Store::Instance().Log("I8_NET_DVR_Init()");

@@ -36,7 +36,9 @@ int WithSession(const char* counter) {
 }
 }  // namespace
 
-const char* vendor_emu::LibraryMaker() { return "js"; }
+const char* vendor_emu::LibraryMaker() {
+    return "js";
+}
 
 ZYN_VENDOR_EXPORT int JSNetProtocol_Ord2(void*) {
     Store::Instance().Log("JSNetProtocol_Ord2()");

@@ -26,7 +26,9 @@ int Act(const char* ip, const char* user, const char* password, int port, const 
 }
 }  // namespace
 
-const char* vendor_emu::LibraryMaker() { return "camsearch"; }
+const char* vendor_emu::LibraryMaker() {
+    return "camsearch";
+}
 
 ZYN_VENDOR_EXPORT int NetClient_Ord37(const char* name, const char* ip, const char* user,
                                       const char* password, int port) {
@@ -41,8 +43,7 @@ ZYN_VENDOR_EXPORT int NetClient_Ord53(const char* name, const char* ip, const ch
 }
 
 ZYN_VENDOR_EXPORT int NetClient_Ord35(const char* ip, const char* user, const char* password,
-                                      const char* path, NetClientEvent* done, int port,
-                                      int flags) {
+                                      const char* path, NetClientEvent* done, int port, int flags) {
     Store::Instance().Log("NetClient_Ord35(" + Args(ip, user, password, path, port) + "," +
                           std::to_string(flags) + ")");
     if (!done || !path || !Act(ip, user, password, port, "upgrades")) return -1;

@@ -30,7 +30,9 @@ std::string Dotted(const uint8_t b[4]) {
 }
 }  // namespace
 
-const char* vendor_emu::LibraryMaker() { return "netsdk"; }
+const char* vendor_emu::LibraryMaker() {
+    return "netsdk";
+}
 
 ZYN_VENDOR_EXPORT int NetSDK_Ord1(int flags, void*) {
     Store::Instance().Log("NetSDK_Ord1(" + std::to_string(flags) + ")");
@@ -72,8 +74,8 @@ ZYN_VENDOR_EXPORT int NetSDK_Ord40(void* entries, void* entries2, int capacity_b
     return 1;
 }
 
-ZYN_VENDOR_EXPORT int NetSDK_Ord5(const char* ip, int port, const char* user,
-                                  const char* password, int* error) {
+ZYN_VENDOR_EXPORT int NetSDK_Ord5(const char* ip, int port, const char* user, const char* password,
+                                  int* error) {
     using vendor_emu::Quote;
     Store::Instance().Log("NetSDK_Ord5(" + Quote(ip) + "," + std::to_string(port) + "," +
                           Quote(user) + "," + Quote(password) + ")");
@@ -92,6 +94,7 @@ ZYN_VENDOR_EXPORT int NetSDK_Ord5(const char* ip, int port, const char* user,
 
 ZYN_VENDOR_EXPORT int NetSDK_Ord7(int handle) {
     Store::Instance().Log("NetSDK_Ord7(" + std::to_string(handle) + ")");
+    g_upgrade.Stop();  // a logout ends the session's upgrade reports
     std::lock_guard<std::mutex> lock(g_mu);
     return g_sessions.erase(handle) ? 1 : 0;
 }
@@ -107,9 +110,9 @@ ZYN_VENDOR_EXPORT int NetSDK_Ord39(int handle, int flags, int wait_ms) {
 
 ZYN_VENDOR_EXPORT int NetSDK_Ord12(const uint8_t* selection, int handle, int command, int channel,
                                    int selection_bytes, int wait_ms) {
-    Store::Instance().Log("NetSDK_Ord12(" + std::to_string(handle) + "," +
-                          std::to_string(command) + "," + std::to_string(channel) + "," +
-                          std::to_string(selection_bytes) + "," + std::to_string(wait_ms) + ")");
+    Store::Instance().Log("NetSDK_Ord12(" + std::to_string(handle) + "," + std::to_string(command) +
+                          "," + std::to_string(channel) + "," + std::to_string(selection_bytes) +
+                          "," + std::to_string(wait_ms) + ")");
     std::string ip;
     int port;
     if (!selection || selection_bytes != 10 || !Session(handle, &ip, &port)) return 0;
@@ -142,8 +145,8 @@ ZYN_VENDOR_EXPORT int NetSDK_Ord13(int device, int command, int channel,
 
 ZYN_VENDOR_EXPORT int NetSDK_Ord34(int handle, const char* path, int flags,
                                    NetSdkProgressCallback cb, void* user) {
-    Store::Instance().Log("NetSDK_Ord34(" + std::to_string(handle) + "," +
-                          vendor_emu::Quote(path) + "," + std::to_string(flags) + ")");
+    Store::Instance().Log("NetSDK_Ord34(" + std::to_string(handle) + "," + vendor_emu::Quote(path) +
+                          "," + std::to_string(flags) + ")");
     std::string ip;
     int port;
     if (!path || !cb || !Session(handle, &ip, &port)) return 0;

@@ -60,7 +60,9 @@ std::string Device::Line() const {
     return s;
 }
 
-void Device::Bump(const std::string& key) { fields[key] = std::to_string(Int(key) + 1); }
+void Device::Bump(const std::string& key) {
+    fields[key] = std::to_string(Int(key) + 1);
+}
 
 bool ParseDeviceLine(const std::string& line, Device* out) {
     std::istringstream in(line.substr(0, line.find('#')));
@@ -104,7 +106,8 @@ Store::Store() {
     }
     for (const std::string& line : lines) {
         Device d;
-        if (ParseDeviceLine(line, &d) && d.maker == LibraryMaker()) devices_.push_back(std::move(d));
+        if (ParseDeviceLine(line, &d) && d.maker == LibraryMaker())
+            devices_.push_back(std::move(d));
     }
 }
 
@@ -164,7 +167,9 @@ std::vector<uint8_t> Store::LastBlock() const {
     return last_block_;
 }
 
-std::string Quote(const char* text) { return text ? text : "(null)"; }
+std::string Quote(const char* text) {
+    return text ? text : "(null)";
+}
 
 void Worker::Start(std::function<void(Worker&)> work) {
     Stop();

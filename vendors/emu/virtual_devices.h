@@ -39,7 +39,7 @@ struct Device {
     std::string Text(const std::string& key) const;
     int Int(const std::string& key, int fallback = 0) const;
     std::array<uint8_t, 6> Mac() const;
-    std::string Line() const;  // "maker key=value ..."
+    std::string Line() const;           // "maker key=value ..."
     void Bump(const std::string& key);  // adds 1 to a counter field
 };
 
@@ -73,9 +73,9 @@ private:
     void LoadDefaults();
 
     mutable std::mutex mu_;
-    std::vector<Device> devices_;        // guarded by mu_
-    std::vector<std::string> calls_;     // guarded by mu_
-    std::vector<uint8_t> last_block_;    // guarded by mu_
+    std::vector<Device> devices_;      // guarded by mu_
+    std::vector<std::string> calls_;   // guarded by mu_
+    std::vector<uint8_t> last_block_;  // guarded by mu_
 };
 
 std::string Quote(const char* text);  // "(null)" or the text
