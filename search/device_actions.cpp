@@ -56,7 +56,7 @@ std::string DeviceActions::NetconfCommand(const _stNetDeviceAddr& e) {
            " -gateway " + Text(e.gateway) + " -hwaddr " + FormatMac(mac);
 }
 
-std::string DeviceActions::Modify(const _stNetDeviceAddr& e) {
+std::string DeviceActions::Modify(const _stNetDeviceAddr& e, const std::string& current_ip) {
     switch (e.maker_type) {
         case kMakerZyn: {
             ModifyNetParaRecord m = ToZynRecord(e);
@@ -112,7 +112,8 @@ std::string DeviceActions::Modify(const _stNetDeviceAddr& e) {
         }
         case kMakerJs: {
             if (!v_->js_login || !v_->js_get_network || !v_->js_set_network) return {};
-            int r = v_->js_login(Ip(e).c_str(), e.data_port, kJsStream, 1, kDefaultUser,
+            std::string login_ip = current_ip.empty() ? Ip(e) : current_ip;
+            int r = v_->js_login(login_ip.c_str(), e.data_port, kJsStream, 1, kDefaultUser,
                                  kQvPassword, nullptr);
             if (r == 0) {
                 char ip[32] = {}, mac[32] = {}, mask[32] = {}, gw[32] = {};

@@ -30,8 +30,10 @@ public:
     DeviceActions(std::shared_ptr<VendorSet> vendors, HdsClient* hds)
         : v_(std::move(vendors)), hds_(hds) {}
 
-    // `edited` is the row's record with the dialog's values written in.
-    std::string Modify(const _stNetDeviceAddr& edited);
+    // `edited` is the row's record with the dialog's values written in;
+    // `current_ip` the address the device has now (where a maker logs in
+    // before changing it; empty: the edited one).
+    std::string Modify(const _stNetDeviceAddr& edited, const std::string& current_ip = {});
     std::string Reboot(const _stNetDeviceAddr& record);
     std::string Restore(const _stNetDeviceAddr& record);
 

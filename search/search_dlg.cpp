@@ -268,7 +268,8 @@ void CSearchDlg::Modify() {
     CModifyDialog dlg(r, this);
     if (dlg.exec() != QDialog::Accepted) return;
     _stNetDeviceAddr edited = dlg.record();
-    RunAction([this, edited] { return engine_->actions().Modify(edited); });
+    std::string current_ip = Text(r.ip);
+    RunAction([this, edited, current_ip] { return engine_->actions().Modify(edited, current_ip); });
 }
 
 void CSearchDlg::Upgrade() {

@@ -4,7 +4,8 @@
 //
 // "I8_NetSDK" is looked for as libI8_NetSDK.so in, in order: each folder of
 // the environment variable ZYNSEARCH_VENDOR_PATH (colon-separated), the
-// program's folder, and ../lib beside the program's folder.
+// program's folder, and ../lib beside the program's folder. A library stays
+// loaded until the process ends; opening it again gives the same object.
 #pragma once
 
 #include <memory>
