@@ -27,17 +27,28 @@ _stNetDeviceAddr Record(const QString& spec) {
     for (const QString& kv : spec.split(' ', Qt::SkipEmptyParts)) {
         QString k = kv.section('=', 0, 0);
         std::string v = kv.section('=', 1).toStdString();
-        if (k == "maker") r.maker_type = std::stoi(v);
-        else if (k == "ip") CopyText(r.ip, v);
-        else if (k == "mask") CopyText(r.mask, v);
-        else if (k == "gw") CopyText(r.gateway, v);
-        else if (k == "mac") CopyText(r.mac, v);
-        else if (k == "id") CopyText(r.identity, v);
-        else if (k == "name") CopyText(r.device_name, v);
-        else if (k == "port") r.data_port = static_cast<uint16_t>(std::stoi(v));
-        else if (k == "web") r.web_port = static_cast<uint16_t>(std::stoi(v));
-        else if (k == "ch") r.channel_count = std::stoi(v);
-        else if (k == "extra2") r.extra[1] = std::stoi(v);
+        if (k == "maker")
+            r.maker_type = std::stoi(v);
+        else if (k == "ip")
+            CopyText(r.ip, v);
+        else if (k == "mask")
+            CopyText(r.mask, v);
+        else if (k == "gw")
+            CopyText(r.gateway, v);
+        else if (k == "mac")
+            CopyText(r.mac, v);
+        else if (k == "id")
+            CopyText(r.identity, v);
+        else if (k == "name")
+            CopyText(r.device_name, v);
+        else if (k == "port")
+            r.data_port = static_cast<uint16_t>(std::stoi(v));
+        else if (k == "web")
+            r.web_port = static_cast<uint16_t>(std::stoi(v));
+        else if (k == "ch")
+            r.channel_count = std::stoi(v);
+        else if (k == "extra2")
+            r.extra[1] = std::stoi(v);
     }
     return r;
 }
@@ -136,10 +147,11 @@ private slots:
     }
 
     void jsText() {
-        std::string text = "DEVICE-NAME=" + std::string(50, 'n') +
-                           " DEVICE-MAC=00:12:61:00:00:01 DEVICE-IP=127.0.0.61 DEVICE-ID=" +
-                           std::string(60, 'i') + " DEVICE-CHANNELS=4 DEVICE-RTSPPORT=554 "
-                           "DEVICE-WEBPORT=8080";
+        std::string text =
+            "DEVICE-NAME=" + std::string(50, 'n') +
+            " DEVICE-MAC=00:12:61:00:00:01 DEVICE-IP=127.0.0.61 DEVICE-ID=" + std::string(60, 'i') +
+            " DEVICE-CHANNELS=4 DEVICE-RTSPPORT=554 "
+            "DEVICE-WEBPORT=8080";
         _stNetDeviceAddr d = FromJsText(text);
         QCOMPARE(Text(d.device_name), std::string(31, 'n'));
         QCOMPARE(Text(d.identity), std::string(44, 'i'));
@@ -164,9 +176,9 @@ private slots:
         QTest::newRow("maker type 4 never listed")
             << QStringList{"4:X:00:00:00:00:00:01", "10:Y:00:00:00:00:00:02"} << QStringList{}
             << QStringList{"Y"};
-        QTest::newRow("every accepted type")
-            << QStringList{"1:A:m", "2:B:m", "3:C:m", "5:D:m"} << QStringList{"9:E:m", "10:F:m", "11:G:m", "12:H:m"}
-            << QStringList{"A", "B", "C", "D", "E", "F", "G"};
+        QTest::newRow("every accepted type") << QStringList{"1:A:m", "2:B:m", "3:C:m", "5:D:m"}
+                                             << QStringList{"9:E:m", "10:F:m", "11:G:m", "12:H:m"}
+                                             << QStringList{"A", "B", "C", "D", "E", "F", "G"};
     }
     void session() {
         QFETCH(QStringList, first);
@@ -175,8 +187,8 @@ private slots:
         auto make = [](const QStringList& specs) {
             std::vector<_stNetDeviceAddr> out;
             for (const QString& s : specs)
-                out.push_back(Record("maker=" + s.section(':', 0, 0) + " id=" + s.section(':', 1, 1) +
-                                     " mac=" + s.section(':', 2)));
+                out.push_back(Record("maker=" + s.section(':', 0, 0) +
+                                     " id=" + s.section(':', 1, 1) + " mac=" + s.section(':', 2)));
             return out;
         };
         FakeAdapter a(make(first)), b(make(second));
@@ -200,34 +212,88 @@ private slots:
         QTest::addColumn<QString>("library");
         QTest::addColumn<QString>("made");
         QTest::addColumn<QString>("not_made");
-        QTest::newRow("i8 reboot") << "reboot" << "maker=3 ip=127.0.0.31 port=8000" << "Has restarted"
-            << "I8_NetSDK" << R"(I8_NET_DVR_RebootDVR\(\d+\))" << "";
-        QTest::newRow("i8 reboot, login refused") << "reboot" << "maker=3 ip=127.0.0.32 port=8000"
-            << "" << "I8_NetSDK" << R"(I8_NET_DVR_Login\(127\.0\.0\.32,8000,admin,\))" << "I8_NET_DVR_RebootDVR";
-        QTest::newRow("i8 restore") << "restore" << "maker=3 ip=127.0.0.31 port=8000" << "Defaul success"
-            << "I8_NetSDK" << R"(I8_NET_DVR_RestoreConfig\(\d+\))" << "";
-        QTest::newRow("camsearch reboot") << "reboot" << "maker=2 ip=127.0.0.41 port=5000 name=TI-Cam-1"
-            << "Has restarted" << "NetClient" << R"(NetClient_Ord37\(TI-Cam-1,127\.0\.0\.41,570431,570431,5000\))" << "";
-        QTest::newRow("camsearch restore, unknown") << "restore" << "maker=2 ip=127.0.0.99 port=5000"
-            << "Defaul failed" << "NetClient" << R"(NetClient_Ord53\(,127\.0\.0\.99,570431,570431,5000\))" << "";
-        QTest::newRow("netsdk reboot") << "reboot" << "maker=5 ip=127.0.0.51 port=34567" << "Has restarted"
-            << "NetSDK" << R"(NetSDK_Ord39\(\d+,0,500\))" << "";
-        QTest::newRow("netsdk restore") << "restore" << "maker=5 ip=127.0.0.51 port=34567" << "Defaul success"
-            << "NetSDK" << R"(NetSDK_Ord12\(\d+,33,0,10,1000\))" << "";
+        QTest::newRow("i8 reboot") << "reboot"
+                                   << "maker=3 ip=127.0.0.31 port=8000"
+                                   << "Has restarted"
+                                   << "I8_NetSDK"
+                                   << R"(I8_NET_DVR_RebootDVR\(\d+\))"
+                                   << "";
+        QTest::newRow("i8 reboot, login refused")
+            << "reboot"
+            << "maker=3 ip=127.0.0.32 port=8000"
+            << ""
+            << "I8_NetSDK"
+            << R"(I8_NET_DVR_Login\(127\.0\.0\.32,8000,admin,\))"
+            << "I8_NET_DVR_RebootDVR";
+        QTest::newRow("i8 restore") << "restore"
+                                    << "maker=3 ip=127.0.0.31 port=8000"
+                                    << "Defaul success"
+                                    << "I8_NetSDK"
+                                    << R"(I8_NET_DVR_RestoreConfig\(\d+\))"
+                                    << "";
+        QTest::newRow("camsearch reboot")
+            << "reboot"
+            << "maker=2 ip=127.0.0.41 port=5000 name=TI-Cam-1"
+            << "Has restarted"
+            << "NetClient"
+            << R"(NetClient_Ord37\(TI-Cam-1,127\.0\.0\.41,570431,570431,5000\))"
+            << "";
+        QTest::newRow("camsearch restore, unknown")
+            << "restore"
+            << "maker=2 ip=127.0.0.99 port=5000"
+            << "Defaul failed"
+            << "NetClient"
+            << R"(NetClient_Ord53\(,127\.0\.0\.99,570431,570431,5000\))"
+            << "";
+        QTest::newRow("netsdk reboot") << "reboot"
+                                       << "maker=5 ip=127.0.0.51 port=34567"
+                                       << "Has restarted"
+                                       << "NetSDK"
+                                       << R"(NetSDK_Ord39\(\d+,0,500\))"
+                                       << "";
+        QTest::newRow("netsdk restore") << "restore"
+                                        << "maker=5 ip=127.0.0.51 port=34567"
+                                        << "Defaul success"
+                                        << "NetSDK"
+                                        << R"(NetSDK_Ord12\(\d+,33,0,10,1000\))"
+                                        << "";
         QTest::newRow("netsdk gateway outside the subnet")
-            << "modify" << "maker=5 ip=192.168.1.20 mask=255.255.255.0 gw=192.168.0.1 mac=00:12:51:00:00:01"
-            << "ConfigNet.SetGatewayFailed" << "NetSDK" << "" << "NetSDK_Ord13";
+            << "modify"
+            << "maker=5 ip=192.168.1.20 mask=255.255.255.0 gw=192.168.0.1 mac=00:12:51:00:00:01"
+            << "ConfigNet.SetGatewayFailed"
+            << "NetSDK"
+            << ""
+            << "NetSDK_Ord13";
         QTest::newRow("netsdk change") << "modify"
-            << "maker=5 ip=127.0.0.52 mask=255.0.0.0 gw=127.0.0.1 mac=00:12:51:00:00:01 port=34567 web=81 extra2=9"
-            << "" << "NetSDK" << R"(NetSDK_Ord13\(9,20,-1,144,1000\))" << "";
-        QTest::newRow("camsearch change") << "modify"
-            << "maker=2 ip=127.0.0.42 mask=255.0.0.0 gw=127.0.0.1 mac=00:12:41:00:00:01 name=TI port=5000 web=80"
-            << "" << "CamSearch"
-            << R"(CamSearch_Ord5\(255\.0\.0\.0,00:12:41:00:00:01,TI,127\.0\.0\.42,255\.0\.0\.0,127\.0\.0\.1,235\.1\.1\.1,127\.0\.0\.42,80,5000,6500,0\))" << "";
-        QTest::newRow("js reboot") << "reboot" << "maker=11 ip=127.0.0.61 port=554" << "Has restarted"
-            << "JSNetProtocol" << R"(JSNetProtocol_Ord5\(127\.0\.0\.61,554,1/1080p,1,admin,vupra\))" << "";
-        QTest::newRow("js change") << "modify" << "maker=11 ip=127.0.0.62 mask=255.0.0.0 gw=127.0.0.1 mac=00:12:61:00:00:01 port=554 was=127.0.0.61"
-            << "Successfully modified" << "JSNetProtocol" << R"(JSNetProtocol_Ord45\(127\.0\.0\.62,00:12:61:00:00:01,255\.0\.0\.0,127\.0\.0\.1\))" << "";
+                                       << "maker=5 ip=127.0.0.52 mask=255.0.0.0 gw=127.0.0.1 "
+                                          "mac=00:12:51:00:00:01 port=34567 web=81 extra2=9"
+                                       << ""
+                                       << "NetSDK"
+                                       << R"(NetSDK_Ord13\(9,20,-1,144,1000\))"
+                                       << "";
+        QTest::newRow("camsearch change")
+            << "modify"
+            << "maker=2 ip=127.0.0.42 mask=255.0.0.0 gw=127.0.0.1 mac=00:12:41:00:00:01 name=TI "
+               "port=5000 web=80"
+            << ""
+            << "CamSearch"
+            << R"(CamSearch_Ord5\(255\.0\.0\.0,00:12:41:00:00:01,TI,127\.0\.0\.42,255\.0\.0\.0,127\.0\.0\.1,235\.1\.1\.1,127\.0\.0\.42,80,5000,6500,0\))"
+            << "";
+        QTest::newRow("js reboot")
+            << "reboot"
+            << "maker=11 ip=127.0.0.61 port=554"
+            << "Has restarted"
+            << "JSNetProtocol"
+            << R"(JSNetProtocol_Ord5\(127\.0\.0\.61,554,1/1080p,1,admin,vupra\))"
+            << "";
+        QTest::newRow("js change")
+            << "modify"
+            << "maker=11 ip=127.0.0.62 mask=255.0.0.0 gw=127.0.0.1 mac=00:12:61:00:00:01 port=554 "
+               "was=127.0.0.61"
+            << "Successfully modified"
+            << "JSNetProtocol"
+            << R"(JSNetProtocol_Ord45\(127\.0\.0\.62,00:12:61:00:00:01,255\.0\.0\.0,127\.0\.0\.1\))"
+            << "";
     }
     void actions() {
         QFETCH(QString, action);
@@ -238,9 +304,12 @@ private slots:
         QFETCH(QString, not_made);
         DeviceActions actions(VendorSet::Load(), nullptr);
         _stNetDeviceAddr r = Record(record);
-        std::string got = action == "reboot"    ? actions.Reboot(r)
-                          : action == "restore" ? actions.Restore(r)
-                                                : actions.Modify(r, record.contains("was=") ? record.section("was=", 1).toStdString() : "");
+        std::string got =
+            action == "reboot" ? actions.Reboot(r)
+            : action == "restore"
+                ? actions.Restore(r)
+                : actions.Modify(
+                      r, record.contains("was=") ? record.section("was=", 1).toStdString() : "");
         QCOMPARE(QString::fromStdString(got), message);
         QStringList calls = Emulation(library.toLatin1().constData()).Calls();
         if (!made.isEmpty())
@@ -252,7 +321,9 @@ private slots:
 
     void netSdkChangeActsOnTheDevice() {
         DeviceActions actions(VendorSet::Load(), nullptr);
-        actions.Modify(Record("maker=5 ip=127.0.0.52 mask=255.0.0.0 gw=127.0.0.1 mac=00:12:51:00:00:01 port=34568 web=81 extra2=9"));
+        actions.Modify(
+            Record("maker=5 ip=127.0.0.52 mask=255.0.0.0 gw=127.0.0.1 mac=00:12:51:00:00:01 "
+                   "port=34568 web=81 extra2=9"));
         std::string dev = Emulation("NetSDK").Device(0);
         QVERIFY2(dev.find("ip=127.0.0.52") != std::string::npos, dev.c_str());
         QVERIFY2(dev.find("data_port=34568") != std::string::npos, dev.c_str());
@@ -269,8 +340,10 @@ private slots:
         QFETCH(int, channels);
         QFETCH(QByteArray, model);
         DeviceActions actions(VendorSet::Load(), nullptr);
-        actions.Modify(Record("maker=3 ip=127.0.0.33 mask=255.0.0.0 gw=127.0.0.1 mac=00:12:31:00:00:01 "
-                              "port=8001 web=81 id=I8A ch=" + QString::number(channels)));
+        actions.Modify(
+            Record("maker=3 ip=127.0.0.33 mask=255.0.0.0 gw=127.0.0.1 mac=00:12:31:00:00:01 "
+                   "port=8001 web=81 id=I8A ch=" +
+                   QString::number(channels)));
         std::vector<uint8_t> block = Emulation("I8_NetSDK").LastBlock();
         QCOMPARE(int(block.size()), 468);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(&block[404])), model);
@@ -314,22 +387,37 @@ private slots:
         QTest::addColumn<int>("progress");
         const QString i8 = "i8 ip=127.0.0.31 data_port=8000 user=admin password=pw upgrade_ms=300";
         const QString i8r = "maker=3 ip=127.0.0.31 port=8000";
-        QTest::newRow("i8 empty file") << i8 << i8r << QByteArray("") << "Upgrade file is empty" << "" << -1;
-        QTest::newRow("i8 no file") << i8 << i8r << QByteArray("-") << "Open file failed or no this file" << "" << -1;
-        QTest::newRow("i8 success") << i8 << i8r << QByteArray("fw") << "" << "Status:upgrade successfully" << 100;
-        QTest::newRow("i8 device failure") << i8 + " upgrade_state=3" << i8r << QByteArray("fw") << ""
+        QTest::newRow("i8 empty file") << i8 << i8r << QByteArray("") << "Upgrade file is empty"
+                                       << "" << -1;
+        QTest::newRow("i8 no file")
+            << i8 << i8r << QByteArray("-") << "Open file failed or no this file"
+            << "" << -1;
+        QTest::newRow("i8 success") << i8 << i8r << QByteArray("fw") << ""
+                                    << "Status:upgrade successfully" << 100;
+        QTest::newRow("i8 device failure")
+            << i8 + " upgrade_state=3" << i8r << QByteArray("fw") << ""
             << "Status: upgrade equipment failure" << -1;
-        QTest::newRow("i8 wrong password") << "i8 ip=127.0.0.31 data_port=8000 user=admin password=zz" << i8r
-            << QByteArray("fw") << "Upgrade failed" << "" << -1;
-        const QString cam = "camsearch ip=127.0.0.41 data_port=5000 user=admin password=pw upgrade_ms=200";
-        QTest::newRow("camsearch success") << cam << "maker=2 ip=127.0.0.41 port=5000" << QByteArray("fw")
-            << "" << "status:update success" << -1;
-        QTest::newRow("camsearch failure") << cam + " upgrade_state=4" << "maker=2 ip=127.0.0.41 port=5000"
-            << QByteArray("fw") << "" << "status:update fail4" << -1;
-        QTest::newRow("netsdk success") << "netsdk ip=127.0.0.51 data_port=34567 user=admin password=pw upgrade_ms=200"
-            << "maker=5 ip=127.0.0.51 port=34567" << QByteArray("fw") << "" << "Status:upgrade successfully" << 100;
-        QTest::newRow("js success") << "js ip=127.0.0.61 data_port=554 user=admin password=pw"
-            << "maker=11 ip=127.0.0.61 port=554" << QByteArray("fw") << "update success" << "" << -1;
+        QTest::newRow("i8 wrong password")
+            << "i8 ip=127.0.0.31 data_port=8000 user=admin password=zz" << i8r << QByteArray("fw")
+            << "Upgrade failed"
+            << "" << -1;
+        const QString cam =
+            "camsearch ip=127.0.0.41 data_port=5000 user=admin password=pw upgrade_ms=200";
+        QTest::newRow("camsearch success")
+            << cam << "maker=2 ip=127.0.0.41 port=5000" << QByteArray("fw") << ""
+            << "status:update success" << -1;
+        QTest::newRow("camsearch failure")
+            << cam + " upgrade_state=4"
+            << "maker=2 ip=127.0.0.41 port=5000" << QByteArray("fw") << ""
+            << "status:update fail4" << -1;
+        QTest::newRow("netsdk success")
+            << "netsdk ip=127.0.0.51 data_port=34567 user=admin password=pw upgrade_ms=200"
+            << "maker=5 ip=127.0.0.51 port=34567" << QByteArray("fw") << ""
+            << "Status:upgrade successfully" << 100;
+        QTest::newRow("js success")
+            << "js ip=127.0.0.61 data_port=554 user=admin password=pw"
+            << "maker=11 ip=127.0.0.61 port=554" << QByteArray("fw") << "update success"
+            << "" << -1;
     }
     void upgrade() {
         QFETCH(QString, device);
@@ -375,12 +463,15 @@ private slots:
         QCOMPARE(QString::fromStdString(step.status), status);
         if (progress >= 0) QCOMPARE(step.progress, progress);
         if (file.isEmpty() || file == "-")  // never logged in
-            for (const QString& c : Emulation("I8_NetSDK").Calls()) QVERIFY(!c.startsWith("I8_NET_DVR_Login"));
+            for (const QString& c : Emulation("I8_NetSDK").Calls())
+                QVERIFY(!c.startsWith("I8_NET_DVR_Login"));
         if (status.contains("successfully") && device.startsWith("i8")) {
             QVERIFY(seen.size() >= 2);  // the bar moved before it reached 100
             QVERIFY(seen.front() < 100);
-            QVERIFY(Emulation("I8_NetSDK").Calls().indexOf(
-                QRegularExpression(R"(^I8_NET_DVR_CloseUpgradeHandle\(\d+\)$)")) >= 0);
+            QVERIFY(Emulation("I8_NetSDK")
+                        .Calls()
+                        .indexOf(QRegularExpression(R"(^I8_NET_DVR_CloseUpgradeHandle\(\d+\)$)")) >=
+                    0);
         }
     }
 
@@ -427,10 +518,16 @@ private slots:
         QCOMPARE(int(client.client_id().size()), 32);
         for (char c : client.client_id()) QVERIFY(std::isalpha(static_cast<unsigned char>(c)));
         QVERIFY(client.Search());
-        auto count = [&] { std::lock_guard<std::mutex> lock(mu); return found.size(); };
+        auto count = [&] {
+            std::lock_guard<std::mutex> lock(mu);
+            return found.size();
+        };
         QTRY_VERIFY_WITH_TIMEOUT(count() >= 1, 3000);
         qvnet::HdsDevice d;
-        { std::lock_guard<std::mutex> lock(mu); d = found[0]; }
+        {
+            std::lock_guard<std::mutex> lock(mu);
+            d = found[0];
+        }
         _stNetDeviceAddr r = FromHds(d);
         QCOMPARE(Text(r.identity), qv.device(0).device_id);  // all 32 characters
         QCOMPARE(int(r.data_port), int(qv.port(0)));

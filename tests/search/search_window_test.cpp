@@ -64,7 +64,8 @@ private slots:
             cap_.urls << url.toString();
             return true;
         };
-        Hooks().run_program = [this](const QString&, const QString& program, const QStringList& args) {
+        Hooks().run_program = [this](const QString&, const QString& program,
+                                     const QStringList& args) {
             cap_.programs << program + " " + args.join(' ');
         };
     }
@@ -106,7 +107,9 @@ private slots:
         for (int i = 0; i < list->topLevelItemCount(); ++i) types << list->topLevelItem(i)->text(6);
         types.sort();
         QStringList want{"ICR", "IPC-HI NEW", "IPC-TI", "NVR", "NVR"};
-        if (lan) want << "IPC-HI" << "ZynVS";
+        if (lan)
+            want << "IPC-HI"
+                 << "ZynVS";
         want.sort();
         QCOMPARE(types, want);
         QTreeWidgetItem* i8 = RowWithIp(list, "127.0.0.31");
@@ -178,7 +181,8 @@ private slots:
         CModifyDialog dlg(r);
         dlg.show();
         auto edit = [&](int id) { return dlg.findChild<QLineEdit*>(QString("ctl%1").arg(id)); };
-        for (int id : {9026, 9028, 9030, 9032, 9034, 9036, 1008}) QVERIFY2(edit(id), qPrintable(QString::number(id)));
+        for (int id : {9026, 9028, 9030, 9032, 9034, 9036, 1008})
+            QVERIFY2(edit(id), qPrintable(QString::number(id)));
         QCOMPARE(edit(9034)->text(), QString("8000"));
         QVERIFY(dlg.findChild<QPushButton*>("ctl1018")->isHidden());
         Snap(&dlg, "modify_dialog.png");
@@ -194,7 +198,8 @@ private slots:
     }
 
     void updateDialogShowsProgress() {
-        search_test::ResetAll("i8 ip=127.0.0.31 data_port=8000 user=admin password=pw upgrade_ms=1500\n");
+        search_test::ResetAll(
+            "i8 ip=127.0.0.31 data_port=8000 user=admin password=pw upgrade_ms=1500\n");
         _stNetDeviceAddr r{};
         CopyText(r.ip, std::string("127.0.0.31"));
         r.data_port = 8000;
