@@ -79,9 +79,11 @@ CSearchDlg::CSearchDlg(bool lan, QWidget* parent)
     list_->header()->setSectionsClickable(true);
     list_->header()->setSortIndicatorShown(false);
     list_->header()->setStretchLastSection(true);
-    QPalette pal = list_->palette();
-    pal.setColor(QPalette::Base, QColor(0xBB, 0xBF, 0xC2));  // the colour value 0xC2BFBB
-    list_->setPalette(pal);
+    // The list's background: the colour value 0xC2BFBB. Only the viewport
+    // takes it, so the rows' check boxes keep their own light face.
+    QPalette pal = list_->viewport()->palette();
+    pal.setColor(QPalette::Base, QColor(0xBB, 0xBF, 0xC2));
+    list_->viewport()->setPalette(pal);
     connect(list_->header(), &QHeaderView::sectionClicked, this, &CSearchDlg::SortByColumn);
     connect(list_, &QWidget::customContextMenuRequested, this, &CSearchDlg::ShowContextMenu);
 

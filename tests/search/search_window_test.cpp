@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(i8->text(3), QString("8000"));
         QCOMPARE(i8->text(5), QString("127.0.0.1"));
         QCOMPARE(list->headerItem()->text(3), QString("Data port"));
-        QCOMPARE(list->palette().color(QPalette::Base), QColor(0xBB, 0xBF, 0xC2));
+        QCOMPARE(list->viewport()->palette().color(QPalette::Base), QColor(0xBB, 0xBF, 0xC2));
         Snap(&dlg, "main_window.png");
 
         // Commands on the selection: addresses only, never device text.
