@@ -22,9 +22,9 @@ Q_DECLARE_METATYPE(std::string)
 namespace {
 
 // "maker=3 ip=127.0.0.31 port=8000 ..." into a record.
-_stNetDeviceAddr Record(const QString& spec) {
+_stNetDeviceAddr Record(const QString& fields) {
     _stNetDeviceAddr r{};
-    for (const QString& kv : spec.split(' ', Qt::SkipEmptyParts)) {
+    for (const QString& kv : fields.split(' ', Qt::SkipEmptyParts)) {
         QString k = kv.section('=', 0, 0);
         std::string v = kv.section('=', 1).toStdString();
         if (k == "maker")

@@ -146,6 +146,32 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(cap_.messages, QStringList{"tips: Has restarted"}, 5000);
     }
 
+    void languageReachesTheWindow_data() {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QString>("search");
+        QTest::newRow("french") << 2 << "Rechercher";
+        QTest::newRow("english") << 0 << "Search";
+    }
+    void languageReachesTheWindow() {
+        QFETCH(int, language);
+        QFETCH(QString, search);
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("Vexora.ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[LanguageType]\nLanguage=" + QByteArray::number(language) + "\n");
+        ini.close();
+        QFile fr(dir.filePath("qxr_French.ini"));
+        QVERIFY(fr.open(QIODevice::WriteOnly));
+        fr.write("Search=Rechercher\n");
+        fr.close();
+        AppLanguage().Load(dir.path().toStdString());
+        {
+            CSearchDlg dlg(false);
+            QCOMPARE(dlg.findChild<QPushButton*>("ctl1000")->text(), search);
+        }
+        AppLanguage().Load(QTemporaryDir().path().toStdString());  // back to English
+    }
+
     void sortByNumberIsDescendingText() {
         std::string lines;
         for (int i = 1; i <= 12; ++i)

@@ -151,6 +151,7 @@ bool QvEmulator::Start(std::string* error) {
     }
     if (pipe(wake_) != 0) return fail("pipe");
     thread_ = std::thread([this] { Run(); });
+    for (int i = 0; hds_ && i < device_count(); ++i) Announce(i);  // devices say hello once
     return true;
 }
 

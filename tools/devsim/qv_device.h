@@ -9,8 +9,9 @@
 //
 // The HDS responder (only inside a private network namespace) listens on
 // 239.255.255.250:8002, answers SEARCH, applies "netconf set" CMD messages
-// addressed by the 32-character Device-ID, and can announce devices with
-// REGISTER. Replies go to the group on port 8004.
+// addressed by the 32-character Device-ID, and announces each device with a
+// REGISTER when it starts (and on Announce). Replies go to the group on port
+// 8004.
 //
 // Threads: one thread serves every socket of a QvEmulator. Public methods may
 // be called from any thread; state is guarded by one mutex.
