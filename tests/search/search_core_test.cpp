@@ -517,12 +517,14 @@ private slots:
         QVERIFY(!client.Start(nullptr));  // refused twice
         QCOMPARE(int(client.client_id().size()), 32);
         for (char c : client.client_id()) QVERIFY(std::isalpha(static_cast<unsigned char>(c)));
-        QVERIFY(client.Search());
         auto count = [&] {
             std::lock_guard<std::mutex> lock(mu);
             return found.size();
         };
+        qv.Announce(0);  // a REGISTER reaches the client without a search
         QTRY_VERIFY_WITH_TIMEOUT(count() >= 1, 3000);
+        QVERIFY(client.Search());
+        QTRY_VERIFY_WITH_TIMEOUT(count() >= 2, 3000);
         qvnet::HdsDevice d;
         {
             std::lock_guard<std::mutex> lock(mu);
