@@ -41,14 +41,10 @@ void CAVLibrary::SetCallback(DeviceCallback callback, void* user) {
 }
 
 void CAVLibrary::Deliver(const _stNetDeviceAddr& record) {
-    DeviceCallback cb;
-    void* user;
-    {
-        std::lock_guard<std::mutex> lock(mu_);
-        cb = callback_;
-        user = user_;
-    }
-    if (cb) cb(user, &record);
+    // Under the lock, so that once SetCallback has replaced the callback no
+    // delivery to the old receiver is still running.
+    std::lock_guard<std::mutex> lock(mu_);
+    if (callback_) callback_(user_, &record);
 }
 
 // ---- mappings --------------------------------------------------------------

@@ -4,8 +4,10 @@
 // Threads: records reach the callback on the library's own thread (I8,
 // CamSearch, the HDS client, the own SDK's search thread), on the window's
 // thread (JS, through its window message) or inside Search (NetSDK). The
-// callback must only queue. Initialise, CleanUp and Search are called from
-// one thread at a time.
+// callback runs under the adapter's lock and must only queue (never call
+// back into the adapter); once SetCallback returns, the previous receiver gets
+// nothing more. Initialise, CleanUp and Search are called from one thread at
+// a time.
 #pragma once
 
 #include <memory>

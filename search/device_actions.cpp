@@ -238,6 +238,7 @@ UpgradeJob::UpgradeJob(std::shared_ptr<VendorSet> vendors, const _stNetDeviceAdd
 UpgradeJob::~UpgradeJob() {
     SetProgressListener(nullptr);
     Finish();
+    if (!cam_started_ || __atomic_load_n(&done_->signalled, __ATOMIC_SEQ_CST)) delete done_;
 }
 
 void UpgradeJob::SetProgressListener(std::function<void(const UpgradeStep&)> listener) {
@@ -282,8 +283,9 @@ UpgradeStep UpgradeJob::Start(const std::string& path, const std::string& user,
         }
         case kMakerCamSearch: {
             if (!v_->nc_upgrade || v_->nc_upgrade(ip.c_str(), user.c_str(), password.c_str(),
-                                                  path.c_str(), &done_, record_.data_port, 0) == -1)
+                                                  path.c_str(), done_, record_.data_port, 0) == -1)
                 return Status("status:update fail");
+            cam_started_ = true;
             return {"", "status:Is upgrading", -1, false, false, cam_poll_ms_};
         }
         case kMakerNetSdk: {
@@ -349,7 +351,7 @@ UpgradeStep UpgradeJob::Poll() {
         return s;
     }
     if (record_.maker_type == kMakerCamSearch) {
-        if (!__atomic_load_n(&done_.signalled, __ATOMIC_SEQ_CST))
+        if (!__atomic_load_n(&done_->signalled, __ATOMIC_SEQ_CST))
             return {"", "", -1, false, false, cam_poll_ms_};
         int n = v_->nc_upgrade_result ? v_->nc_upgrade_result() : -1;
         return Status(n == 0 ? "status:update success" : "status:update fail" + std::to_string(n));

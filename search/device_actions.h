@@ -80,7 +80,10 @@ private:
     int i8_poll_ms_ = 500, cam_poll_ms_ = 8000;
     int login_ = -1;
     int upgrade_handle_ = -1;
-    NetClientEvent done_{0};
+    // The library keeps a pointer to this until it signals it; an unsignalled
+    // event is left allocated when the job goes (it may still be written).
+    NetClientEvent* done_ = new NetClientEvent{0};
+    bool cam_started_ = false;
     std::mutex listener_mu_;
     std::function<void(const UpgradeStep&)> listener_;  // guarded by listener_mu_
 };
