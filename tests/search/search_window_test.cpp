@@ -144,6 +144,24 @@ private slots:
         list->setCurrentItem(RowWithIp(list, "127.0.0.51"));
         dlg.findChild<QPushButton*>("ctl1003")->click();
         QTRY_COMPARE_WITH_TIMEOUT(cap_.messages, QStringList{"tips: Has restarted"}, 5000);
+        if (!lan) return;
+        // The own device: reboot and change through the SDK's search, without a login.
+        QTreeWidgetItem* zyn = nullptr;
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            if (list->topLevelItem(i)->text(6) == "ZynVS") zyn = list->topLevelItem(i);
+        QVERIFY(zyn);
+        list->setCurrentItem(zyn);
+        dlg.Reboot();
+        QVERIFY(own->log().WaitForCommand(0x0F03, 3000));
+        _stNetDeviceAddr r;
+        QVERIFY(dlg.Selected(&r));
+        CopyText(r.ip, std::string("127.0.0.9"));
+        QCOMPARE(dlg.engine().actions().Modify(r, "127.0.0.1"),
+                 std::string("Successfully modified"));
+        auto change = own->log().WaitForCommand(0x0F02, 3000);
+        QVERIFY(change && change->payload.size() == 80);
+        QCOMPARE(int(change->payload[24]), 9);  // 127.0.0.9, last octet first
+        QCOMPARE(int(change->payload[27]), 127);
     }
 
     void languageReachesTheWindow_data() {
