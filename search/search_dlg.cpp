@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -113,6 +114,10 @@ CSearchDlg::CSearchDlg(bool lan, QWidget* parent)
     layout->addLayout(buttons);
     resize(900, 420);
 
+    // The About entry: F1 (there is no system menu to add it to here).
+    auto* about = new QShortcut(QKeySequence::HelpContents, this);
+    connect(about, &QShortcut::activated, this, &CSearchDlg::About);
+
     search_timer_.setSingleShot(true);
     connect(&search_timer_, &QTimer::timeout, this, &CSearchDlg::EndSearch);
 }
@@ -123,6 +128,12 @@ CSearchDlg::~CSearchDlg() {
     if (action_thread_.joinable()) action_thread_.join();
     list_->clear();
     engine_.reset();
+}
+
+void CSearchDlg::About() {
+    QStringList lines{Tr("Search") + " (zynsearch)", QString()};
+    for (const std::string& line : engine_->Describe()) lines << QString::fromStdString(line);
+    QMessageBox::about(this, Tr("About"), lines.join('\n'));
 }
 
 void CSearchDlg::Search() {

@@ -39,6 +39,7 @@ public:
     void Upgrade();         // menu 32778, button 1006
     void Reboot();          // menu 32777, button 1003
     void Restore();         // button 1004
+    void About();           // F1: the libraries each maker uses
 
     QTreeWidget* list() const { return list_; }
     SearchEngine& engine() { return *engine_; }
