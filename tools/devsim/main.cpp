@@ -16,7 +16,7 @@
 
 #include "tools/devsim/console.h"
 #include "tools/devsim/devsim.h"
-
+#include "tools/devsim/qv_device.h"
 
 namespace {
 
@@ -45,7 +45,10 @@ const char kUsage[] =
     "  --no-audio             refuse audio streams\n"
     "  --audio-format N       audio format number 0, 1 or 2 (1)\n"
     "  --alaw                 G.711 A-law instead of mu-law\n"
-    "  --search               answer LAN searches (only inside a private network namespace)\n"
+    "  --search               answer LAN searches (only inside a private network namespace);\n"
+    "                         with --qv also HDS searches of the QV devices\n"
+    "  --qv N                 also run N QV devices (qvnet01 on 127.0.0.(20+k), port P+k) (0)\n"
+    "  --qv-port P            first QV device's qvnet01 port (7200); 0 picks free ports\n"
     "  --reboot-delay MS      how long a reboot keeps the ports closed (1000)\n"
     "  --control-socket PATH  also read commands from a Unix socket at PATH\n"
     "  --no-stdin             do not read commands from standard input\n"
@@ -123,6 +126,7 @@ int main(int argc, char** argv) {
     dev.accounts = {{"admin", "admin"}};
     std::string control_socket;
     bool read_stdin = true, quiet = false;
+    long qv_devices = 0, qv_port = 7200;
 
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -195,6 +199,10 @@ int main(int argc, char** argv) {
             dev.audio_codec = devsim::AudioCodec::kALaw;
         } else if (a == "--search") {
             cfg.search = true;
+        } else if (a == "--qv") {
+            qv_devices = number(0, 200);
+        } else if (a == "--qv-port") {
+            qv_port = number(0, 65000);
         } else if (a == "--reboot-delay") {
             dev.reboot_delay_ms = static_cast<int>(number(0, 600000));
         } else if (a == "--control-socket") {
@@ -260,6 +268,23 @@ int main(int argc, char** argv) {
         Print(line);
     }
     if (cfg.search) Print("answering LAN searches on 224.0.1.10:6022");
+    std::vector<devsim::QvDeviceConfig> qv_configs(static_cast<size_t>(qv_devices));
+    for (size_t k = 0; k < qv_configs.size(); ++k) {
+        qv_configs[k].ip = "127.0.0." + std::to_string(20 + k);
+        qv_configs[k].media_port = qv_port ? static_cast<uint16_t>(qv_port + k) : 0;
+    }
+    devsim::QvEmulator qv(qv_configs, cfg.search && qv_devices > 0);
+    if (qv_devices > 0) {
+        if (!qv.Start(&error)) {
+            std::fprintf(stderr, "zyn-devsim: %s\n", error.c_str());
+            emu.Stop();
+            return 1;
+        }
+        for (int k = 0; k < qv.device_count(); ++k)
+            Print("QV device " + std::to_string(k) + ": " + qv.device(k).device_id + " qvnet01 " +
+                  qv.device(k).ip + ":" + std::to_string(qv.port(k)));
+        if (cfg.search) Print("answering HDS searches on 239.255.255.250:8002");
+    }
 
     std::atomic<bool> stop{false};
     std::thread stdin_thread, socket_thread;
@@ -311,6 +336,7 @@ int main(int argc, char** argv) {
         close(listen_fd);
         unlink(control_socket.c_str());
     }
+    qv.Stop();
     emu.Stop();
     Print("stopped");
     return 0;
