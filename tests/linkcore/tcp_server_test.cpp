@@ -7,12 +7,18 @@
 #include <map>
 #include <set>
 #include <thread>
+#include <type_traits>
 
 #include "link_test_util.h"
 #include "linkcore/diagnostics.h"
 #include "linkcore/linkcore.h"
 
 namespace {
+
+// A copy would share the connection (and close it twice).
+template <typename... T>
+constexpr bool kNoneCopyable = ((!std::is_copy_constructible_v<T> && !std::is_copy_assignable_v<T>) && ...);
+static_assert(kNoneCopyable<CTcpClient, CUdpClient, CMCastClient, CTcpServer, CUdpServer>);
 
 using linktest::Bytes;
 using linktest::Event;
