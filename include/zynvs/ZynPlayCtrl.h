@@ -30,9 +30,10 @@
  * Setting it from inside the callback being replaced returns at once instead.
  *
  * Callbacks notify and return: they must not call the player's functions
- * (the call would wait for the process-wide lock, which a Stop or a callback
- * change holds while it waits for that very callback), except ZYNVS_PlAY_Stop
- * or ZYNVS_PlAY_Destory of their own port from the playback thread.
+ * (the call would wait for the process-wide lock, which a Stop or a change of
+ * the drawing callback holds while it waits for that very callback), except
+ * ZYNVS_PlAY_Stop or ZYNVS_PlAY_Destory of their own port from the playback
+ * thread.
  *
  * Windows are X11 window ids (0 = none). The end-of-file notice is an X11
  * ClientMessage of type "ZYNVS_WINDOW_MESSAGE", format 32, with data.l[0] =

@@ -61,7 +61,7 @@ TEST_P(CallbackSlotCallers, SetReturnsOnlyAfterEveryRunningCallOfTheOldOne) {
     const int callers = GetParam();
     Slot slot;
     Gate gate;
-    std::atomic<int> new_calls{0};
+    int new_calls = 0;
     slot.Set(&Gate::Old, &gate);
     std::vector<std::thread> threads;
     for (int i = 0; i < callers; ++i) {
@@ -74,12 +74,9 @@ TEST_P(CallbackSlotCallers, SetReturnsOnlyAfterEveryRunningCallOfTheOldOne) {
         slot.Set(&New, &new_calls);
         set_returned = true;
     });
-    // Once another thread reaches the new callback, Set has made the switch
-    // and must now be waiting for the old calls (new calls do not hold it up).
-    ASSERT_TRUE(Eventually([&] {
-        slot.Invoke([](Fn fn, void* user, int) { fn(user); });
-        return new_calls.load() > 0;
-    }));
+    // Once the new callback is handed out, Set has made the switch and must
+    // now be waiting for the old calls (holders of the new one do not count).
+    ASSERT_TRUE(Eventually([&] { return slot.Take().fn == &New; }));
     for (int i = 0; i < callers; ++i) {
         EXPECT_FALSE(set_returned.load())
             << "returned with " << callers - i << " old calls running";
@@ -88,6 +85,8 @@ TEST_P(CallbackSlotCallers, SetReturnsOnlyAfterEveryRunningCallOfTheOldOne) {
     setter.join();
     for (auto& t : threads) t.join();
     EXPECT_TRUE(set_returned.load());
+    slot.Invoke([](Fn fn, void* user, int) { fn(user); });
+    EXPECT_EQ(new_calls, 1);
     EXPECT_EQ(gate.inside, callers);  // nothing reached the old callback later
 }
 
