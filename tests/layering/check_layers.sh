@@ -13,17 +13,17 @@ rules=(
 )
 status=0
 for rule in "${rules[@]}"; do
-  dir="$(echo "${rule%%|*}" | xargs)"
-  forbidden="$(echo "${rule#*|}" | xargs)"
-  while IFS= read -r hit; do
-    [ -z "$hit" ] && continue
-    file="${hit%%:*}"; rest="${hit#*:}"; line="${rest%%:*}"
-    path="$(sed -nE "${line}s/^[[:space:]]*#[[:space:]]*include[[:space:]]*[<\"]([^>\"]+)[>\"].*/\\1/p" "$file")"
-    if [ -n "$path" ] && echo "$path" | grep -qE "$forbidden"; then
-      echo "${file#"$root"/}:$line: $dir must not include $path"
-      status=1
-    fi
-  done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include' "$root/$dir" --include='*.h' --include='*.cpp' --include='*.c' || true)
+  dir="${rule%%|*}"; dir="${dir// /}"
+  forbidden="${rule#*|}"; forbidden="${forbidden// /}"
+  # file:line:included path, one line per include
+  hits="$(grep -rnE '^[[:space:]]*#[[:space:]]*include' "$root/$dir" \
+            --include='*.h' --include='*.cpp' --include='*.c' |
+          sed -nE 's/^([^:]+:[0-9]+):[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]([^>"]+)[>"].*/\1:\2/p' |
+          awk -F: -v re="$forbidden" '$3 ~ re' || true)"
+  if [ -n "$hits" ]; then
+    echo "$hits" | sed -E "s#^$root/##; s#^([^:]+:[0-9]+):(.*)#\1: $dir must not include \2#"
+    status=1
+  fi
 done
 [ "$status" -eq 0 ] && echo "layers: every include points downwards"
 exit "$status"

@@ -1,12 +1,13 @@
-// Keeps the libraries the SDK pulled into the process loaded after the SDK
-// itself is unloaded.
+// Linked into each shared object of the suite (libZynDecodeKit.so,
+// libZynPlayCtrl.so): keeps the libraries it pulled into the process loaded
+// after the shared object itself is unloaded.
 //
 // Some of them allocate in their load-time constructors and never free (seen:
 // libgomp, which FFmpeg's resampler brings in, and pixman, which its SVG
-// decoder brings in). Unloaded together with the SDK, that memory would be
+// decoder brings in). Unloaded together with our library, that memory would be
 // lost on every load/unload cycle of a host. Marked as never-unloaded, they
-// are found again when the SDK is loaded the next time and their constructors
-// do not run twice. The SDK itself still unloads completely.
+// are found again at the next load and their constructors do not run twice.
+// Our own library still unloads completely.
 #include <dlfcn.h>
 #include <link.h>
 
@@ -16,7 +17,7 @@ namespace {
 
 int KeepLoaded(dl_phdr_info* info, size_t /*size*/, void* self_path) {
     const char* name = info->dlpi_name;
-    // The program itself has no name; the SDK must stay unloadable.
+    // The program itself has no name; our own library must stay unloadable.
     if (name == nullptr || name[0] == '\0') return 0;
     if (std::strcmp(name, static_cast<const char*>(self_path)) == 0) return 0;
     // Only objects already loaded are touched (the vDSO is not found by name).
