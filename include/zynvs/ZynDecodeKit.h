@@ -156,9 +156,10 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_SetDevChanName(int device_id, int channel, const 
  * later ZYNVS_Login with the same id retries on it. Logging in an id that is
  * already active returns 1 at once. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_Login(DeviceLoginInfo* info);
-/* Logs out (message 2 when notify is set), stops the device's streams and
- * connections and marks it for removal. Sends without waiting for an answer.
- * 0 for an unknown id. */
+/* Sends the logout without waiting for an answer and marks the device for
+ * removal (torn down within one housekeeping tick). 1 when notify is set
+ * (message 2 is delivered first, on the caller's thread), else 0; 0 also for
+ * an unknown id, a device not logged in or one with a request outstanding. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_Logout(int device_id, int notify);
 
 /* ---- Live view, sound, talk ---------------------------------------------- */
@@ -177,7 +178,9 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_StopRealPlay(int device_id, int channel);
 ZYNVS_API int ZYNVS_CALL ZYNVS_StopRealPlayEx(int device_id, int channel, int stream_kind);
 /* Switches the shown stream (sub = 1); sends without waiting. Always returns 0. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_SetStreamType(int device_id, int channel, int sub);
-/* Local display only (no waiting); 1 when the channel exists. */
+/* ShowPlay starts the channel's player again (and asks for a key frame),
+ * HidePlay stops it (joining its decode thread); neither waits for the
+ * network. 1 when the channel exists (ShowPlay: and its player started). */
 ZYNVS_API int ZYNVS_CALL ZYNVS_ShowPlay(int device_id, int channel);
 ZYNVS_API int ZYNVS_CALL ZYNVS_HidePlay(int device_id, int channel);
 ZYNVS_API int ZYNVS_CALL ZYNVS_ChangeWindow(int device_id, int channel, ZYNVS_WND window,
@@ -200,8 +203,8 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_GetSrcRect(int device_id, int channel, ZYNVS_RECT
 ZYNVS_API int ZYNVS_CALL ZYNVS_StartLoclRecord(int device_id, int channel, const char* path,
                                                int mode);
 ZYNVS_API int ZYNVS_CALL ZYNVS_StopLoclRecord(int device_id, int channel);
-/* Sends the key-frame request without waiting: the bytes sent, 0 when not
- * logged in. */
+/* Sends the key-frame request without waiting: the bytes sent (12), -1 when
+ * the send failed, 0 when not logged in. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_MakeKeyFrame(int device_id, int channel);
 /* [request] Starts talk: opens the talk stream and the capture thread, which
  * sends the microphone's audio. 1 when talk runs. */
