@@ -3,9 +3,10 @@
 //
 // The guarantee: when Set() returns, no call of the callback it replaced is
 // running and none will start, so the host may free the old user data at once.
-// Set() called from inside a call made through this slot (on that thread)
-// returns at once instead: it cannot wait for its own caller. No lock is held
-// while the callback runs.
+// Set() on a thread that is itself inside a call through this slot returns
+// at once instead: it cannot wait for its own call (and then does not wait
+// for calls on other threads either). No lock is held while the callback
+// runs.
 //
 // A caller takes a Hold (a copy of callback, user value and channel); while
 // the Hold lives, a Set() on another thread waits for it. Calls through a

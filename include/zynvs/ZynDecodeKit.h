@@ -127,7 +127,7 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_ModifyNetPara(ModifyNetParaRecord* record);
 /* Sends the reboot request; returns 1, also when nothing is sent (search not
  * open, record NULL). Does not wait. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_Reboot(ModifyNetParaRecord* record);
-/* No effect; return 1. */
+/* Both have no effect and return 1. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_Reset(int value);
 ZYNVS_API int ZYNVS_CALL ZYNVS_GetLog(int first, int second);
 
@@ -183,6 +183,8 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_SetStreamType(int device_id, int channel, int sub
  * network. 1 when the channel exists (ShowPlay: and its player started). */
 ZYNVS_API int ZYNVS_CALL ZYNVS_ShowPlay(int device_id, int channel);
 ZYNVS_API int ZYNVS_CALL ZYNVS_HidePlay(int device_id, int channel);
+/* Settings of the channel's local player and sound (no network): 1 when
+ * applied, 0 for an unknown channel or a bad argument. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_ChangeWindow(int device_id, int channel, ZYNVS_WND window,
                                             int display_flag);
 ZYNVS_API int ZYNVS_CALL ZYNVS_SetVolume(int device_id, int channel, int volume);
@@ -196,6 +198,8 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_OpenSoundVoice(int device_id, int channel, int fl
 /* Writes the last picture of the channel (BMP; PNG or JPEG by extension) on
  * the caller's thread. 1 when written. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_CapturePicture(int device_id, int channel, const char* path);
+/* The part of the picture shown (local, no network); 0 for a NULL or empty
+ * rectangle. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_SetSrcRect(int device_id, int channel, ZYNVS_RECT* rect);
 ZYNVS_API int ZYNVS_CALL ZYNVS_GetSrcRect(int device_id, int channel, ZYNVS_RECT* rect);
 /* Records the channel's live frames to path (mode word: 0 native, 1 AVI);
@@ -242,7 +246,7 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_UpdateRequest(int device_id, int ignored, void* r
  * 1020). */
 ZYNVS_API int ZYNVS_CALL ZYNVS_UpdateFile(int device_id, int ignored, void* chunk_header,
                                           void* chunk_data);
-/* [request] */
+/* [request] each. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_ClearAlarm(int device_id, int channel, void* record);
 ZYNVS_API int ZYNVS_CALL ZYNVS_StartRemoteManRecord(int device_id, int ignored, void* record);
 ZYNVS_API int ZYNVS_CALL ZYNVS_StopRemoteManRecord(int device_id, int ignored, void* record);

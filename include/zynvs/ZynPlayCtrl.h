@@ -132,6 +132,7 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_SetPlayByTime(int port, unsigned int time_lo
                                                   unsigned int time_high);
 /* Current play time in seconds since 1970, or 0. */
 ZYNVS_API uint64_t ZYNVS_CALL ZYNVS_PlAY_GetPlayTime(int port);
+/* The same time cut to 32 bits. */
 ZYNVS_API unsigned int ZYNVS_CALL ZYNVS_PlAY_GetPlayedTime(int port);
 /* The end-of-file notice goes to window with message and the port number as
  * both parameters. Always 1. */
