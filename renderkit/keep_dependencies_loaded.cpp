@@ -15,12 +15,23 @@
 
 namespace {
 
-int KeepLoaded(dl_phdr_info* info, size_t /*size*/, void* self_path) {
+struct Walk {
+    const char* self_path;
+    bool after_self = false;
+};
+
+// Objects are listed in load order, so those after our own library are the
+// ones that came into the process with it; libraries the host had loaded
+// before are left alone.
+int KeepLoaded(dl_phdr_info* info, size_t /*size*/, void* data) {
+    auto* walk = static_cast<Walk*>(data);
     const char* name = info->dlpi_name;
-    // The program itself has no name; our own library must stay unloadable.
-    if (name == nullptr || name[0] == '\0') return 0;
-    if (std::strcmp(name, static_cast<const char*>(self_path)) == 0) return 0;
-    // Only objects already loaded are touched (the vDSO is not found by name).
+    if (name == nullptr || name[0] == '\0') return 0;  // the program itself
+    if (std::strcmp(name, walk->self_path) == 0) {
+        walk->after_self = true;  // our own library must stay unloadable
+        return 0;
+    }
+    if (!walk->after_self) return 0;
     if (void* handle = dlopen(name, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE)) dlclose(handle);
     return 0;
 }
@@ -31,7 +42,8 @@ __attribute__((constructor)) void KeepDependenciesLoaded() {
         self.dli_fname == nullptr) {
         return;
     }
-    dl_iterate_phdr(&KeepLoaded, const_cast<char*>(self.dli_fname));
+    Walk walk{self.dli_fname};
+    dl_iterate_phdr(&KeepLoaded, &walk);
 }
 
 }  // namespace
