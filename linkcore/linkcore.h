@@ -44,8 +44,13 @@ enum LinkKind : int {
 using LinkCallback = int (*)(int link_kind, int id, uint16_t command, uint16_t second_word,
                              const uint8_t* payload, uint16_t length, void* user);
 
+// Clients and servers own their connection: they are neither copied nor
+// moved (a copy would share the connection and close it twice).
 class CClient {
 public:
+    CClient() = default;
+    CClient(const CClient&) = delete;
+    CClient& operator=(const CClient&) = delete;
     virtual ~CClient() = default;
     // Nonzero while the connection is usable.
     virtual int IsConnected() = 0;
@@ -131,6 +136,9 @@ private:
 
 class CServer {
 public:
+    CServer() = default;
+    CServer(const CServer&) = delete;
+    CServer& operator=(const CServer&) = delete;
     virtual ~CServer() = default;
     virtual void RegisterCallback(LinkCallback callback, void* user) = 0;
     // Listens on port (0 picks a free one, see LocalPort). second_value is

@@ -9,12 +9,10 @@
 #include <sys/socket.h>
 
 #include <atomic>
-#include <climits>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include <asio/bind_executor.hpp>
@@ -25,6 +23,7 @@
 #include <asio/write.hpp>
 
 #include "linkcore/callback_gate.h"
+#include "linkcore/connection_table.h"
 #include "linkcore/diagnostics.h"
 #include "linkcore/frame_decoder.h"
 #include "linkcore/io_runtime.h"
@@ -101,10 +100,10 @@ public:
                   asio::ip::tcp::acceptor acceptor)
         : gate_(std::move(gate)),
           epoch_(epoch),
-          next_handle_(std::move(next_handle)),
           strand_(asio::make_strand(context)),
           acceptor_(std::move(acceptor)),
-          retry_timer_(context) {}
+          retry_timer_(context),
+          conns_(std::move(next_handle)) {}
 
     CallbackGate& gate() { return *gate_; }
     uint64_t epoch() const { return epoch_; }
@@ -115,27 +114,20 @@ public:
     }
 
     std::shared_ptr<TcpServerConn> Find(int handle) {
-        std::lock_guard<std::mutex> lock(conns_mutex_);
-        auto it = conns_.find(handle);
-        return it == conns_.end() ? nullptr : it->second;
+        std::shared_ptr<TcpServerConn> conn;
+        conns_.Find(handle, &conn);
+        return conn;
     }
 
-    void Forget(const TcpServerConn* conn) {
-        std::lock_guard<std::mutex> lock(conns_mutex_);
-        auto it = conns_.find(conn->handle());
-        if (it != conns_.end() && it->second.get() == conn) conns_.erase(it);
+    void Forget(TcpServerConn* conn) {
+        const std::shared_ptr<TcpServerConn> self = conn->shared_from_this();
+        conns_.Remove(conn->handle(), nullptr, &self);
     }
 
     // Owner's Close(handle), any thread.
     bool CloseConnection(int handle) {
         std::shared_ptr<TcpServerConn> conn;
-        {
-            std::lock_guard<std::mutex> lock(conns_mutex_);
-            auto it = conns_.find(handle);
-            if (it == conns_.end()) return false;
-            conn = it->second;
-            conns_.erase(it);
-        }
+        if (!conns_.Remove(handle, &conn)) return false;
         if (!conn->MarkClosed()) return false;
         // A message of this connection being delivered right now finishes
         // before we return; later ones are not delivered.
@@ -144,10 +136,7 @@ public:
         return true;
     }
 
-    int Count() {
-        std::lock_guard<std::mutex> lock(conns_mutex_);
-        return static_cast<int>(conns_.size());
-    }
+    int Count() { return conns_.Count(); }
 
     // Any thread: stops listening and drops every connection without reports.
     void Stop() {
@@ -155,11 +144,7 @@ public:
         // Shutting the listening socket down makes the kernel refuse new
         // connections at once; the strand closes it.
         ::shutdown(acceptor_native_, SHUT_RDWR);
-        std::unordered_map<int, std::shared_ptr<TcpServerConn>> conns;
-        {
-            std::lock_guard<std::mutex> lock(conns_mutex_);
-            conns.swap(conns_);
-        }
+        auto conns = conns_.CloseAll();
         for (auto& [handle, conn] : conns) conn->MarkClosed();
         asio::post(strand_, [self = shared_from_this(), conns = std::move(conns)] {
             asio::error_code ec;
@@ -197,12 +182,13 @@ private:
         asio::error_code opt_ec;
         socket.non_blocking(true, opt_ec);
         socket.set_option(asio::ip::tcp::no_delay(true), opt_ec);
-        const int handle = NextHandle();
-        auto conn = std::make_shared<TcpServerConn>(handle, std::move(socket), shared_from_this());
-        {
-            std::lock_guard<std::mutex> lock(conns_mutex_);
-            conns_.emplace(handle, conn);
-        }
+        std::shared_ptr<TcpServerConn> conn;
+        const int handle = conns_.Emplace([&](int h) {
+            conn = std::make_shared<TcpServerConn>(h, std::move(socket), shared_from_this());
+            return conn;
+        });
+        // Refused when Stop ran since the check above: the socket closes here.
+        if (handle == 0) return;
         {
             GateBatch batch(*gate_, epoch_);
             if (batch) batch.Deliver(handle, kCmdAccepted, 0, nullptr, 0);
@@ -211,30 +197,14 @@ private:
         Accept();
     }
 
-    int NextHandle() {
-        // Handles count up (positive, wrapping to 1) and skip live ones, so a
-        // closed connection's handle is not handed out again for a long time.
-        for (;;) {
-            int h = next_handle_->fetch_add(1);
-            if (h <= 0 || h == INT_MAX) {
-                next_handle_->store(2);
-                h = 1;
-            }
-            std::lock_guard<std::mutex> lock(conns_mutex_);
-            if (conns_.find(h) == conns_.end()) return h;
-        }
-    }
-
     const std::shared_ptr<CallbackGate> gate_;
     const uint64_t epoch_;
-    const std::shared_ptr<std::atomic<int>> next_handle_;
     Strand strand_;
     asio::ip::tcp::acceptor acceptor_;  // strand
     int acceptor_native_ = -1;          // set before Start
     asio::steady_timer retry_timer_;    // strand
     std::atomic<bool> stopped_{false};
-    std::mutex conns_mutex_;
-    std::unordered_map<int, std::shared_ptr<TcpServerConn>> conns_;  // conns_mutex_
+    ConnectionTable<std::shared_ptr<TcpServerConn>> conns_;
 };
 
 int TcpServerConn::Send(uint16_t command, uint16_t second_word, const void* payload,

@@ -6,12 +6,9 @@
 #include <sys/socket.h>
 
 #include <atomic>
-#include <climits>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 
 #include <asio/bind_executor.hpp>
 #include <asio/ip/udp.hpp>
@@ -19,6 +16,7 @@
 #include <asio/strand.hpp>
 
 #include "linkcore/callback_gate.h"
+#include "linkcore/connection_table.h"
 #include "linkcore/diagnostics.h"
 #include "linkcore/frame_decoder.h"
 #include "linkcore/io_runtime.h"
@@ -38,11 +36,11 @@ public:
                   asio::ip::udp::socket socket)
         : gate_(std::move(gate)),
           epoch_(epoch),
-          next_handle_(std::move(next_handle)),
           strand_(asio::make_strand(context)),
           socket_(std::move(socket)),
           fd_(socket_.native_handle()),
-          buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes)) {}
+          buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBufferBytes)),
+          peers_(std::move(next_handle), kMaxUdpPeers) {}
 
     void Start() {
         asio::post(strand_, [self = shared_from_this()] { self->ArmRead(); });
@@ -51,12 +49,7 @@ public:
     int Send(int handle, uint16_t command, uint16_t second_word, const void* payload,
              uint16_t length) {
         asio::ip::udp::endpoint to;
-        {
-            std::lock_guard<std::mutex> lock(peers_mutex_);
-            auto it = by_handle_.find(handle);
-            if (it == by_handle_.end()) return -1;
-            to = it->second;
-        }
+        if (!peers_.Find(handle, &to)) return -1;
         uint8_t header[kHeaderBytes];
         EncodeHeader(header, command, second_word, length);
         iovec iov[2] = {{header, sizeof(header)}, {const_cast<void*>(payload), length}};
@@ -68,13 +61,7 @@ public:
     }
 
     bool Forget(int handle) {
-        {
-            std::lock_guard<std::mutex> lock(peers_mutex_);
-            auto it = by_handle_.find(handle);
-            if (it == by_handle_.end()) return false;
-            by_endpoint_.erase(it->second);
-            by_handle_.erase(it);
-        }
+        if (!peers_.Remove(handle)) return false;
         // A datagram of this sender being delivered now finishes first.
         gate_->WaitIdle();
         asio::post(strand_, [self = shared_from_this(), handle] {
@@ -87,11 +74,7 @@ public:
     void Stop() {
         stopped_.store(true, std::memory_order_release);
         ::shutdown(fd_, SHUT_RDWR);
-        {
-            std::lock_guard<std::mutex> lock(peers_mutex_);
-            by_handle_.clear();
-            by_endpoint_.clear();
-        }
+        peers_.CloseAll();
         asio::post(strand_, [self = shared_from_this()] {
             asio::error_code ec;
             self->socket_.cancel(ec);
@@ -128,12 +111,12 @@ private:
         FrameView m;
         if (ParseDatagram(buffer_.get(), n, &m)) {
             bool is_new = false;
-            const int handle = HandleFor(sender_, &is_new);
+            const int handle = peers_.Add(sender_, &is_new);
             if (handle == 0) {
                 GetCounters().datagrams_dropped.fetch_add(1);
             } else {
                 if (is_new && !batch.Deliver(handle, kCmdAccepted, 0, nullptr, 0)) return;
-                if (Known(handle) &&
+                if (peers_.Find(handle, nullptr) &&
                     !batch.Deliver(handle, m.command, m.second_word, m.payload, m.length)) {
                     return;
                 }
@@ -144,34 +127,8 @@ private:
         ArmRead();
     }
 
-    bool Known(int handle) {
-        std::lock_guard<std::mutex> lock(peers_mutex_);
-        return by_handle_.count(handle) != 0;
-    }
-
-    // Handle of a sender, made on its first datagram; 0 when the table is full.
-    int HandleFor(const asio::ip::udp::endpoint& sender, bool* is_new) {
-        std::lock_guard<std::mutex> lock(peers_mutex_);
-        auto it = by_endpoint_.find(sender);
-        if (it != by_endpoint_.end()) return it->second;
-        if (by_handle_.size() >= kMaxUdpPeers) return 0;
-        int h;
-        do {
-            h = next_handle_->fetch_add(1);
-            if (h <= 0 || h == INT_MAX) {
-                next_handle_->store(2);
-                h = 1;
-            }
-        } while (by_handle_.count(h) != 0);
-        by_handle_.emplace(h, sender);
-        by_endpoint_.emplace(sender, h);
-        *is_new = true;
-        return h;
-    }
-
     const std::shared_ptr<CallbackGate> gate_;
     const uint64_t epoch_;
-    const std::shared_ptr<std::atomic<int>> next_handle_;
     asio::strand<asio::io_context::executor_type> strand_;
     asio::ip::udp::socket socket_;  // strand; fd_ used raw by senders
     const int fd_;
@@ -179,9 +136,7 @@ private:
     asio::ip::udp::endpoint sender_;     // strand
     int consecutive_errors_ = 0;         // strand
     std::atomic<bool> stopped_{false};
-    std::mutex peers_mutex_;
-    std::unordered_map<int, asio::ip::udp::endpoint> by_handle_;  // peers_mutex_
-    std::map<asio::ip::udp::endpoint, int> by_endpoint_;          // peers_mutex_
+    ConnectionTable<asio::ip::udp::endpoint, true> peers_;
 };
 
 }  // namespace linkcore::detail

@@ -142,26 +142,15 @@ int CImageDraw::Reassemble(const uint8_t* header, const uint8_t* payload, uint32
 // ---- Callbacks, display, snapshots ---------------------------------------------------
 
 void CImageDraw::SetDecCallback(PlayDataCallback cb, void* user) {
-    if (cb == nullptr) return;
-    std::lock_guard lock(callback_mutex_);
-    dec_callback_ = cb;
-    dec_user_ = user;
+    if (cb != nullptr) dec_callback_.Set(cb, user, port_number_);
 }
 
 void CImageDraw::SetRealDataCallback(PlayDataCallback cb, void* user) {
-    if (cb == nullptr) return;
-    std::lock_guard lock(callback_mutex_);
-    real_data_callback_ = cb;
-    real_data_user_ = user;
-    callback_port_ = port_number_;
+    if (cb != nullptr) real_data_callback_.Set(cb, user, port_number_);
 }
 
 void CImageDraw::SetAudioCallback(PlayDataCallback cb, void* user) {
-    if (cb == nullptr) return;
-    std::lock_guard lock(callback_mutex_);
-    audio_callback_ = cb;
-    audio_user_ = user;
-    callback_port_ = port_number_;
+    if (cb != nullptr) audio_callback_.Set(cb, user, port_number_);
 }
 
 void CImageDraw::set_frame_observer(FrameObserver observer) {
@@ -200,18 +189,10 @@ void CImageDraw::StopSound() {
 }
 
 void CImageDraw::RouteAudio(const uint8_t* data, int length, uint8_t codec) {
-    PlayDataCallback cb;
-    void* user;
-    int port;
-    {
-        std::lock_guard lock(callback_mutex_);
-        cb = audio_callback_;
-        user = audio_user_;
-        port = callback_port_;
-    }
-    if (cb != nullptr) {
-        // The host receives the audio payload and its length.
-        cb(port, const_cast<uint8_t*>(data), length, user);
+    // The host receives the audio payload and its length.
+    if (audio_callback_.Invoke([&](PlayDataCallback cb, void* user, int port) {
+            cb(port, const_cast<uint8_t*>(data), length, user);
+        })) {
         return;
     }
     audio_.SendOneFrame(data, length, codec);

@@ -7,8 +7,8 @@
 // the record buffer belong to the playback thread while it is alive
 // (thread_alive_) and to the API otherwise. The frame buffer is shared by
 // stream input (API) and file playback (thread) under reassembly_mutex_.
-// Host callbacks are copied under callback_mutex_ and called without any
-// lock held.
+// Host callbacks sit in callback slots (renderkit/callback_slot.h): called
+// without any lock held, and replacing one waits for a running call.
 //
 // Lifetime. Ports are held by shared_ptr: the table holds one reference and a
 // running playback thread another, so a thread that outlives a stop (it was
@@ -32,6 +32,7 @@
 #include "playctrl/hi264_decoder.h"
 #include "playctrl/play_clock.h"
 #include "playctrl/record_reader.h"
+#include "renderkit/callback_slot.h"
 #include "renderkit/play_audio.h"
 #include "renderkit/play_video.h"
 
@@ -179,16 +180,12 @@ private:
     int capture_type_ = 0;
     Hi264DecHandle decoder_ = nullptr;
 
-    // ---- Callbacks, guarded by callback_mutex_
+    // ---- Host callbacks (the slot's channel is the port number to report)
+    renderkit::CallbackSlot<PlayDataCallback> dec_callback_;
+    renderkit::CallbackSlot<PlayDataCallback> real_data_callback_;
+    renderkit::CallbackSlot<PlayDataCallback> audio_callback_;
     mutable std::mutex callback_mutex_;
-    PlayDataCallback dec_callback_ = nullptr;
-    void* dec_user_ = nullptr;
-    PlayDataCallback real_data_callback_ = nullptr;
-    void* real_data_user_ = nullptr;
-    PlayDataCallback audio_callback_ = nullptr;
-    void* audio_user_ = nullptr;
-    int callback_port_ = 0;
-    FrameObserver frame_observer_;
+    FrameObserver frame_observer_;  // callback_mutex_
 
     // ---- Frame reassembly, guarded by reassembly_mutex_
     std::mutex reassembly_mutex_;

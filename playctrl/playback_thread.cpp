@@ -125,16 +125,9 @@ void CImageDraw::PlaybackThread() {
         }
         if (kind == RecordKind::kVideo) {
             if (rec.has_extension) {
-                PlayDataCallback cb;
-                void* user;
-                int port;
-                {
-                    std::lock_guard lock(callback_mutex_);
-                    cb = real_data_callback_;
-                    user = real_data_user_;
-                    port = callback_port_;
-                }
-                if (cb != nullptr) cb(port, rec.extension, kTimeExtensionBytes, user);
+                real_data_callback_.Invoke([&](PlayDataCallback cb, void* user, int port) {
+                    cb(port, rec.extension, kTimeExtensionBytes, user);
+                });
                 current_time_ = Le32(rec.extension);
             }
             if (!rec.complete) continue;  // oversized, or cut short by the end
@@ -175,11 +168,7 @@ void CImageDraw::PlaybackThread() {
         }
         if (kind == RecordKind::kAudio) {
             if (!rec.complete) continue;
-            bool has_callback;
-            {
-                std::lock_guard lock(callback_mutex_);
-                has_callback = audio_callback_ != nullptr;
-            }
+            const bool has_callback = audio_callback_.is_set();
             const int64_t started = clock_->now_ms();
             if (rec.payload_length > 4) {
                 RouteAudio(reader.payload() + 4, static_cast<int>(rec.payload_length - 4),

@@ -55,7 +55,7 @@ struct CPlayVideo::Impl {
     int mode = 0;
 
     std::atomic<int> play_channel{0};
-    CallbackSlot<DrawOSDCallback> draw_callback;
+    CallbackSlot<ZynDrawCallback> draw_callback;
     CallbackSlot<RenderDecCallback> dec_callback;
 
     FrameQueue queue;  // thread-safe
@@ -197,7 +197,7 @@ void CPlayVideo::Impl::Present(const AVFrame* picture, bool fresh) {
             surface.resize(static_cast<size_t>(surface_stride) * ph);
             if (yuv_to_bgra.Convert(picture, ZYNVS_RECT{0, 0, pw, ph}, surface.data(), pw, ph,
                                     surface_stride)) {
-                draw_callback.Invoke([&](DrawOSDCallback cb, void* user, int) {
+                draw_callback.Invoke([&](ZynDrawCallback cb, void* user, int) {
                     ZynDrawSurface dc{surface.data(), pw, ph, surface_stride, 0};
                     ZYNVS_SIZE size{pw, ph};
                     cb(&dc, &size, play_channel.load(), user);
@@ -377,7 +377,7 @@ int CPlayVideo::GetSrcRect(ZYNVS_RECT* r) {
     return 1;
 }
 
-int CPlayVideo::RegisterCallback(DrawOSDCallback cb, void* user) {
+int CPlayVideo::RegisterCallback(ZynDrawCallback cb, void* user) {
     impl_->draw_callback.Set(cb, user);
     return 1;
 }

@@ -27,7 +27,6 @@
 #include <cstdint>
 #include <memory>
 
-#include <zynvs/ZynDecodeKit.h>
 #include <zynvs/zynvs_platform.h>
 
 // Every decoded picture: frame points to a ZynDecodedPicture, size is
@@ -90,7 +89,7 @@ public:
     // Drawing callback (NULL unregisters): called for every picture before it
     // is shown, with a ZynDrawSurface of the whole picture (BGRA) as HDC, the
     // picture size and the play channel. What it paints is what the window shows.
-    int RegisterCallback(DrawOSDCallback cb, void* user);
+    int RegisterCallback(ZynDrawCallback cb, void* user);
     // Channel number given to the drawing callback (default 0). Returns 1.
     int SetPlayChannel(int channel);
     // Decode callback (NULL unregisters) with the channel it is called with.

@@ -8,8 +8,8 @@
 
 #include "decodekit/core/screen_saver.h"
 #include "decodekit/core/video_server.h"
-#include "decodekit/platform/party_clients.h"
-#include "decodekit/platform/video_plt_device.h"
+#include "decodekit/core/party_clients.h"
+#include "decodekit/core/video_plt_device.h"
 
 namespace zyn {
 unsigned DefaultTickMs() {
@@ -270,44 +270,33 @@ std::size_t CDeviceManage::DeviceCount() {
 // ---- callbacks -------------------------------------------------------------
 
 void CDeviceManage::SetMessageCallback(MessageCallback fn, void* user) {
-    std::lock_guard<std::mutex> lock(callback_mutex_);
-    message_cb_ = {fn, user};
+    message_cb_.Set(fn, user);
 }
 void CDeviceManage::SetRealDataCallback(RealDataCallback fn, void* user) {
-    std::lock_guard<std::mutex> lock(callback_mutex_);
-    real_data_cb_ = {fn, user};
+    real_data_cb_.Set(fn, user);
 }
 void CDeviceManage::SetDecRealDataCallback(DecRealDataCallback fn, void* user) {
-    std::lock_guard<std::mutex> lock(callback_mutex_);
-    dec_real_data_cb_ = {fn, user};
+    dec_real_data_cb_.Set(fn, user);
 }
 void CDeviceManage::SetFullFrameCallback(FullFrameDataCallback fn, void* user) {
-    std::lock_guard<std::mutex> lock(callback_mutex_);
-    full_frame_cb_ = {fn, user};
+    full_frame_cb_.Set(fn, user);
 }
+// The search keeps its callback across Search/StopSearch; a new one takes
+// effect at once, also during a search.
 void CDeviceManage::SetSearchCallback(SearchCallback fn, void* user) {
-    std::lock_guard<std::mutex> lock(callback_mutex_);
-    search_cb_ = {fn, user};
+    search_.SetCallback(fn, user);
 }
 zyn::CallbackSlot<MessageCallback> CDeviceManage::MessageCb() {
-    std::lock_guard<std::mutex> lock(callback_mutex_);
-    return message_cb_;
+    return message_cb_.Take();
 }
 zyn::CallbackSlot<RealDataCallback> CDeviceManage::RealDataCb() {
-    std::lock_guard<std::mutex> lock(callback_mutex_);
-    return real_data_cb_;
+    return real_data_cb_.Take();
 }
 zyn::CallbackSlot<DecRealDataCallback> CDeviceManage::DecRealDataCb() {
-    std::lock_guard<std::mutex> lock(callback_mutex_);
-    return dec_real_data_cb_;
+    return dec_real_data_cb_.Take();
 }
 zyn::CallbackSlot<FullFrameDataCallback> CDeviceManage::FullFrameCb() {
-    std::lock_guard<std::mutex> lock(callback_mutex_);
-    return full_frame_cb_;
-}
-zyn::CallbackSlot<SearchCallback> CDeviceManage::SearchCb() {
-    std::lock_guard<std::mutex> lock(callback_mutex_);
-    return search_cb_;
+    return full_frame_cb_.Take();
 }
 
 void CDeviceManage::FireMessage(int device_id, int message, const void* data, int length) {
@@ -408,8 +397,6 @@ void CDeviceManage::TearDownAll() {
 
 int CDeviceManage::Search() {
     search_.Open();
-    auto cb = SearchCb();
-    search_.SetCallback(cb.fn, cb.user);
     search_.SendSearchRequest();
     return 1;
 }
@@ -417,7 +404,6 @@ int CDeviceManage::Search() {
 int CDeviceManage::StopSearch() {
     if (search_.is_open()) {
         search_.Stop();
-        search_.SetCallback(nullptr, nullptr);
     }
     return 1;
 }

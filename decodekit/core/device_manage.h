@@ -20,15 +20,14 @@
 
 #include "decodekit/core/video_device.h"
 #include "decodekit/platform/search_dvs.h"
+#include "renderkit/callback_slot.h"
 #include "zynvs/ZynDecodeKit.h"
 
 namespace zyn {
-// A callback and its user value, copied together.
+// A registered callback taken for one call (fn, user): while it lives,
+// registering another callback on a different thread waits for it.
 template <typename Fn>
-struct CallbackSlot {
-    Fn fn = nullptr;
-    void* user = nullptr;
-};
+using CallbackSlot = typename renderkit::CallbackSlot<Fn>::Hold;
 
 // What the registry is creating a device for.
 enum class CreateFor { kLogin, kAdd };
@@ -88,7 +87,6 @@ public:
     zyn::CallbackSlot<RealDataCallback> RealDataCb();
     zyn::CallbackSlot<DecRealDataCallback> DecRealDataCb();
     zyn::CallbackSlot<FullFrameDataCallback> FullFrameCb();
-    zyn::CallbackSlot<SearchCallback> SearchCb();
 
     // Delivers a MessageCallback message if one is registered.
     void FireMessage(int device_id, int message, const void* data, int length);
@@ -126,12 +124,10 @@ private:
     // instead of queuing for a login of its own.
     std::unordered_map<int, std::shared_future<int>> logins_;
 
-    std::mutex callback_mutex_;  // guards the callback slots
-    zyn::CallbackSlot<MessageCallback> message_cb_;
-    zyn::CallbackSlot<RealDataCallback> real_data_cb_;
-    zyn::CallbackSlot<DecRealDataCallback> dec_real_data_cb_;
-    zyn::CallbackSlot<FullFrameDataCallback> full_frame_cb_;
-    zyn::CallbackSlot<SearchCallback> search_cb_;
+    renderkit::CallbackSlot<MessageCallback> message_cb_;
+    renderkit::CallbackSlot<RealDataCallback> real_data_cb_;
+    renderkit::CallbackSlot<DecRealDataCallback> dec_real_data_cb_;
+    renderkit::CallbackSlot<FullFrameDataCallback> full_frame_cb_;
 
     CSearchDVS search_;  // the one LAN search of the library
 

@@ -101,12 +101,6 @@ NetParaBlock BuildNetParaBlock(const ModifyNetParaRecord& record) {
 
 using namespace decodekit;
 
-struct CSearchDVS::CallbackSlot {
-    std::mutex mutex;
-    SearchCallback callback = nullptr;  // guarded by mutex
-    void* user = nullptr;               // guarded by mutex
-};
-
 struct CSearchDVS::ThreadControl {
     std::atomic<int> stop{0};  // 1 tells the receive thread to end, or says it has ended
     std::mutex mutex;
@@ -121,9 +115,7 @@ CSearchDVS::~CSearchDVS() {
 }
 
 void CSearchDVS::SetCallback(SearchCallback callback, void* user) {
-    std::lock_guard lock(slot_->mutex);
-    slot_->callback = callback;
-    slot_->user = user;
+    slot_->Set(callback, user);
 }
 
 int CSearchDVS::Open() {
@@ -249,14 +241,9 @@ void CSearchDVS::ReceiveLoop(std::shared_ptr<CallbackSlot> slot,
         // an empty datagram, which is reported as malformed.
         if (n == 0 && control->stop.load() != 0) break;
         const SearchDatagram d = ParseSearchDatagram(datagram, static_cast<std::size_t>(n), packet);
-        SearchCallback callback;
-        void* user;
-        {
-            std::lock_guard lock(slot->mutex);
-            callback = slot->callback;
-            user = slot->user;
-        }
-        if (callback) callback(d.command, d.length, const_cast<uint8_t*>(d.payload), user);
+        slot->Invoke([&](SearchCallback callback, void* user, int) {
+            callback(d.command, d.length, const_cast<uint8_t*>(d.payload), user);
+        });
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     control->stop.store(1);

@@ -6,6 +6,7 @@
 // per open search runs the callback. See decodekit/platform/README.md.
 #pragma once
 
+#include "renderkit/callback_slot.h"
 #include "zynvs/ZynDecodeKit.h"
 #include "zynvs/zynvs_records.h"
 
@@ -77,7 +78,8 @@ public:
     // not open is left as it is. May be called from inside the callback (then
     // it does not wait for its own thread).
     int Stop();
-    // Callback and user value for the datagrams to come; any thread.
+    // Callback and user value for the datagrams to come; any thread. Waits for
+    // a running call of the previous callback (renderkit/callback_slot.h).
     void SetCallback(SearchCallback callback, void* user);
 
     // One datagram each to 224.0.1.10:6022 from the search socket; nothing is
@@ -90,7 +92,7 @@ public:
     bool is_open() const { return open_.load() != 0; }
 
 private:
-    struct CallbackSlot;   // callback and user value, shared with the receive thread
+    using CallbackSlot = renderkit::CallbackSlot<SearchCallback>;  // shared with the receive thread
     struct ThreadControl;  // stop flag and exit signal of one receive thread
 
     int SendDatagram(uint16_t command, const uint8_t* payload, uint16_t length);

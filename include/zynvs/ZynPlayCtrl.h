@@ -12,14 +12,28 @@
  * There are no error codes (ZYNVS_PlAY_GetLastError returns 0).
  *
  * Threads: every function may be called from any thread. One process-wide
- * lock serialises all per-port calls; ZYNVS_PlAY_Stop, ZYNVS_PlAY_CloseFile
- * and the closing functions block until the port's playback thread has ended.
+ * lock serialises all per-port calls, so a call may wait for another port's
+ * call to finish. ZYNVS_PlAY_Stop, ZYNVS_PlAY_CloseFile and the closing
+ * functions block until the port's playback thread has ended, at most 6000 ms
+ * (a thread still inside a host callback then ends on its own later). Other
+ * functions do not wait for threads; opening a file and snapshots do their
+ * file I/O on the caller's thread.
  *
  * Callbacks run on the player's threads (the port's playback thread, or the
- * decode thread for the drawing callback); data pointers are valid only
- * during the call. Callbacks notify and return: they must not call the
- * player's functions (a call from the drawing callback, or one that meets a
- * Stop waiting for that thread, blocks until the stop gives up after 6 s).
+ * decode thread for the drawing callback; the audio-data callback also on the
+ * caller's thread inside ZYNVS_PlAY_InputData); data pointers are valid only
+ * during the call.
+ *
+ * Replacing a callback: when a function that sets a callback returns, the
+ * callback it replaced is not running on any thread and will not be called
+ * again, so its user data may be freed (the same guarantee as the SDK's).
+ * Setting it from inside the callback being replaced returns at once instead.
+ *
+ * Callbacks notify and return: they must not call the player's functions
+ * (the call would wait for the process-wide lock, which a Stop or a change of
+ * the drawing callback holds while it waits for that very callback), except
+ * ZYNVS_PlAY_Stop or ZYNVS_PlAY_Destory of their own port from the playback
+ * thread.
  *
  * Windows are X11 window ids (0 = none). The end-of-file notice is an X11
  * ClientMessage of type "ZYNVS_WINDOW_MESSAGE", format 32, with data.l[0] =
@@ -41,8 +55,7 @@ extern "C" {
 typedef void(ZYNVS_CALL* PlayDataCallback)(int port, void* data, int length, void* user);
 /* Drawing callback: the picture about to be shown (a ZynDrawSurface), its
  * size, the play channel (the port number) and the user value. */
-typedef void(ZYNVS_CALL* PlayDrawCallback)(ZYNVS_HDC dc, ZYNVS_SIZE* frame_size, int channel,
-                                           void* user);
+typedef ZynDrawCallback PlayDrawCallback;
 
 /* ---- Library -------------------------------------------------------------- */
 
@@ -54,41 +67,48 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_UnInit(void);
 
 /* ---- Opening and closing ports ------------------------------------------- */
 
-/* Display-only port bound to window. Port number or -1. */
+/* Display-only port bound to window. Port number (lowest free) or -1. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_Create(ZYNVS_WND window);
 /* Opens a recording (native "ZYNIPCFH" file, or raw frame records) for
  * playback in window (0: decode only, for snapshots and callbacks). The path
- * is copied. Port number or -1 (no such file, unreadable). */
+ * is copied; header and time index are read on the caller's thread. Port
+ * number or -1 (no such file, unreadable). */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_OpenFile(ZYNVS_WND window, const char* path);
 /* Opens a stream port for ZYNVS_PlAY_InputData. The other three values are
  * ignored. Video is shown once the port has a window. Port number or -1. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_OpenStream(ZYNVS_WND window, int ignored1, int ignored2,
                                                int ignored3);
-/* Closes and releases any port. 1, or 0 when the port is not open. */
+/* Closes and releases any port (blocks like ZYNVS_PlAY_Stop). 1, or 0 when
+ * the port is not open. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_CloseStream(int port);
-/* Closes and releases any port. Always 1. */
+/* Closes and releases any port (blocks like ZYNVS_PlAY_Stop). Always 1. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_Destory(int port);
-/* Stops playback and closes the file; the port stays open (a later Play
- * opens the file again by its stored name). Always 1. */
+/* Stops playback (blocks like ZYNVS_PlAY_Stop) and closes the file; the port
+ * stays open (a later Play opens the file again by its stored name). Always 1. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_CloseFile(int port);
 
 /* ---- Stream input --------------------------------------------------------- */
 
 /* One stream packet as the SDK's real-data callback delivers it: 6-byte
  * prefix, 24-byte fragment header, payload. type 0 video, 1 audio. The data
- * is copied. 1 when the port is open (whatever became of the packet). */
+ * is copied; a complete frame is queued for the decode thread (never waits
+ * for decoding). 1 when the port is open (whatever became of the packet). */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_InputData(int port, int type, unsigned char* buffer,
                                               unsigned int size);
 
 /* ---- File playback -------------------------------------------------------- */
 
-/* Starts playback (a new playback thread) or resumes from a hold. A port
- * whose file was closed opens it again by its stored name. Always 1, except
- * 0 when the port has no file and none can be opened. */
+/* Starts playback (a new playback thread) or resumes from a hold, and
+ * returns; an old thread that outlived a stop is waited for first (at most
+ * 6000 ms). A port whose file was closed opens it again by its stored name.
+ * Always 1, except 0 when the port has no file and none can be opened. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_Play(int port, ZYNVS_WND ignored);
-/* Removes the drawing callback, stops playback and closes the file. */
+/* Removes the drawing callback (waiting for a running call), stops playback
+ * and closes the file. Blocks until the playback thread has ended, at most
+ * 6000 ms. 1, or 0 when the port is not open. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_Stop(int port);
-/* Toggles the hold while playing. */
+/* Toggles the hold while playing. The playback controls below only set what
+ * the playback thread does next and return at once. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_Pause(int port, int ignored);
 /* One speed level faster (up to +5) / slower (down to -5); ends a hold. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_Fast(int port);
@@ -112,6 +132,7 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_SetPlayByTime(int port, unsigned int time_lo
                                                   unsigned int time_high);
 /* Current play time in seconds since 1970, or 0. */
 ZYNVS_API uint64_t ZYNVS_CALL ZYNVS_PlAY_GetPlayTime(int port);
+/* The same time cut to 32 bits. */
 ZYNVS_API unsigned int ZYNVS_CALL ZYNVS_PlAY_GetPlayedTime(int port);
 /* The end-of-file notice goes to window with message and the port number as
  * both parameters. Always 1. */
@@ -125,6 +146,9 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_SetFileName(int port, const char* path);
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_GetFileName(int port, char* buffer);
 
 /* ---- Callbacks, display and snapshots ------------------------------------ */
+
+/* Callback setters: a NULL callback leaves the stored one in place. Each
+ * returns once no call of the replaced callback runs (see above). */
 
 /* Stored when not NULL; never called. Always 1. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_SetDecCallBack(int port, PlayDataCallback callback,
@@ -145,14 +169,15 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_RegisterDrawOSDFuncPtr(int port, PlayDrawCal
 /* Replaces the port's window for what comes later (first stream packet, sound
  * start); the picture already shown is not moved. Always 1. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PLAY_ChangeWindow(int port, ZYNVS_WND window);
-/* Saves the current picture (BMP; PNG or JPEG by the path's extension).
- * Always 1, whether or not a picture was written. */
+/* Saves the current picture (BMP; PNG or JPEG by the path's extension) on the
+ * caller's thread. Always 1, whether or not a picture was written. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PLAY_CapPic(int port, const char* path, int type);
 
 /* ---- Sound ---------------------------------------------------------------- */
 
-/* Starts sound output when the port has a window and (for stream ports) has
- * had its first video packet. 1 when the port is open. */
+/* Starts sound output (opens the audio device on the caller's thread) when
+ * the port has a window and (for stream ports) has had its first video
+ * packet. 1 when the port is open. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_PlaySound(int port);
 /* Turns sound off unless the port is playing a file. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_StopSound(int port);

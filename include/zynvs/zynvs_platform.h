@@ -69,8 +69,14 @@ typedef struct ZynDrawSurface {
     int32_t format; /* 0 = BGRA32 */
 } ZynDrawSurface;
 
-/* The device context handed to a DrawOSDCallback is a ZynDrawSurface pointer. */
+/* The device context handed to a drawing callback is a ZynDrawSurface pointer. */
 typedef ZynDrawSurface* ZYNVS_HDC;
+
+/* Drawing callback of both libraries (DrawOSDCallback in the SDK,
+ * PlayDrawCallback in the player): the picture about to be shown, its size,
+ * the channel (the player passes its port number) and the user value. */
+typedef void(ZYNVS_CALL* ZynDrawCallback)(ZYNVS_HDC dc, ZYNVS_SIZE* frame_size, int channel,
+                                          void* user);
 
 /* A decoded picture as handed to decode callbacks: planar YUV 4:2:0 (I420),
  * valid only during the call. The callback's size argument is

@@ -1,5 +1,6 @@
 // The player's C interface: a thin layer over the port table and CImageDraw.
-// Every per-port function holds the table lock for its whole run.
+// Every per-port function holds the table lock for its whole run, except the
+// data-callback setters (see OnPortUnlocked).
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -25,6 +26,25 @@ auto OnPort(int port, decltype(std::declval<F>()(std::declval<CImageDraw&>())) m
         PortTable& table = PortTable::Instance();
         std::lock_guard lock(table.mutex());
         std::shared_ptr<CImageDraw> p = table.Find(port);
+        if (!p) return missing;
+        return f(*p);
+    } catch (...) {
+        return missing;
+    }
+}
+
+// Runs f on the port without holding the table lock (the port is kept alive
+// by its reference): for setting callbacks, which waits for a running call
+// that may itself be inside a player function.
+template <class F>
+int OnPortUnlocked(int port, int missing, F&& f) {
+    try {
+        std::shared_ptr<CImageDraw> p;
+        {
+            PortTable& table = PortTable::Instance();
+            std::lock_guard lock(table.mutex());
+            p = table.Find(port);
+        }
         if (!p) return missing;
         return f(*p);
     } catch (...) {
@@ -233,7 +253,7 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_GetFileName(int port, char* buffer) {
 
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_SetDecCallBack(int port, PlayDataCallback callback,
                                                    void* user) {
-    return OnPort(port, 1, [&](CImageDraw& p) {
+    return OnPortUnlocked(port, 1, [&](CImageDraw& p) {
         p.SetDecCallback(callback, user);
         return 1;
     });
@@ -241,7 +261,7 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_SetDecCallBack(int port, PlayDataCallback ca
 
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_SetRealDataCallBack(int port, PlayDataCallback callback,
                                                         void* user) {
-    return OnPort(port, 1, [&](CImageDraw& p) {
+    return OnPortUnlocked(port, 1, [&](CImageDraw& p) {
         p.SetRealDataCallback(callback, user);
         return 1;
     });
@@ -249,7 +269,7 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_SetRealDataCallBack(int port, PlayDataCallba
 
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_SetRealDataCallBackEx(int port, PlayDataCallback callback,
                                                           void* user) {
-    return OnPort(port, 1, [&](CImageDraw& p) {
+    return OnPortUnlocked(port, 1, [&](CImageDraw& p) {
         p.SetAudioCallback(callback, user);
         return 1;
     });

@@ -47,6 +47,11 @@ int main(int argc, char** argv) {
         if (add(&info) != 1 || name(round, "party") != 1) return 1;
         if (round % 2) uninit(); /* every other round leaves teardown to unload */
         if (dlclose(lib) != 0) return 1;
+        /* The SDK itself must really go (only its dependencies stay). */
+        if (dlopen(argv[1], RTLD_NOW | RTLD_NOLOAD) != NULL) {
+            fprintf(stderr, "still loaded after dlclose\n");
+            return 1;
+        }
     }
     const int after = thread_count();
     if (after != before) {

@@ -8,7 +8,8 @@
 class CVideoPltDevice : public CServedDevice {
 public:
     CVideoPltDevice(CDeviceManage* registry, int channel_count)
-        : CServedDevice(registry), channel_count_(std::clamp(channel_count, 0, zyn::kMaxChannels)) {}
+        : CServedDevice(registry),
+          channel_count_(std::clamp(channel_count, 0, zyn::kMaxChannels)) {}
 
     int GetType() override { return zyn::kTypeVideoPltDevice; }
     void KeepAlive() override {}
