@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cerrno>
 #include <ctime>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -21,29 +23,30 @@ namespace {
 struct Group {
     const char* name;
     int bytes;
+    bool per_channel;  // base and network belong to the whole device
     int (*get)(int id, int ch, void* rec);
     int (*set)(int id, int ch, void* rec);
 };
 
 const Group kGroups[] = {
-    {"base", 88, [](int id, int, void* r) { return ZYNVS_GetBaseParam(id, r); },
+    {"base", 88, false, [](int id, int, void* r) { return ZYNVS_GetBaseParam(id, r); },
      [](int id, int, void* r) { return ZYNVS_SetBaseParam(id, r); }},
-    {"video", 92, ZYNVS_GetVideoParam, ZYNVS_SetVideoParam},
-    {"audio", 4, ZYNVS_GetAudioParam, ZYNVS_SetAudioParam},
-    {"rs", 8, ZYNVS_GetRSParam, ZYNVS_SetRSParam},
-    {"motion", 304, ZYNVS_GetMotionParam, ZYNVS_SetMotionParam},
-    {"sensor", 72, ZYNVS_GetSensorParam, ZYNVS_SetSensorParam},
-    {"mask", 80, ZYNVS_GetMaskParam, ZYNVS_SetMaskParam},
-    {"vloss", 8, ZYNVS_GetVLossParam, ZYNVS_SetVLossParam},
-    {"record", 72, ZYNVS_GetRecordParam, ZYNVS_SetRecordParam},
-    {"network", 328, [](int id, int, void* r) { return ZYNVS_GetNetworkParam(id, r); },
+    {"video", 92, true, ZYNVS_GetVideoParam, ZYNVS_SetVideoParam},
+    {"audio", 4, true, ZYNVS_GetAudioParam, ZYNVS_SetAudioParam},
+    {"rs", 8, true, ZYNVS_GetRSParam, ZYNVS_SetRSParam},
+    {"motion", 304, true, ZYNVS_GetMotionParam, ZYNVS_SetMotionParam},
+    {"sensor", 72, true, ZYNVS_GetSensorParam, ZYNVS_SetSensorParam},
+    {"mask", 80, true, ZYNVS_GetMaskParam, ZYNVS_SetMaskParam},
+    {"vloss", 8, true, ZYNVS_GetVLossParam, ZYNVS_SetVLossParam},
+    {"record", 72, true, ZYNVS_GetRecordParam, ZYNVS_SetRecordParam},
+    {"network", 328, false, [](int id, int, void* r) { return ZYNVS_GetNetworkParam(id, r); },
      [](int id, int, void* r) { return ZYNVS_SetNetworkParam(id, r); }},
-    {"pan", 4, ZYNVS_GetPanParam, ZYNVS_SetPanParam},
-    {"capture", 84, ZYNVS_GetCaptureParam, ZYNVS_SetCaptureParam},
-    {"wifi", 264, ZYNVS_GetWifiParam, ZYNVS_SetWifiParam},
-    {"3g", 25, ZYNVS_Get3GParam, ZYNVS_Set3GParam},
-    {"ftp", 200, ZYNVS_GetFtpParam, ZYNVS_SetFtpParam},
-    {"mail", 516, ZYNVS_GetMailParam, ZYNVS_SetMailParam},
+    {"pan", 4, true, ZYNVS_GetPanParam, ZYNVS_SetPanParam},
+    {"capture", 84, true, ZYNVS_GetCaptureParam, ZYNVS_SetCaptureParam},
+    {"wifi", 264, true, ZYNVS_GetWifiParam, ZYNVS_SetWifiParam},
+    {"3g", 25, true, ZYNVS_Get3GParam, ZYNVS_Set3GParam},
+    {"ftp", 200, true, ZYNVS_GetFtpParam, ZYNVS_SetFtpParam},
+    {"mail", 516, true, ZYNVS_GetMailParam, ZYNVS_SetMailParam},
 };
 
 const Group* FindGroup(const std::string& name) {
@@ -52,28 +55,11 @@ const Group* FindGroup(const std::string& name) {
     return nullptr;
 }
 
-void ListGroups() {
-    std::fprintf(stderr, "groups:");
-    for (const auto& g : kGroups) std::fprintf(stderr, " %s(%d)", g.name, g.bytes);
-    std::fprintf(stderr, "\n");
-}
-
-// Takes "--name value" out of args; returns the value or def.
-std::string TakeValue(std::vector<std::string>* args, const char* name, const std::string& def) {
-    for (std::size_t i = 0; i + 1 < args->size(); ++i) {
-        if ((*args)[i] == name) {
-            std::string v = (*args)[i + 1];
-            args->erase(args->begin() + static_cast<long>(i), args->begin() + static_cast<long>(i) + 2);
-            return v;
-        }
-    }
-    return def;
-}
-
-bool NoLeftovers(const std::vector<std::string>& args, const char* command) {
-    if (args.empty()) return true;
-    std::fprintf(stderr, "zynvs %s: unexpected '%s'\n", command, args.front().c_str());
-    return false;
+std::string GroupList() {
+    std::string text = "groups (record bytes):";
+    for (const auto& g : kGroups)
+        text += std::string(" ") + g.name + "(" + std::to_string(g.bytes) + ")";
+    return text;
 }
 
 uint32_t Crc32(const uint8_t* data, std::size_t n) {
@@ -93,126 +79,137 @@ uint32_t GetLe32(const uint8_t* p) {
 }
 }  // namespace
 
-int CommandGet(const std::vector<std::string>& in) {
-    auto args = in;
+int CommandGet(const std::vector<std::string>& args) {
     DeviceOptions dev;
-    if (!TakeDeviceOptions(&args, &dev, "get")) return 2;
-    std::string out = TakeValue(&args, "--out", "");
-    if (args.size() != 1 || !FindGroup(args[0])) {
-        std::fprintf(stderr, "usage: zynvs get GROUP [--channel C] [--out FILE] [device options]\n");
-        ListGroups();
-        return 2;
-    }
-    const Group& g = *FindGroup(args[0]);
-    DeviceSession session(dev);
-    if (!session.ok()) return 1;
-    std::vector<uint8_t> record(static_cast<std::size_t>(g.bytes));
-    if (g.get(session.id(), dev.channel, record.data()) != 1) {
+    std::string group, out;
+    OptionParser p("get", "GROUP [--channel C] [--out FILE] [device options]",
+                   "Reads one parameter group of the device: a hex dump, or the record to a file.");
+    p.Positional("GROUP", &group, "parameter group, see below");
+    p.Text("--out", &out, "FILE", "write the record to FILE instead of a hex dump");
+    AddDeviceOptions(&p, &dev, ChannelUse::kOne);
+    p.Note(GroupList() + "\nbase and network belong to the whole device; the others to --channel.");
+    if (int rc = p.Parse(args); rc >= 0) return rc;
+    const Group* g = FindGroup(group);
+    if (g == nullptr) return p.UsageError("unknown group '" + group + "'; " + GroupList());
+    DeviceSession session(dev, "get");
+    if (!session.ok()) return kExitFailed;
+    if (g->per_channel && !session.CheckChannels(dev.channels)) return kExitUsage;
+    std::vector<uint8_t> record(static_cast<std::size_t>(g->bytes));
+    if (g->get(session.id(), dev.channel(), record.data()) != 1) {
         std::fprintf(stderr, "zynvs get: the device refused or did not answer\n");
-        return 1;
+        return kExitFailed;
     }
     if (!out.empty()) {
-        if (!WriteFile(out, record.data(), record.size())) {
-            std::fprintf(stderr, "zynvs get: cannot write %s\n", out.c_str());
-            return 1;
+        std::string why;
+        if (!WriteFile(out, record.data(), record.size(), &why)) {
+            std::fprintf(stderr, "zynvs get: cannot write %s: %s\n", out.c_str(), why.c_str());
+            return kExitFailed;
         }
-        std::printf("%s: %d bytes written to %s\n", g.name, g.bytes, out.c_str());
+        std::printf("%s: %d bytes written to %s\n", g->name, g->bytes, out.c_str());
     } else {
-        std::printf("%s (channel %d, %d bytes):\n", g.name, dev.channel, g.bytes);
+        if (g->per_channel)
+            std::printf("%s (channel %d, %d bytes):\n", g->name, dev.channel(), g->bytes);
+        else
+            std::printf("%s (%d bytes):\n", g->name, g->bytes);
         HexDump(record.data(), record.size());
     }
-    return 0;
+    return kExitOk;
 }
 
-int CommandSet(const std::vector<std::string>& in) {
-    auto args = in;
+int CommandSet(const std::vector<std::string>& args) {
     DeviceOptions dev;
-    if (!TakeDeviceOptions(&args, &dev, "set")) return 2;
-    std::string file = TakeValue(&args, "--in", "");
-    std::string hex = TakeValue(&args, "--hex", "");
-    if (args.size() != 1 || !FindGroup(args[0]) || (file.empty() == hex.empty())) {
-        std::fprintf(stderr,
-                     "usage: zynvs set GROUP (--in FILE | --hex BYTES) [--channel C] [device options]\n");
-        ListGroups();
-        return 2;
-    }
-    const Group& g = *FindGroup(args[0]);
+    std::string group, file, hex;
+    OptionParser p("set", "GROUP (--in FILE | --hex BYTES) [--channel C] [device options]",
+                   "Writes one parameter group of the device from a file or from hex bytes.");
+    p.Positional("GROUP", &group, "parameter group, see below");
+    p.Text("--in", &file, "FILE", "the record, exactly as many bytes as the group has");
+    p.Text("--hex", &hex, "BYTES", "the record as hex bytes (spaces, ':' and ',' ignored)");
+    AddDeviceOptions(&p, &dev, ChannelUse::kOne);
+    p.Note(GroupList());
+    if (int rc = p.Parse(args); rc >= 0) return rc;
+    const Group* g = FindGroup(group);
+    if (g == nullptr) return p.UsageError("unknown group '" + group + "'; " + GroupList());
+    if (file.empty() == hex.empty()) return p.UsageError("give either --in FILE or --hex BYTES");
     std::vector<uint8_t> record;
-    if (!file.empty() ? !ReadFile(file, &record) : !ParseHex(hex, &record)) {
-        std::fprintf(stderr, "zynvs set: cannot read the record\n");
-        return 2;
-    }
-    if (record.size() != static_cast<std::size_t>(g.bytes)) {
-        std::fprintf(stderr, "zynvs set: a %s record is %d bytes, got %zu\n", g.name, g.bytes,
-                     record.size());
-        return 2;
-    }
-    DeviceSession session(dev);
-    if (!session.ok()) return 1;
-    if (g.set(session.id(), dev.channel, record.data()) != 1) {
+    if (!file.empty() && !ReadFile(file, &record))
+        return p.UsageError("cannot read " + file + ": " + std::strerror(errno));
+    if (!hex.empty() && !ParseHex(hex, &record))
+        return p.UsageError("--hex wants pairs of hex digits");
+    if (record.size() != static_cast<std::size_t>(g->bytes))
+        return p.UsageError("a " + std::string(g->name) + " record is " + std::to_string(g->bytes) +
+                            " bytes, not " + std::to_string(record.size()));
+    DeviceSession session(dev, "set");
+    if (!session.ok()) return kExitFailed;
+    if (g->per_channel && !session.CheckChannels(dev.channels)) return kExitUsage;
+    if (g->set(session.id(), dev.channel(), record.data()) != 1) {
         std::fprintf(stderr, "zynvs set: the device refused or did not answer\n");
-        return 1;
+        return kExitFailed;
     }
-    std::printf("%s: %d bytes set on channel %d\n", g.name, g.bytes, dev.channel);
-    return 0;
+    if (g->per_channel)
+        std::printf("%s: %d bytes set on channel %d\n", g->name, g->bytes, dev.channel());
+    else
+        std::printf("%s: %d bytes set\n", g->name, g->bytes);
+    return kExitOk;
 }
 
-int CommandPtz(const std::vector<std::string>& in) {
-    auto args = in;
+int CommandPtz(const std::vector<std::string>& args) {
     DeviceOptions dev;
-    if (!TakeDeviceOptions(&args, &dev, "ptz")) return 2;
-    int command = std::atoi(TakeValue(&args, "--command", "-1").c_str());
-    int speed = std::atoi(TakeValue(&args, "--speed", "5").c_str());
-    int extra = std::atoi(TakeValue(&args, "--extra", "0").c_str());
-    if (command < 0 || command > 255 || !NoLeftovers(args, "ptz")) {
-        std::fprintf(stderr, "usage: zynvs ptz --command N [--speed S] [--extra E] [--channel C] [device options]\n");
-        return 2;
-    }
-    DeviceSession session(dev);
-    if (!session.ok()) return 1;
-    int ok = ZYNVS_PTZControl(session.id(), dev.channel, command, speed, extra);
-    std::printf("ptz command %d speed %d on channel %d: %s\n", command, speed, dev.channel,
+    int command = -1, speed = 5, extra = 0;
+    OptionParser p("ptz", "--command N [--speed S] [--extra E] [--channel C] [device options]",
+                   "Sends one pan/tilt/zoom command to a channel.");
+    p.Int("--command", &command, 0, 255, "command code (required)");
+    p.Int("--speed", &speed, 0, 255, "speed byte");
+    p.Int("--extra", &extra, 0, 255, "extra byte (preset number, ...)");
+    AddDeviceOptions(&p, &dev, ChannelUse::kOne);
+    if (int rc = p.Parse(args); rc >= 0) return rc;
+    if (!p.Given("--command")) return p.UsageError("--command is missing");
+    DeviceSession session(dev, "ptz");
+    if (!session.ok()) return kExitFailed;
+    if (!session.CheckChannels(dev.channels)) return kExitUsage;
+    const int ok = ZYNVS_PTZControl(session.id(), dev.channel(), command, speed, extra);
+    std::printf("ptz command %d speed %d on channel %d: %s\n", command, speed, dev.channel(),
                 ok ? "done" : "refused");
-    return ok ? 0 : 1;
+    return ok ? kExitOk : kExitFailed;
 }
 
-int CommandReboot(const std::vector<std::string>& in) {
-    auto args = in;
+int CommandReboot(const std::vector<std::string>& args) {
     DeviceOptions dev;
-    if (!TakeDeviceOptions(&args, &dev, "reboot") || !NoLeftovers(args, "reboot")) return 2;
-    DeviceSession session(dev);
-    if (!session.ok()) return 1;
-    int ok = ZYNVS_RebootDevice(session.id());
+    OptionParser p("reboot", "[device options]", "Restarts the device.");
+    AddDeviceOptions(&p, &dev, ChannelUse::kNone);
+    if (int rc = p.Parse(args); rc >= 0) return rc;
+    DeviceSession session(dev, "reboot");
+    if (!session.ok()) return kExitFailed;
+    const int ok = ZYNVS_RebootDevice(session.id());
     std::printf("reboot: %s\n", ok ? "the device is restarting" : "no answer");
-    return ok ? 0 : 1;
+    return ok ? kExitOk : kExitFailed;
 }
 
-int CommandUpgrade(const std::vector<std::string>& in) {
-    auto args = in;
+int CommandUpgrade(const std::vector<std::string>& args) {
     DeviceOptions dev;
-    if (!TakeDeviceOptions(&args, &dev, "upgrade")) return 2;
-    int chunk = std::atoi(TakeValue(&args, "--chunk", "1020").c_str());
-    if (args.size() != 1 || chunk < 1 || chunk > 1020) {
-        std::fprintf(stderr, "usage: zynvs upgrade FILE [--chunk 1..1020] [device options]\n");
-        return 2;
-    }
+    std::string path;
+    int chunk = 1020;
+    OptionParser p("upgrade", "FILE [--chunk N] [device options]",
+                   "Sends a firmware image to the device in chunks.");
+    p.Positional("FILE", &path, "the firmware image");
+    p.Int("--chunk", &chunk, 1, 1020, "bytes per chunk");
+    AddDeviceOptions(&p, &dev, ChannelUse::kNone);
+    if (int rc = p.Parse(args); rc >= 0) return rc;
     std::vector<uint8_t> image;
-    if (!ReadFile(args[0], &image) || image.empty()) {
-        std::fprintf(stderr, "zynvs upgrade: cannot read %s\n", args[0].c_str());
-        return 2;
-    }
-    DeviceSession session(dev);
-    if (!session.ok()) return 1;
+    if (!ReadFile(path, &image))
+        return p.UsageError("cannot read " + path + ": " + std::strerror(errno));
+    if (image.empty()) return p.UsageError(path + " is empty");
+    DeviceSession session(dev, "upgrade");
+    if (!session.ok()) return kExitFailed;
     uint8_t request[devsim::kUpgradeRequestBytes] = {};
     PutLe32(request + devsim::upgrade::kImageBytes, static_cast<uint32_t>(image.size()));
     PutLe32(request + devsim::upgrade::kCrc32, Crc32(image.data(), image.size()));
     PutLe32(request + devsim::upgrade::kChunkBytes, static_cast<uint32_t>(chunk));
-    std::string base = args[0].substr(args[0].find_last_of('/') + 1);
+    std::string base = path.substr(path.find_last_of('/') + 1);
     std::snprintf(reinterpret_cast<char*>(request + devsim::upgrade::kFileName), 32, "%s",
                   base.c_str());
     if (ZYNVS_UpdateRequest(session.id(), 0, request) != 1) {
         std::fprintf(stderr, "zynvs upgrade: the device refused the upgrade\n");
-        return 1;
+        return kExitFailed;
     }
     std::size_t sent = 0;
     int index = 0;
@@ -225,13 +222,15 @@ int CommandUpgrade(const std::vector<std::string>& in) {
         if (ZYNVS_UpdateFile(session.id(), 0, header, image.data() + sent) != 1) {
             std::fprintf(stderr, "\nzynvs upgrade: chunk %d refused at %zu of %zu bytes\n", index,
                          sent, image.size());
-            return 1;
+            return kExitFailed;
         }
         sent += n;
         ++index;
         const int percent = static_cast<int>(100.0 * sent / image.size());
-        if (tty) std::fprintf(stderr, "\rupgrade: %zu / %zu bytes (%d%%)", sent, image.size(), percent);
-        else if (percent / 10 != last_decile) std::fprintf(stderr, "upgrade: %d%%\n", percent);
+        if (tty)
+            std::fprintf(stderr, "\rupgrade: %zu / %zu bytes (%d%%)", sent, image.size(), percent);
+        else if (percent / 10 != last_decile)
+            std::fprintf(stderr, "upgrade: %d%%\n", percent);
         last_decile = percent / 10;
     }
     if (tty) std::fprintf(stderr, "\n");
@@ -244,6 +243,13 @@ std::mutex g_records_mutex;
 int g_records_seen = 0;
 bool g_records_last = false;
 
+// Record file types as the device names them (0 asks for any).
+const char* const kRecordTypes[] = {"any", "timer", "alarm", "manual"};
+
+const char* RecordTypeName(unsigned type) {
+    return type < std::size(kRecordTypes) ? kRecordTypes[type] : "unknown";
+}
+
 void ZYNVS_CALL OnRecord(void* entry, int last, void*) {
     const auto* e = static_cast<const uint8_t*>(entry);
     char name[65] = {};
@@ -254,29 +260,33 @@ void ZYNVS_CALL OnRecord(void* entry, int last, void*) {
     std::strftime(a, sizeof a, "%Y-%m-%d %H:%M:%S", std::gmtime(&start));
     std::strftime(b, sizeof b, "%H:%M:%S", std::gmtime(&end));
     std::lock_guard<std::mutex> lock(g_records_mutex);
-    std::printf("  ch%u type %u  %s .. %s  %10u bytes  %s\n", e[devsim::entry::kChannel],
-                e[devsim::entry::kFileType], a, b, GetLe32(e + devsim::entry::kSizeBytes), name);
+    std::printf("  ch%u %-6s %s .. %s  %10u bytes  %s\n", e[devsim::entry::kChannel],
+                RecordTypeName(e[devsim::entry::kFileType]), a, b,
+                GetLe32(e + devsim::entry::kSizeBytes), name);
     ++g_records_seen;
     if (last) g_records_last = true;
 }
 }  // namespace
 
-int CommandRecords(const std::vector<std::string>& in) {
-    auto args = in;
+int CommandRecords(const std::vector<std::string>& args) {
     DeviceOptions dev;
-    dev.channel = 0xFF;
-    if (!TakeDeviceOptions(&args, &dev, "records")) return 2;
-    int type = std::atoi(TakeValue(&args, "--type", "0").c_str());
-    if (!NoLeftovers(args, "records")) return 2;
-    DeviceSession session(dev);
-    if (!session.ok()) return 1;
+    int channel = -1, type = 0;
+    OptionParser p("records", "[--channel C] [--type T] [device options]",
+                   "Lists the record files the device holds.");
+    p.Int("--channel", &channel, -1, 255, "channel, -1 for all channels");
+    p.Int("--type", &type, 0, 3, "file type: 0 any, 1 timer, 2 alarm, 3 manual");
+    AddDeviceOptions(&p, &dev, ChannelUse::kNone);
+    if (int rc = p.Parse(args); rc >= 0) return rc;
+    DeviceSession session(dev, "records");
+    if (!session.ok()) return kExitFailed;
+    if (channel >= 0 && !session.CheckChannels({channel})) return kExitUsage;
     uint8_t query[devsim::kRecordQueryBytes] = {};
-    query[devsim::query::kChannel] = static_cast<uint8_t>(dev.channel);
+    query[devsim::query::kChannel] = static_cast<uint8_t>(channel < 0 ? 0xFF : channel);
     query[devsim::query::kFileType] = static_cast<uint8_t>(type);
-    std::printf("record files on the device:\n");
+    std::printf("record files on the device (%s):\n", type ? RecordTypeName(type) : "all types");
     if (ZYNVS_QueryRecInfo(session.id(), query, OnRecord, nullptr) != 1) {
-        std::fprintf(stderr, "zynvs records: query refused\n");
-        return 1;
+        std::fprintf(stderr, "zynvs records: the device refused the query\n");
+        return kExitFailed;
     }
     // Entries arrive on the receive thread; the last one says so.
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -289,6 +299,6 @@ int CommandRecords(const std::vector<std::string>& in) {
     }
     std::lock_guard<std::mutex> lock(g_records_mutex);
     std::printf("%d file(s)%s\n", g_records_seen, g_records_last ? "" : " (list incomplete)");
-    return g_records_last || g_records_seen == 0 ? 0 : 1;
+    return g_records_last || g_records_seen == 0 ? kExitOk : kExitFailed;
 }
 }  // namespace zynvs_app
