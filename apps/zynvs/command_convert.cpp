@@ -83,7 +83,7 @@ int CommandConvert(const std::vector<std::string>& args) {
     // On a terminal the progress line rewrites itself; elsewhere one line a second.
     const bool tty = isatty(fileno(stderr));
     int ticks = 0;
-    bool stopping = false;
+    bool stopping = false, shown = false;
     for (;;) {
         const ZynConvertProgress progress = engine.Progress();
         if (progress.jobs_finished >= 1) break;
@@ -98,11 +98,12 @@ int CommandConvert(const std::vector<std::string>& args) {
             std::fprintf(stderr, "%sconvert: %5.1f %% (%.1f of %.1f MB)%s", tty ? "\r" : "",
                          percent, Mb(progress.bytes_read), Mb(progress.total_bytes),
                          tty ? "" : "\n");
+            shown = true;
         }
         ++ticks;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-    if (tty) std::fprintf(stderr, "\n");
+    if (tty && shown) std::fprintf(stderr, "\n");
     const cv::JobReport report = engine.last_report();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -115,10 +116,12 @@ int CommandConvert(const std::vector<std::string>& args) {
                      Mb(report.bytes_read), Mb(report.source_bytes), target.c_str());
         return kExitFailed;
     }
-    std::printf("convert: %s -> %s (%s): %.1f MB read, %llu frames", source.c_str(), target.c_str(),
-                mode_name.c_str(), Mb(report.bytes_read),
-                static_cast<unsigned long long>(report.frames));
-    if (mode == cv::kModeClip) std::printf(", %.1f MB copied", Mb(report.clip_bytes));
+    std::printf("convert: %s -> %s (%s): %.1f MB read, ", source.c_str(), target.c_str(),
+                mode_name.c_str(), Mb(report.bytes_read));
+    if (mode == cv::kModeClip)
+        std::printf("%.1f MB copied", Mb(report.clip_bytes));
+    else
+        std::printf("%llu frames", static_cast<unsigned long long>(report.frames));
     std::printf(" in %.1f s\n", seconds);
     return kExitOk;
 }

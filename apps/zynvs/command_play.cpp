@@ -145,9 +145,27 @@ private:
         std::fflush(stdout);
     }
 
-    // The player's hold is a toggle: these keep our own state in step.
+    // The player ends a hold when it seeks (and a jump by time may hold it):
+    // paused, it shows the first picture at the new place and holds again;
+    // playing, it goes on at the speed it had.
+    void KeepState() {
+        if (paused_) {
+            ZYNVS_PlAY_OneByOne(port_);
+            return;
+        }
+        Hold(false);
+    }
+
+    // Resuming is explicit (the player's resume ends any hold); pausing uses
+    // the player's toggle, so only from the playing state.
     void Hold(bool paused) {
-        if (paused != paused_) ZYNVS_PlAY_Pause(port_, 0);
+        if (!paused) {
+            const int speed = ZYNVS_PlAY_GetSpeed(port_);
+            ZYNVS_PlAY_Play(port_, 0);
+            ZYNVS_PlAY_SetSpeed(port_, speed);
+        } else if (!paused_) {
+            ZYNVS_PlAY_Pause(port_, 0);
+        }
         paused_ = paused;
     }
 
@@ -231,19 +249,15 @@ private:
         } else if (w == "seek") {
             if (!ParseNumber(arg, 1, 99, &n)) return Refuse(w, "wants a percentage from 1 to 99");
             ZYNVS_PlAY_SetPlayPos(port_, static_cast<int>(n));
+            KeepState();
         } else if (w == "time") {
             if (!ParseNumber(arg, 0, 0x7FFFFFFF, &n))
                 return Refuse(w, "wants whole seconds from the start");
             if (opt_.start_time == 0) return Refuse(w, "the recording has no time stamps");
             const uint64_t t = opt_.start_time + static_cast<uint64_t>(n);
-            // A jump by time holds playback; playing goes on when it was playing.
-            const int speed = ZYNVS_PlAY_GetSpeed(port_);
             ZYNVS_PlAY_SetPlayByTime(port_, static_cast<unsigned int>(t),
                                      static_cast<unsigned int>(t >> 32));
-            if (!paused_) {
-                ZYNVS_PlAY_Play(port_, 0);
-                ZYNVS_PlAY_SetSpeed(port_, speed);
-            }
+            KeepState();
         } else if (w == "snap") {
             Snap(arg);
         } else if (w != "pos") {
