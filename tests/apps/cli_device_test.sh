@@ -6,16 +6,10 @@
 start_device
 d=(--port "$port" --stream-port "$stream_port")
 
-# A port that accepts and never answers.
-python3 -c 'import socket,time,sys
-s=socket.socket(); s.bind(("127.0.0.1",0)); s.listen(4)
-print(s.getsockname()[1], flush=True); time.sleep(30)' > "$work/silent.port" &
-silent_pid=$!
-for _ in $(seq 50); do [ -s "$work/silent.port" ] && break; sleep 0.1; done
-
 expect_run 1 "cannot log into 127.0.0.1:1: connection refused" "$zynvs" reboot --port 1
-expect_run 1 "cannot log into .*: no answer within 3 s" "$zynvs" reboot --port "$(cat "$work/silent.port")"
-kill "$silent_pid"
+device late 0
+expect_run 1 "cannot log into .*: no answer within 3 s" "$zynvs" reboot "${d[@]}"
+device clear 0
 expect_run 1 "cannot log into .*: the device refused the login" "$zynvs" reboot "${d[@]}" --password wrong
 expect_run 2 "channel 9 is out of range \(the device has 4\)" "$zynvs" get video "${d[@]}" --channel 9
 expect_run 1 "cannot write $work/no/x.bin: No such file or directory" "$zynvs" get record "${d[@]}" --out "$work/no/x.bin"
