@@ -23,9 +23,12 @@ int CommandDemo(const std::vector<std::string>& args) {
         "demo", "[--seconds N] [--out DIR]",
         "Starts an emulated 4-channel device on loopback, watches every channel through\n"
         "the SDK, records channels 0 and 2 natively and 1 and 3 as AVI, takes a snapshot\n"
-        "of channel 0 and prints a summary.");
+        "of channel 0 and prints a summary. With a display it shows the channels in a\n"
+        "window (keys: s snapshot, m mute, q quit).");
     p.Int("--seconds", &seconds, 1, 3600, "how long to watch (Ctrl-C ends it early)");
     p.Text("--out", &out_dir, "DIR", "folder for the recordings and the snapshot");
+    bool no_window = false;
+    p.Flag("--no-window", &no_window, "no window even when a display is available");
     if (int rc = p.Parse(args); rc >= 0) return rc;
     if (mkdir(out_dir.c_str(), 0755) != 0 && errno != EEXIST) {
         std::fprintf(stderr, "zynvs demo: cannot create %s: %s\n", out_dir.c_str(),
@@ -66,6 +69,7 @@ int CommandDemo(const std::vector<std::string>& args) {
     }
     opt.snapshot_path = out_dir + "/channel0.bmp";
     opt.seconds = seconds;
+    opt.window = no_window ? LiveOptions::Window::kNo : LiveOptions::Window::kAuto;
     LiveSummary summary;
     const int rc = RunLive(opt, &summary);
     emulator.Stop();

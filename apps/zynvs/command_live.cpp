@@ -40,11 +40,15 @@ int CommandLive(const std::vector<std::string>& args) {
            "picture of the first channel at the end (.bmp, .png, .jpg)");
     p.Int("--seconds", &opt.seconds, 1, 86400, "how long to watch (Ctrl-C ends it early)");
     p.Flag("--no-audio", &no_audio, "video only");
+    bool windowed = false;
+    p.Flag("--window", &windowed,
+           "show the channels in a window (keys: s snapshot, m mute, q quit)");
     p.Note(
         "Exit status 1 when something failed or the run ended degraded (a stream lost\n"
         "and not restored, the device not back).");
     if (int rc = p.Parse(args); rc >= 0) return rc;
     opt.audio = !no_audio;
+    if (windowed) opt.window = LiveOptions::Window::kYes;
     if (avi && record.empty()) return p.UsageError("--avi needs --record FILE");
     if (!opt.snapshot_path.empty() && !ImagePathSupported(opt.snapshot_path))
         return p.UsageError("--snapshot wants a .bmp, .png or .jpg file, not '" +

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "apps/zynvs/console.h"
+#include "apps/zynvs/live_window.h"
 #include "apps/zynvs/options.h"
 #include "apps/zynvs/recording_file.h"
 #include "renderkit/play_video.h"
@@ -155,6 +156,29 @@ private:
     std::vector<int> channels_;
     bool tty_;
 };
+void ToggleMute(int device, int channel, bool* muted) {
+    *muted = !*muted;
+    const bool done = ZYNVS_SetMute(device, channel, *muted ? 1 : 0) == 1;
+    std::fprintf(stderr, "\rsound of channel %d %s%s\n", channel, *muted ? "muted" : "on",
+                 done ? "" : " (refused)");
+}
+
+// One picture per channel, as the SDK last drew it, named by channel and time.
+void TakeSnapshots(int device, const std::vector<int>& channels) {
+    const auto now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    for (int ch : channels) {
+        const std::string path = "zynvs-ch" + std::to_string(ch) + "-" +
+                                 std::to_string(static_cast<long long>(now)) + ".bmp";
+        ZYNVS_CapturePicture(device, ch, path.c_str());
+        std::string why;
+        if (FileSize(path) <= 0) {
+            why = WriteProblem(path);
+            if (why.empty()) why = "no picture decoded yet (the stream waits for a key frame)";
+        }
+        std::fprintf(stderr, "\rsnapshot %s%s%s\n", path.c_str(),
+                     why.empty() ? "" : ": NOT written: ", why.c_str());
+    }
+}
 }  // namespace
 
 int RunLive(const LiveOptions& opt, LiveSummary* summary) {
@@ -167,6 +191,27 @@ int RunLive(const LiveOptions& opt, LiveSummary* summary) {
             std::fprintf(stderr, "zynvs: cannot record to %s: %s\n", path.c_str(), why.c_str());
             summary->errors.push_back("cannot record to " + path + ": " + why);
             return kExitFailed;
+        }
+    }
+    // Declared before the session: the SDK stops drawing before the window goes.
+    LiveWindow window;
+    bool windowed = false;
+    if (opt.window != LiveOptions::Window::kNo) {
+        std::string title = "zynvs live " + opt.device.host + ":" +
+                            std::to_string(opt.device.port) +
+                            (channels.size() > 1 ? " channels" : " channel");
+        for (std::size_t i = 0; i < channels.size(); ++i)
+            title += (i ? ", " : " ") + std::to_string(channels[i]);
+        std::string why;
+        windowed = window.Open(title, static_cast<int>(channels.size()), &why);
+        if (!windowed && opt.window == LiveOptions::Window::kYes) {
+            std::fprintf(stderr, "zynvs: cannot open a window: %s\n", why.c_str());
+            summary->errors.push_back("no window: " + why);
+            return kExitFailed;
+        }
+        if (windowed) {
+            std::printf("window 0x%lx (keys: s snapshot, m mute, q quit)\n", window.window());
+            std::fflush(stdout);
         }
     }
     std::fprintf(stderr, "zynvs: logging into %s:%d as %s ...\n", opt.device.host.c_str(),
@@ -199,8 +244,11 @@ int RunLive(const LiveOptions& opt, LiveSummary* summary) {
         if (FileSize(opt.record_paths[i]) < 0)
             summary->errors.push_back("recording " + opt.record_paths[i] + " did not start");
     }
-    for (int ch : channels) {
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        const int ch = channels[i];
         ClientInfo ci{};
+        ci.window =
+            static_cast<uint32_t>(windowed ? window.channel_window(static_cast<int>(i)) : 0);
         ci.stream_kind = 0;
         ci.channel = static_cast<uint8_t>(ch);
         ci.request_flag = 1;
@@ -210,7 +258,10 @@ int RunLive(const LiveOptions& opt, LiveSummary* summary) {
         std::snprintf(ci.stream_address, sizeof ci.stream_address, "%s", opt.device.host.c_str());
         if (ZYNVS_RealPlay(session.id(), &ci) != 1)
             summary->errors.push_back("live video of channel " + std::to_string(ch) + " refused");
-        if (opt.audio && ZYNVS_OpenSoundVoice(session.id(), ch, 0) != 1)
+        // In a window the first channel is heard; the others' audio is counted.
+        const bool heard = windowed && i == 0;
+        if (opt.audio && (heard ? ZYNVS_OpenSound(session.id(), ch)
+                                : ZYNVS_OpenSoundVoice(session.id(), ch, 0)) != 1)
             summary->errors.push_back("audio of channel " + std::to_string(ch) + " refused");
     }
 
@@ -220,6 +271,7 @@ int RunLive(const LiveOptions& opt, LiveSummary* summary) {
     const bool tty = isatty(fileno(stderr));
     EventLog log(summary, channels, tty);
     int ticks = 0;
+    bool muted = false;
     for (;;) {
         const auto now = std::chrono::steady_clock::now();
         const double t = std::chrono::duration<double>(now - start).count();
@@ -229,7 +281,16 @@ int RunLive(const LiveOptions& opt, LiveSummary* summary) {
             events.swap(state.events);
         }
         for (const auto& [message, channel] : events) log.Apply(message, channel, t);
-        if (now >= end || StopRequested()) break;
+        bool quit = false;
+        for (LiveWindow::Key key : windowed ? window.Poll() : std::vector<LiveWindow::Key>{}) {
+            if (key == LiveWindow::Key::kQuit)
+                quit = true;
+            else if (key == LiveWindow::Key::kMute)
+                ToggleMute(session.id(), channels.front(), &muted);
+            else
+                TakeSnapshots(session.id(), channels);
+        }
+        if (now >= end || StopRequested() || quit) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         if (!opt.progress || ++ticks % (tty ? 3 : 10) != 0) continue;
         std::string line = tty ? "\r" : "";

@@ -18,6 +18,9 @@ struct LiveOptions {
     int seconds = 5;
     bool audio = true;
     bool progress = true;
+    // Show the channels in a window (through the SDK's own drawing); keys s
+    // snapshot, m mute, q quit. kAuto: when a display is available.
+    enum class Window { kNo, kYes, kAuto } window = Window::kNo;
 };
 
 struct ChannelSummary {
