@@ -17,6 +17,7 @@
 #include "apps/zynvs/commands.h"
 #include "apps/zynvs/console.h"
 #include "apps/zynvs/options.h"
+#include "apps/zynvs/osd_text.h"
 #include "apps/zynvs/recording_file.h"
 #include "renderkit/image_file.h"
 #include "zynvs/ZynPlayCtrl.h"
@@ -44,8 +45,26 @@ struct PlayOptions {
 };
 
 std::atomic<int> g_pictures{0};
-void ZYNVS_CALL OnPicture(ZYNVS_HDC, ZYNVS_SIZE*, int, void*) {
+// What the on-screen status shows; written by the main loop, read on the
+// player's decode thread (which must not call back into the player).
+std::atomic<int> g_osd_seconds{-1};
+std::atomic<int> g_osd_percent{0};
+std::atomic<bool> g_osd_paused{false};
+
+// Counts the pictures and draws time and position over each.
+void ZYNVS_CALL OnPicture(ZYNVS_HDC surface, ZYNVS_SIZE*, int, void*) {
     ++g_pictures;
+    if (surface == nullptr) return;
+    const int seconds = g_osd_seconds.load();
+    char text[48];
+    if (seconds >= 0)
+        std::snprintf(text, sizeof text, "%02d:%02d %d%%%s", seconds / 60, seconds % 60,
+                      g_osd_percent.load(), g_osd_paused ? " PAUSED" : "");
+    else
+        std::snprintf(text, sizeof text, "%d%%%s", g_osd_percent.load(),
+                      g_osd_paused ? " PAUSED" : "");
+    const int scale = surface->height >= 240 ? surface->height / 240 : 1;
+    DrawStatusText(surface, 4 * scale, surface->height - 4 * scale, scale, text);
 }
 
 const char kKeys[] =
@@ -335,6 +354,9 @@ private:
                     }
                 }
             }
+            g_osd_seconds = static_cast<int>(Seconds());
+            g_osd_percent = ZYNVS_PlAY_GetPlayPos(port_);
+            g_osd_paused = paused_;
             if (g_pictures.load() >= 25) Screenshot();
             const auto now = std::chrono::steady_clock::now();
             if (!display_ && ZYNVS_PlAY_GetPlayPos(port_) == 100) {
