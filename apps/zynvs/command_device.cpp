@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
+#include <cerrno>
 #include <ctime>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -56,163 +57,157 @@ const Group kGroups[] = {
 };
 static_assert(std::size(kGroups) == wire::kParamGroupCount, "every group has its exports");
 
+// Base and network belong to the whole device; the other groups to a channel.
+bool PerChannel(const Group& g) {
+    return g.info.group != wire::ParamGroup::kBase && g.info.group != wire::ParamGroup::kNetwork;
+}
+
 const Group* FindGroup(const std::string& name) {
     for (const auto& g : kGroups)
         if (name == g.info.name) return &g;
     return nullptr;
 }
 
-void ListGroups() {
-    std::fprintf(stderr, "groups:");
-    for (const auto& g : kGroups) std::fprintf(stderr, " %s(%d)", g.info.name, g.info.record_bytes);
-    std::fprintf(stderr, "\n");
-}
-
-// Takes "--name value" out of args; returns the value or def.
-std::string TakeValue(std::vector<std::string>* args, const char* name, const std::string& def) {
-    for (std::size_t i = 0; i + 1 < args->size(); ++i) {
-        if ((*args)[i] == name) {
-            std::string v = (*args)[i + 1];
-            args->erase(args->begin() + static_cast<long>(i),
-                        args->begin() + static_cast<long>(i) + 2);
-            return v;
-        }
-    }
-    return def;
-}
-
-bool NoLeftovers(const std::vector<std::string>& args, const char* command) {
-    if (args.empty()) return true;
-    std::fprintf(stderr, "zynvs %s: unexpected '%s'\n", command, args.front().c_str());
-    return false;
+std::string GroupList() {
+    std::string text = "groups (record bytes):";
+    for (const auto& g : kGroups)
+        text += std::string(" ") + g.info.name + "(" + std::to_string(g.info.record_bytes) + ")";
+    return text;
 }
 
 }  // namespace
 
-int CommandGet(const std::vector<std::string>& in) {
-    auto args = in;
+int CommandGet(const std::vector<std::string>& args) {
     DeviceOptions dev;
-    if (!TakeDeviceOptions(&args, &dev, "get")) return 2;
-    std::string out = TakeValue(&args, "--out", "");
-    if (args.size() != 1 || !FindGroup(args[0])) {
-        std::fprintf(stderr,
-                     "usage: zynvs get GROUP [--channel C] [--out FILE] [device options]\n");
-        ListGroups();
-        return 2;
-    }
-    const Group& g = *FindGroup(args[0]);
-    DeviceSession session(dev);
-    if (!session.ok()) return 1;
-    std::vector<uint8_t> record(static_cast<std::size_t>(g.info.record_bytes));
-    if (g.get(session.id(), dev.channel, record.data()) != 1) {
+    std::string group, out;
+    OptionParser p("get", "GROUP [--channel C] [--out FILE] [device options]",
+                   "Reads one parameter group of the device: a hex dump, or the record to a file.");
+    p.Positional("GROUP", &group, "parameter group, see below");
+    p.Text("--out", &out, "FILE", "write the record to FILE instead of a hex dump");
+    AddDeviceOptions(&p, &dev, ChannelUse::kOne);
+    p.Note(GroupList() + "\nbase and network belong to the whole device; the others to --channel.");
+    if (int rc = p.Parse(args); rc >= 0) return rc;
+    const Group* g = FindGroup(group);
+    if (g == nullptr) return p.UsageError("unknown group '" + group + "'; " + GroupList());
+    DeviceSession session(dev, "get");
+    if (!session.ok()) return kExitFailed;
+    if (PerChannel(*g) && !session.CheckChannels(dev.channels)) return kExitUsage;
+    std::vector<uint8_t> record(static_cast<std::size_t>(g->info.record_bytes));
+    if (g->get(session.id(), dev.channel(), record.data()) != 1) {
         std::fprintf(stderr, "zynvs get: the device refused or did not answer\n");
-        return 1;
+        return kExitFailed;
     }
     if (!out.empty()) {
-        if (!WriteFile(out, record.data(), record.size())) {
-            std::fprintf(stderr, "zynvs get: cannot write %s\n", out.c_str());
-            return 1;
+        std::string why;
+        if (!WriteFile(out, record.data(), record.size(), &why)) {
+            std::fprintf(stderr, "zynvs get: cannot write %s: %s\n", out.c_str(), why.c_str());
+            return kExitFailed;
         }
-        std::printf("%s: %d bytes written to %s\n", g.info.name, g.info.record_bytes, out.c_str());
+        std::printf("%s: %d bytes written to %s\n", g->info.name, g->info.record_bytes, out.c_str());
     } else {
-        std::printf("%s (channel %d, %d bytes):\n", g.info.name, dev.channel, g.info.record_bytes);
+        if (PerChannel(*g))
+            std::printf("%s (channel %d, %d bytes):\n", g->info.name, dev.channel(), g->info.record_bytes);
+        else
+            std::printf("%s (%d bytes):\n", g->info.name, g->info.record_bytes);
         HexDump(record.data(), record.size());
     }
-    return 0;
+    return kExitOk;
 }
 
-int CommandSet(const std::vector<std::string>& in) {
-    auto args = in;
+int CommandSet(const std::vector<std::string>& args) {
     DeviceOptions dev;
-    if (!TakeDeviceOptions(&args, &dev, "set")) return 2;
-    std::string file = TakeValue(&args, "--in", "");
-    std::string hex = TakeValue(&args, "--hex", "");
-    if (args.size() != 1 || !FindGroup(args[0]) || (file.empty() == hex.empty())) {
-        std::fprintf(
-            stderr,
-            "usage: zynvs set GROUP (--in FILE | --hex BYTES) [--channel C] [device options]\n");
-        ListGroups();
-        return 2;
-    }
-    const Group& g = *FindGroup(args[0]);
+    std::string group, file, hex;
+    OptionParser p("set", "GROUP (--in FILE | --hex BYTES) [--channel C] [device options]",
+                   "Writes one parameter group of the device from a file or from hex bytes.");
+    p.Positional("GROUP", &group, "parameter group, see below");
+    p.Text("--in", &file, "FILE", "the record, exactly as many bytes as the group has");
+    p.Text("--hex", &hex, "BYTES", "the record as hex bytes (spaces, ':' and ',' ignored)");
+    AddDeviceOptions(&p, &dev, ChannelUse::kOne);
+    p.Note(GroupList());
+    if (int rc = p.Parse(args); rc >= 0) return rc;
+    const Group* g = FindGroup(group);
+    if (g == nullptr) return p.UsageError("unknown group '" + group + "'; " + GroupList());
+    if (file.empty() == hex.empty()) return p.UsageError("give either --in FILE or --hex BYTES");
     std::vector<uint8_t> record;
-    if (!file.empty() ? !ReadFile(file, &record) : !ParseHex(hex, &record)) {
-        std::fprintf(stderr, "zynvs set: cannot read the record\n");
-        return 2;
-    }
-    if (record.size() != static_cast<std::size_t>(g.info.record_bytes)) {
-        std::fprintf(stderr, "zynvs set: a %s record is %d bytes, got %zu\n", g.info.name,
-                     g.info.record_bytes, record.size());
-        return 2;
-    }
-    DeviceSession session(dev);
-    if (!session.ok()) return 1;
-    if (g.set(session.id(), dev.channel, record.data()) != 1) {
+    if (!file.empty() && !ReadFile(file, &record))
+        return p.UsageError("cannot read " + file + ": " + std::strerror(errno));
+    if (!hex.empty() && !ParseHex(hex, &record))
+        return p.UsageError("--hex wants pairs of hex digits");
+    if (record.size() != static_cast<std::size_t>(g->info.record_bytes))
+        return p.UsageError("a " + std::string(g->info.name) + " record is " + std::to_string(g->info.record_bytes) +
+                            " bytes, not " + std::to_string(record.size()));
+    DeviceSession session(dev, "set");
+    if (!session.ok()) return kExitFailed;
+    if (PerChannel(*g) && !session.CheckChannels(dev.channels)) return kExitUsage;
+    if (g->set(session.id(), dev.channel(), record.data()) != 1) {
         std::fprintf(stderr, "zynvs set: the device refused or did not answer\n");
-        return 1;
+        return kExitFailed;
     }
-    std::printf("%s: %d bytes set on channel %d\n", g.info.name, g.info.record_bytes, dev.channel);
-    return 0;
+    if (PerChannel(*g))
+        std::printf("%s: %d bytes set on channel %d\n", g->info.name, g->info.record_bytes, dev.channel());
+    else
+        std::printf("%s: %d bytes set\n", g->info.name, g->info.record_bytes);
+    return kExitOk;
 }
 
-int CommandPtz(const std::vector<std::string>& in) {
-    auto args = in;
+int CommandPtz(const std::vector<std::string>& args) {
     DeviceOptions dev;
-    if (!TakeDeviceOptions(&args, &dev, "ptz")) return 2;
-    int command = std::atoi(TakeValue(&args, "--command", "-1").c_str());
-    int speed = std::atoi(TakeValue(&args, "--speed", "5").c_str());
-    int extra = std::atoi(TakeValue(&args, "--extra", "0").c_str());
-    if (command < 0 || command > 255 || !NoLeftovers(args, "ptz")) {
-        std::fprintf(stderr,
-                     "usage: zynvs ptz --command N [--speed S] [--extra E] [--channel C] [device "
-                     "options]\n");
-        return 2;
-    }
-    DeviceSession session(dev);
-    if (!session.ok()) return 1;
-    int ok = ZYNVS_PTZControl(session.id(), dev.channel, command, speed, extra);
-    std::printf("ptz command %d speed %d on channel %d: %s\n", command, speed, dev.channel,
+    int command = -1, speed = 5, extra = 0;
+    OptionParser p("ptz", "--command N [--speed S] [--extra E] [--channel C] [device options]",
+                   "Sends one pan/tilt/zoom command to a channel.");
+    p.Int("--command", &command, 0, 255, "command code (required)");
+    p.Int("--speed", &speed, 0, 255, "speed byte");
+    p.Int("--extra", &extra, 0, 255, "extra byte (preset number, ...)");
+    AddDeviceOptions(&p, &dev, ChannelUse::kOne);
+    if (int rc = p.Parse(args); rc >= 0) return rc;
+    if (!p.Given("--command")) return p.UsageError("--command is missing");
+    DeviceSession session(dev, "ptz");
+    if (!session.ok()) return kExitFailed;
+    if (!session.CheckChannels(dev.channels)) return kExitUsage;
+    const int ok = ZYNVS_PTZControl(session.id(), dev.channel(), command, speed, extra);
+    std::printf("ptz command %d speed %d on channel %d: %s\n", command, speed, dev.channel(),
                 ok ? "done" : "refused");
-    return ok ? 0 : 1;
+    return ok ? kExitOk : kExitFailed;
 }
 
-int CommandReboot(const std::vector<std::string>& in) {
-    auto args = in;
+int CommandReboot(const std::vector<std::string>& args) {
     DeviceOptions dev;
-    if (!TakeDeviceOptions(&args, &dev, "reboot") || !NoLeftovers(args, "reboot")) return 2;
-    DeviceSession session(dev);
-    if (!session.ok()) return 1;
-    int ok = ZYNVS_RebootDevice(session.id());
+    OptionParser p("reboot", "[device options]", "Restarts the device.");
+    AddDeviceOptions(&p, &dev, ChannelUse::kNone);
+    if (int rc = p.Parse(args); rc >= 0) return rc;
+    DeviceSession session(dev, "reboot");
+    if (!session.ok()) return kExitFailed;
+    const int ok = ZYNVS_RebootDevice(session.id());
     std::printf("reboot: %s\n", ok ? "the device is restarting" : "no answer");
-    return ok ? 0 : 1;
+    return ok ? kExitOk : kExitFailed;
 }
 
-int CommandUpgrade(const std::vector<std::string>& in) {
-    auto args = in;
+int CommandUpgrade(const std::vector<std::string>& args) {
     DeviceOptions dev;
-    if (!TakeDeviceOptions(&args, &dev, "upgrade")) return 2;
-    int chunk = std::atoi(TakeValue(&args, "--chunk", "1020").c_str());
-    if (args.size() != 1 || chunk < 1 || chunk > 1020) {
-        std::fprintf(stderr, "usage: zynvs upgrade FILE [--chunk 1..1020] [device options]\n");
-        return 2;
-    }
+    std::string path;
+    int chunk = 1020;
+    OptionParser p("upgrade", "FILE [--chunk N] [device options]",
+                   "Sends a firmware image to the device in chunks.");
+    p.Positional("FILE", &path, "the firmware image");
+    p.Int("--chunk", &chunk, 1, 1020, "bytes per chunk");
+    AddDeviceOptions(&p, &dev, ChannelUse::kNone);
+    if (int rc = p.Parse(args); rc >= 0) return rc;
     std::vector<uint8_t> image;
-    if (!ReadFile(args[0], &image) || image.empty()) {
-        std::fprintf(stderr, "zynvs upgrade: cannot read %s\n", args[0].c_str());
-        return 2;
-    }
-    DeviceSession session(dev);
-    if (!session.ok()) return 1;
+    if (!ReadFile(path, &image))
+        return p.UsageError("cannot read " + path + ": " + std::strerror(errno));
+    if (image.empty()) return p.UsageError(path + " is empty");
+    DeviceSession session(dev, "upgrade");
+    if (!session.ok()) return kExitFailed;
     uint8_t request[wire::UpgradeRequest::kBytes] = {};
     const wire::MutableUpgradeRequest r(request);
     r.set_image_bytes(static_cast<uint32_t>(image.size()));
     r.set_crc32(wire::Crc32(image.data(), image.size()));
     r.set_chunk_bytes(static_cast<uint32_t>(chunk));
-    std::string base = args[0].substr(args[0].find_last_of('/') + 1);
+    std::string base = path.substr(path.find_last_of('/') + 1);
     std::snprintf(reinterpret_cast<char*>(r.file_name()), r.kFileNameBytes, "%s", base.c_str());
     if (ZYNVS_UpdateRequest(session.id(), 0, request) != 1) {
         std::fprintf(stderr, "zynvs upgrade: the device refused the upgrade\n");
-        return 1;
+        return kExitFailed;
     }
     std::size_t sent = 0;
     int index = 0;
@@ -226,7 +221,7 @@ int CommandUpgrade(const std::vector<std::string>& in) {
         if (ZYNVS_UpdateFile(session.id(), 0, header, image.data() + sent) != 1) {
             std::fprintf(stderr, "\nzynvs upgrade: chunk %d refused at %zu of %zu bytes\n", index,
                          sent, image.size());
-            return 1;
+            return kExitFailed;
         }
         sent += n;
         ++index;
@@ -247,6 +242,13 @@ std::mutex g_records_mutex;
 int g_records_seen = 0;
 bool g_records_last = false;
 
+// Record file types as the device names them (0 asks for any).
+const char* const kRecordTypes[] = {"any", "timer", "alarm", "manual"};
+
+const char* RecordTypeName(unsigned type) {
+    return type < std::size(kRecordTypes) ? kRecordTypes[type] : "unknown";
+}
+
 void ZYNVS_CALL OnRecord(void* entry, int last, void*) {
     const wire::RecordEntry e(static_cast<const uint8_t*>(entry));
     char name[wire::RecordEntry::kNameBytes + 1] = {};
@@ -257,29 +259,33 @@ void ZYNVS_CALL OnRecord(void* entry, int last, void*) {
     std::strftime(a, sizeof a, "%Y-%m-%d %H:%M:%S", std::gmtime(&start));
     std::strftime(b, sizeof b, "%H:%M:%S", std::gmtime(&end));
     std::lock_guard<std::mutex> lock(g_records_mutex);
-    std::printf("  ch%u type %u  %s .. %s  %10u bytes  %s\n", e.channel(), e.file_type(), a, b,
-                e.size_bytes(), name);
+    std::printf("  ch%u %-6s %s .. %s  %10u bytes  %s\n", e.channel(),
+                RecordTypeName(e.file_type()), a, b, e.size_bytes(), name);
     ++g_records_seen;
     if (last) g_records_last = true;
 }
 }  // namespace
 
-int CommandRecords(const std::vector<std::string>& in) {
-    auto args = in;
+int CommandRecords(const std::vector<std::string>& args) {
     DeviceOptions dev;
-    dev.channel = wire::RecordQuery::kAllChannels;
-    if (!TakeDeviceOptions(&args, &dev, "records")) return 2;
-    int type = std::atoi(TakeValue(&args, "--type", "0").c_str());
-    if (!NoLeftovers(args, "records")) return 2;
-    DeviceSession session(dev);
-    if (!session.ok()) return 1;
+    int channel = -1, type = 0;
+    OptionParser p("records", "[--channel C] [--type T] [device options]",
+                   "Lists the record files the device holds.");
+    p.Int("--channel", &channel, -1, 255, "channel, -1 for all channels");
+    p.Int("--type", &type, 0, 3, "file type: 0 any, 1 timer, 2 alarm, 3 manual");
+    AddDeviceOptions(&p, &dev, ChannelUse::kNone);
+    if (int rc = p.Parse(args); rc >= 0) return rc;
+    DeviceSession session(dev, "records");
+    if (!session.ok()) return kExitFailed;
+    if (channel >= 0 && !session.CheckChannels({channel})) return kExitUsage;
     uint8_t query[wire::RecordQuery::kBytes] = {};
-    wire::MutableRecordQuery(query).set_channel(static_cast<uint8_t>(dev.channel));
+    wire::MutableRecordQuery(query).set_channel(
+        static_cast<uint8_t>(channel < 0 ? wire::RecordQuery::kAllChannels : channel));
     wire::MutableRecordQuery(query).set_file_type(static_cast<uint8_t>(type));
-    std::printf("record files on the device:\n");
+    std::printf("record files on the device (%s):\n", type ? RecordTypeName(type) : "all types");
     if (ZYNVS_QueryRecInfo(session.id(), query, OnRecord, nullptr) != 1) {
-        std::fprintf(stderr, "zynvs records: query refused\n");
-        return 1;
+        std::fprintf(stderr, "zynvs records: the device refused the query\n");
+        return kExitFailed;
     }
     // Entries arrive on the receive thread; the last one says so.
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -292,6 +298,6 @@ int CommandRecords(const std::vector<std::string>& in) {
     }
     std::lock_guard<std::mutex> lock(g_records_mutex);
     std::printf("%d file(s)%s\n", g_records_seen, g_records_last ? "" : " (list incomplete)");
-    return g_records_last || g_records_seen == 0 ? 0 : 1;
+    return g_records_last || g_records_seen == 0 ? kExitOk : kExitFailed;
 }
 }  // namespace zynvs_app

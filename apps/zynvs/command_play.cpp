@@ -15,6 +15,10 @@
 #include <vector>
 
 #include "apps/zynvs/commands.h"
+#include "apps/zynvs/console.h"
+#include "apps/zynvs/options.h"
+#include "apps/zynvs/osd_text.h"
+#include "apps/zynvs/recording_file.h"
 #include "renderkit/image_file.h"
 #include "zynvs/ZynPlayCtrl.h"
 
@@ -37,33 +41,39 @@ struct PlayOptions {
     int seconds = 0;  // 0: until the end
     std::string screenshot;
     bool quiet = false;
+    uint32_t start_time = 0;  // of the recording, seconds since 1970; 0 unknown
 };
 
 std::atomic<int> g_pictures{0};
-void ZYNVS_CALL OnPicture(ZYNVS_HDC, ZYNVS_SIZE*, int, void*) {
+// What the on-screen status shows; written by the main loop, read on the
+// player's decode thread (which must not call back into the player).
+std::atomic<int> g_osd_seconds{-1};
+std::atomic<int> g_osd_percent{0};
+std::atomic<bool> g_osd_paused{false};
+
+// Counts the pictures and draws time and position over each.
+void ZYNVS_CALL OnPicture(ZYNVS_HDC surface, ZYNVS_SIZE*, int, void*) {
     ++g_pictures;
+    if (surface == nullptr) return;
+    const int seconds = g_osd_seconds.load();
+    char text[48];
+    if (seconds >= 0)
+        std::snprintf(text, sizeof text, "%02d:%02d %d%%%s", seconds / 60, seconds % 60,
+                      g_osd_percent.load(), g_osd_paused ? " PAUSED" : "");
+    else
+        std::snprintf(text, sizeof text, "%d%%%s", g_osd_percent.load(),
+                      g_osd_paused ? " PAUSED" : "");
+    const int scale = surface->height >= 240 ? surface->height / 240 : 1;
+    DrawStatusText(surface, 4 * scale, surface->height - 4 * scale, scale, text);
 }
 
-void Usage() {
-    std::fprintf(
-        stderr,
-        "usage: zynvs play FILE [--no-window] [--benchmark] [--seek PERCENT]\n"
-        "                  [--speed LEVEL] [--seconds N] [--screenshot FILE.bmp] [--quiet]\n"
-        "keys (window): space pause/resume, n or Right step, b or Left step back,\n"
-        "               + faster, - slower, 0..9 seek to 0..90 %%, q or Escape quit\n"
-        "commands (stdin): play, pause, step, back, fast, slow, speed N, seek PERCENT,\n"
-        "                  time SECONDS, snap FILE, pos, quit\n");
-}
-
-std::string TimeText(uint64_t t) {
-    if (t == 0) return "-";
-    const std::time_t tt = static_cast<std::time_t>(t);
-    std::tm tm{};
-    gmtime_r(&tt, &tm);
-    char buf[64];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S UTC", &tm);
-    return buf;
-}
+const char kKeys[] =
+    "keys (window): space pause/resume, p resume, n or Right step, b or Left step back,\n"
+    "               + faster, - slower, 0..9 seek to 0..90 %, q or Escape quit\n"
+    "commands (stdin): pause, resume (or play), toggle, step, back, fast, slow,\n"
+    "                  speed -5..5, seek 1..99 (percent), time SECONDS (from the start\n"
+    "                  of the recording), snap FILE.bmp|.png|.jpg, pos, quit\n"
+    "Seeking keeps the paused or playing state. Ctrl-C stops playback.";
 
 class Player {
 public:
@@ -132,17 +142,73 @@ private:
         return true;
     }
 
+    // Seconds from the start of the recording, or -1 when unknown.
+    double Seconds() const {
+        const uint64_t t = ZYNVS_PlAY_GetPlayTime(port_);
+        if (t == 0 || opt_.start_time == 0 || t < opt_.start_time) return -1;
+        return static_cast<double>(t - opt_.start_time);
+    }
+
     // One status line; the periodic one only when something changed.
     void Print(const char* what, bool periodic = false) {
         if (opt_.quiet) return;
+        char time[32] = "-";
+        if (Seconds() >= 0) std::snprintf(time, sizeof time, "%.0f s", Seconds());
         char status[160];
-        std::snprintf(status, sizeof status, "pos %3d %%  time %s  speed %d  pictures %d",
-                      ZYNVS_PlAY_GetPlayPos(port_), TimeText(ZYNVS_PlAY_GetPlayTime(port_)).c_str(),
-                      ZYNVS_PlAY_GetSpeed(port_), g_pictures.load());
+        std::snprintf(status, sizeof status, "pos %3d %%  time %s  speed %d  %s  pictures %d",
+                      ZYNVS_PlAY_GetPlayPos(port_), time, ZYNVS_PlAY_GetSpeed(port_),
+                      paused_ ? "paused" : "playing", g_pictures.load());
         if (periodic && last_status_ == status) return;
         last_status_ = status;
         std::printf("%-8s %s\n", what, status);
         std::fflush(stdout);
+    }
+
+    // The player ends a hold when it seeks (and a jump by time may hold it):
+    // paused, it shows the first picture at the new place and holds again;
+    // playing, it goes on at the speed it had.
+    void KeepState() {
+        if (paused_) {
+            ZYNVS_PlAY_OneByOne(port_);
+            return;
+        }
+        Hold(false);
+    }
+
+    // Resuming is explicit (the player's resume ends any hold); pausing uses
+    // the player's toggle, so only from the playing state.
+    void Hold(bool paused) {
+        if (!paused) {
+            const int speed = ZYNVS_PlAY_GetSpeed(port_);
+            ZYNVS_PlAY_Play(port_, 0);
+            ZYNVS_PlAY_SetSpeed(port_, speed);
+        } else if (!paused_) {
+            ZYNVS_PlAY_Pause(port_, 0);
+        }
+        paused_ = paused;
+    }
+
+    void Snap(const std::string& path) {
+        if (!ImagePathSupported(path)) {
+            std::printf("snapshot %s: NOT written: the name must end in .bmp, .png or .jpg\n",
+                        path.c_str());
+            return;
+        }
+        struct stat before {};
+        const bool existed = stat(path.c_str(), &before) == 0;
+        ZYNVS_PLAY_CapPic(port_, path.c_str(), 0);  // answers 1 whatever happened
+        struct stat after {};
+        const bool written = stat(path.c_str(), &after) == 0 && after.st_size > 0 &&
+                             (!existed || after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+                              after.st_mtim.tv_nsec != before.st_mtim.tv_nsec);
+        if (written) {
+            std::printf("snapshot %s\n", path.c_str());
+            return;
+        }
+        std::string why = WriteProblem(path);
+        if (why.empty())
+            why = g_pictures.load() == 0 ? "no picture shown yet" : "the player wrote nothing";
+        std::printf("snapshot %s: NOT written: %s\n", path.c_str(), why.c_str());
     }
 
     void Screenshot() {
@@ -179,35 +245,55 @@ private:
         char arg[512] = {};
         if (std::sscanf(line.c_str(), "%31s %511[^\n]", word, arg) < 1) return true;
         const std::string w = word;
+        long n = 0;
         if (w == "quit" || w == "q") return false;
-        if (w == "play")
-            ZYNVS_PlAY_Play(port_, 0);
-        else if (w == "pause")
-            ZYNVS_PlAY_Pause(port_, 0);
-        else if (w == "step")
+        if (w == "play" || w == "resume") {
+            Hold(false);
+        } else if (w == "pause") {
+            Hold(true);
+        } else if (w == "toggle") {
+            Hold(!paused_);
+        } else if (w == "step") {
             ZYNVS_PlAY_OneByOne(port_);
-        else if (w == "back")
+            paused_ = true;
+        } else if (w == "back") {
             ZYNVS_PlAY_OneByOneBack(port_);
-        else if (w == "fast")
-            ZYNVS_PlAY_Fast(port_);
-        else if (w == "slow")
-            ZYNVS_PlAY_Slow(port_);
-        else if (w == "speed")
-            ZYNVS_PlAY_SetSpeed(port_, std::atoi(arg));
-        else if (w == "seek")
-            ZYNVS_PlAY_SetPlayPos(port_, std::atoi(arg));
-        else if (w == "time") {
-            const unsigned long long t = std::strtoull(arg, nullptr, 10);
+            paused_ = true;
+        } else if (w == "fast" || w == "slow") {
+            (w == "fast" ? ZYNVS_PlAY_Fast : ZYNVS_PlAY_Slow)(port_);
+            paused_ = false;  // a speed change ends a hold
+        } else if (w == "speed") {
+            if (!ParseNumber(arg, -5, 5, &n)) return Refuse(w, "wants a level from -5 to 5");
+            ZYNVS_PlAY_SetSpeed(port_, static_cast<int>(n));
+        } else if (w == "seek") {
+            if (!ParseNumber(arg, 1, 99, &n)) return Refuse(w, "wants a percentage from 1 to 99");
+            ZYNVS_PlAY_SetPlayPos(port_, static_cast<int>(n));
+            KeepState();
+        } else if (w == "time") {
+            if (!ParseNumber(arg, 0, 0x7FFFFFFF, &n))
+                return Refuse(w, "wants whole seconds from the start");
+            if (opt_.start_time == 0) return Refuse(w, "the recording has no time stamps");
+            const uint64_t t = opt_.start_time + static_cast<uint64_t>(n);
             ZYNVS_PlAY_SetPlayByTime(port_, static_cast<unsigned int>(t),
                                      static_cast<unsigned int>(t >> 32));
+            KeepState();
         } else if (w == "snap") {
-            std::printf("snapshot %s\n", arg);
-            ZYNVS_PLAY_CapPic(port_, arg, 0);
+            Snap(arg);
         } else if (w != "pos") {
-            std::fprintf(stderr, "zynvs play: unknown command '%s'\n", w.c_str());
+            std::printf(
+                "unknown command '%s' (pause, resume, toggle, step, back, fast, slow, "
+                "speed, seek, time, snap, pos, quit)\n",
+                w.c_str());
+            std::fflush(stdout);
             return true;
         }
         Print(w.c_str());
+        return true;
+    }
+
+    bool Refuse(const std::string& command, const char* why) {
+        std::printf("%s: %s\n", command.c_str(), why);
+        std::fflush(stdout);
         return true;
     }
 
@@ -216,12 +302,12 @@ private:
         KeySym sym = 0;
         XLookupString(key, text, sizeof text, &sym, nullptr);
         if (sym == XK_q || sym == XK_Escape) return false;
-        if (sym == XK_space) return Command("pause");
+        if (sym == XK_space) return Command("toggle");
         if (sym == XK_n || sym == XK_Right) return Command("step");
         if (sym == XK_b || sym == XK_Left) return Command("back");
         if (sym == XK_plus || sym == XK_KP_Add || sym == XK_equal) return Command("fast");
         if (sym == XK_minus || sym == XK_KP_Subtract) return Command("slow");
-        if (sym == XK_p) return Command("play");
+        if (sym == XK_p) return Command("resume");
         if (sym >= XK_0 && sym <= XK_9) {
             const int percent = static_cast<int>(sym - XK_0) * 10;
             return Command("seek " + std::to_string(percent == 0 ? 1 : percent));
@@ -268,6 +354,9 @@ private:
                     }
                 }
             }
+            g_osd_seconds = static_cast<int>(Seconds());
+            g_osd_percent = ZYNVS_PlAY_GetPlayPos(port_);
+            g_osd_paused = paused_;
             if (g_pictures.load() >= 25) Screenshot();
             const auto now = std::chrono::steady_clock::now();
             if (!display_ && ZYNVS_PlAY_GetPlayPos(port_) == 100) {
@@ -275,12 +364,13 @@ private:
                 std::printf("end of file\n");
                 return 0;
             }
-            if (opt_.seconds > 0 && now - started > std::chrono::seconds(opt_.seconds)) {
+            if ((opt_.seconds > 0 && now - started > std::chrono::seconds(opt_.seconds)) ||
+                StopRequested()) {
                 Print("stopped");
                 return 0;
             }
             if (!opt_.benchmark && now - last_print > std::chrono::milliseconds(500)) {
-                Print("playing", true);
+                Print("status", true);
                 last_print = now;
             }
         }
@@ -293,6 +383,7 @@ private:
     Atom delete_atom_ = 0;
     Atom notice_atom_ = 0;
     bool screenshot_done_ = false;
+    bool paused_ = false;
     std::string last_status_;
 };
 
@@ -300,38 +391,32 @@ private:
 
 int CommandPlay(const std::vector<std::string>& args) {
     PlayOptions opt;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool more = i + 1 < args.size();
-        if (a == "--no-window")
-            opt.window = false;
-        else if (a == "--benchmark")
-            opt.benchmark = true;
-        else if (a == "--quiet")
-            opt.quiet = true;
-        else if (a == "--seek" && more)
-            opt.seek_percent = std::atoi(args[++i].c_str());
-        else if (a == "--speed" && more)
-            opt.speed = std::atoi(args[++i].c_str());
-        else if (a == "--seconds" && more)
-            opt.seconds = std::atoi(args[++i].c_str());
-        else if (a == "--screenshot" && more)
-            opt.screenshot = args[++i];
-        else if (a == "--help" || a == "-h") {
-            Usage();
-            return 0;
-        } else if (!a.empty() && a[0] != '-' && opt.path.empty())
-            opt.path = a;
-        else {
-            std::fprintf(stderr, "zynvs play: unknown option '%s'\n", a.c_str());
-            Usage();
-            return 2;
-        }
+    bool no_window = false;
+    OptionParser p("play", "FILE [--no-window] [--seek PERCENT] [--speed LEVEL] [--seconds N]",
+                   "Plays a native recording through the player, in a window or headless, with\n"
+                   "keys (window) and commands on standard input; prints the position.");
+    p.Positional("FILE", &opt.path, "a native recording");
+    p.Flag("--no-window", &no_window, "play headless (decode only)");
+    p.Flag("--benchmark", &opt.benchmark, "no pacing: as fast as it decodes");
+    p.Int("--seek", &opt.seek_percent, 0, 99, "start at this percentage of the file");
+    p.Int("--speed", &opt.speed, -5, 5, "speed level, 0 normal");
+    p.Int("--seconds", &opt.seconds, 0, 86400, "stop after N seconds, 0 at the end");
+    p.Text("--screenshot", &opt.screenshot, "FILE.bmp", "window picture after 25 pictures");
+    p.Flag("--quiet", &opt.quiet, "no status lines");
+    p.Note(kKeys);
+    if (int rc = p.Parse(args); rc >= 0) return rc;
+    opt.window = !no_window;
+    const RecordingFacts facts = InspectRecording(opt.path);
+    if (!facts.opened) {
+        std::fprintf(stderr, "zynvs play: cannot read %s: %s\n", opt.path.c_str(),
+                     facts.error.c_str());
+        return kExitFailed;
     }
-    if (opt.path.empty()) {
-        Usage();
-        return 2;
+    if (!IsRecording(facts)) {
+        std::fprintf(stderr, "zynvs play: %s: not a recording\n", opt.path.c_str());
+        return kExitFailed;
     }
+    opt.start_time = facts.start_time;
     Player player(opt);
     return player.Run();
 }

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "apps/zynvs/commands.h"
+#include "apps/zynvs/console.h"
+#include "apps/zynvs/options.h"
 #include "zynvs/ZynDecodeKit.h"
 #include "zynvs/wire/codes.h"
 #include "zynvs/wire/layouts.h"
@@ -56,18 +58,15 @@ void ZYNVS_CALL OnSearch(unsigned short command, unsigned int length, void* payl
 
 int CommandSearch(const std::vector<std::string>& args) {
     int seconds = 3;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--seconds" && i + 1 < args.size())
-            seconds = std::atoi(args[++i].c_str());
-        else {
-            std::fprintf(stderr, "usage: zynvs search [--seconds N]\n");
-            return 2;
-        }
-    }
+    OptionParser p("search", "[--seconds N]",
+                   "Finds devices on the LAN by multicast (224.0.1.10); run it inside a private\n"
+                   "network namespace when trying it out.");
+    p.Int("--seconds", &seconds, 1, 600, "how long to listen for answers");
+    if (int rc = p.Parse(args); rc >= 0) return rc;
     ZYNVS_RegisterSearchCallBack(OnSearch, nullptr);
     std::fprintf(stderr, "searching for %d s ...\n", seconds);
     // One request now and one a second later, in case the first was missed.
-    for (int t = 0; t < seconds * 10; ++t) {
+    for (int t = 0; t < seconds * 10 && !StopRequested(); ++t) {
         if (t % 10 == 0 && t <= 10) ZYNVS_Search();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }

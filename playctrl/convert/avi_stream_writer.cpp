@@ -269,10 +269,14 @@ int CAviStreamWriter::WriteAudio(const void* data, std::size_t length) {
     return r;
 }
 
-void CAviStreamWriter::Close() {
-    if (file_ == nullptr) return;
-    if (!broken_ && EnsureHeader() == 0) {
+int CAviStreamWriter::Close() {
+    if (file_ == nullptr) return 0;
+    int error = broken_ ? EIO : 0;
+    const int header = broken_ ? -1 : EnsureHeader();
+    if (!broken_ && header != 0) error = header > 0 ? header : EIO;
+    if (header == 0) {
         std::clearerr(file_);
+        errno = 0;
         bool ok = fseeko(file_, static_cast<off_t>(end_), SEEK_SET) == 0;
         std::vector<uint8_t> idx;
         PutTag(idx, "idx1");
@@ -287,12 +291,14 @@ void CAviStreamWriter::Close() {
             ok = fseeko(file_, 0, SEEK_SET) == 0 &&
                  std::fwrite(h.data(), 1, h.size(), file_) == h.size();
         }
-        (void)ok;
+        ok = ok && std::fflush(file_) == 0;
+        if (!ok) error = errno ? errno : EIO;
     }
-    std::fclose(file_);
+    if (std::fclose(file_) != 0 && error == 0) error = errno ? errno : EIO;
     file_ = nullptr;
     index_.clear();
     index_.shrink_to_fit();
+    return error;
 }
 
 }  // namespace playctrl::convert

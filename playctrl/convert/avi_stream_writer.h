@@ -55,9 +55,10 @@ public:
     // when there is no audio stream.
     int WriteAudio(const void* data, std::size_t length);
 
-    // Writes the index and the final header and closes the file. Safe to call
-    // again; the destructor calls it.
-    void Close();
+    // Writes the index and the final header and closes the file. 0, or the
+    // errno value of a write that failed on the way (also an earlier one that
+    // left the file broken). Safe to call again; the destructor calls it.
+    int Close();
 
     bool is_open() const { return file_ != nullptr; }
     bool has_video_stream() const { return video_ >= 0; }
@@ -85,7 +86,7 @@ private:
     int WriteChunk(const char* tag, const void* data, std::size_t length, bool key);
 
     std::FILE* file_ = nullptr;
-    int open_error_ = 0;  // errno of a failed Open
+    int open_error_ = 0;   // errno of a failed Open
     bool broken_ = false;  // a failed write could not be undone
     std::string path_;
     std::vector<Stream> streams_;

@@ -262,6 +262,16 @@ int CFFEncoder::EncodeVideo(const AVFrame* picture, int decoder_result,
         frame_->height = height_;
         if (av_frame_get_buffer(frame_, 0) < 0) return -1;
     }
+    if (pictures_in_ == 0) {
+        // The sequence header tells players the source's shape (a 16:9
+        // picture scaled to 704 x 576 is not shown squeezed): the display
+        // aspect of the source becomes the pixel aspect of the output.
+        AVRational sar = picture->sample_aspect_ratio;
+        if (sar.num <= 0 || sar.den <= 0) sar = AVRational{1, 1};
+        av_reduce(&context_->sample_aspect_ratio.num, &context_->sample_aspect_ratio.den,
+                  static_cast<int64_t>(picture->width) * sar.num * height_,
+                  static_cast<int64_t>(picture->height) * sar.den * width_, 255);
+    }
     scaler_ = sws_getCachedContext(scaler_, picture->width, picture->height,
                                    static_cast<AVPixelFormat>(picture->format), width_, height_,
                                    AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);

@@ -1,9 +1,12 @@
 #include "playctrl/convert/file_converter.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -25,7 +28,7 @@ constexpr int kAviAudioCodec = 6;
 constexpr std::size_t kAudioHeaderBytes = 4;  // in front of the G.711 bytes of an audio payload
 
 uint64_t FileSize(std::FILE* f) {
-    struct stat st{};
+    struct stat st {};
     if (fstat(fileno(f), &st) != 0 || st.st_size < 0) return 0;
     return static_cast<uint64_t>(st.st_size);
 }
@@ -170,18 +173,81 @@ void CFileConverter::Run(const _stConvertFile& job) {
     total_bytes_.store(0);
     JobReport report;
     report.mode = job.mode;
-    const std::string source = FieldString(job.source_path);
-    const std::string target = FieldString(job.target_path);
-    if (job.mode == kModeClip)
-        CopyClip(source, target, job.first_value, job.second_value, &report);
-    else
-        ConvertRecording(source, target, job.mode, &report);
+    RunToTarget(job, &report);
+    if (report.failed && report.error.empty()) report.error = "the job failed";
     {
         std::lock_guard lock(report_mutex_);
         report_ = report;
     }
     jobs_finished_.fetch_add(1);
     running_.store(0);
+}
+
+void CFileConverter::RunToTarget(const _stConvertFile& job, JobReport* report) {
+    const std::string source = FieldString(job.source_path);
+    const std::string target = FieldString(job.target_path);
+    write_error_ = 0;
+    const bool writes = job.mode == kModeAvi || job.mode == kModeTranscode || job.mode == kModeClip;
+    if (!writes) {
+        ConvertRecording(source, target, job.mode, report);
+        return;
+    }
+    struct stat src {
+    }, dst{};
+    if (stat(source.c_str(), &src) != 0) {
+        report->failed = true;
+        report->error = source + ": " + std::strerror(errno);
+        return;
+    }
+    if (stat(target.c_str(), &dst) == 0) {
+        if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) {
+            report->failed = true;
+            report->error = target + " is the source itself";
+            return;
+        }
+        if (!S_ISREG(dst.st_mode)) {
+            report->failed = true;
+            report->error = target + " is not a regular file";
+            return;
+        }
+    }
+    const std::filesystem::path target_path(target);
+    std::error_code ec;
+    if (target_path.has_parent_path())
+        std::filesystem::create_directories(target_path.parent_path(), ec);
+    // The new file: beside the target (same file system, so the rename is
+    // atomic), a name no one else uses, the target's usual permissions.
+    std::string temporary;
+    for (int attempt = 0; temporary.empty() && attempt < 100; ++attempt) {
+        const std::string name =
+            target + ".partial-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            close(fd);
+            temporary = name;
+        } else if (errno != EEXIST) {
+            break;
+        }
+    }
+    if (temporary.empty()) {
+        report->failed = true;
+        report->error = "cannot write beside " + target + ": " + std::strerror(errno);
+        return;
+    }
+    if (job.mode == kModeClip)
+        CopyClip(source, temporary, job.first_value, job.second_value, report);
+    else
+        ConvertRecording(source, temporary, job.mode, report);
+    if (write_error_ != 0) {
+        report->failed = true;
+        report->error = target + ": " + std::strerror(write_error_);
+    }
+    const bool keep = !report->failed && !(report->stopped && options_.discard_stopped);
+    if (keep && std::rename(temporary.c_str(), target.c_str()) != 0) {
+        report->failed = true;
+        report->error = target + ": " + std::strerror(errno);
+    }
+    if (!keep || report->failed) unlink(temporary.c_str());
 }
 
 void CFileConverter::ConvertRecording(const std::string& source, const std::string& target,
@@ -198,9 +264,13 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
     total_bytes_.store(report->source_bytes);
 
     auto close_all = [&] {
-        if (target_ != nullptr) std::fclose(target_);
+        if (target_ != nullptr && std::fclose(target_) != 0 && write_error_ == 0)
+            write_error_ = errno ? errno : EIO;
         target_ = nullptr;
-        if (avi_) avi_->Close();
+        if (avi_) {
+            const int error = avi_->Close();
+            if (error != 0 && write_error_ == 0) write_error_ = error;
+        }
         avi_.reset();
         video_decoder_.Close();
         audio_decoder_.Close();
@@ -259,14 +329,13 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
     close_all();
 }
 
-void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode,
-                               JobReport* report) {
+void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, JobReport* report) {
     FileByteSource bytes(source);
     RecordReader reader(bytes, position);
     frames_.Reset();
     bool wait_for_key = true;
     MediaRecord rec;
-    while (reader.Next(&rec, &job_stop_)) {
+    while (write_error_ == 0 && reader.Next(&rec, &job_stop_)) {
         bytes_read_.store(reader.bytes_read(), std::memory_order_relaxed);
         if (rec.kind == 'V') {
             ++report->video_records;
@@ -276,10 +345,14 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode,
             wait_for_key = false;
             ++report->frames;
             if (avi_) {
-                if (!avi_streams_added_) AddAviStreams(frames_.frame(), frames_.frame_bytes(), report);
-                if (avi_->WriteVideo(frames_.frame(), frames_.frame_bytes(),
-                                     frame_type == kKeyFrameType) == 0)
+                if (!avi_streams_added_)
+                    AddAviStreams(frames_.frame(), frames_.frame_bytes(), report);
+                const int result = avi_->WriteVideo(frames_.frame(), frames_.frame_bytes(),
+                                                    frame_type == kKeyFrameType);
+                if (result == 0)
                     ++report->samples_written;
+                else if (result > 0)
+                    write_error_ = result;
             } else if (mode == kModeTranscode) {
                 TranscodeFrame(frames_.frame(), frames_.frame_bytes(), report);
             }
@@ -289,7 +362,8 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode,
             const uint8_t* data = rec.payload + kAudioHeaderBytes;
             const std::size_t length = rec.length - kAudioHeaderBytes;
             if (avi_) {
-                avi_->WriteAudio(data, length);
+                const int result = avi_->WriteAudio(data, length);
+                if (result > 0) write_error_ = result;
             } else if (mode == kModeTranscode && target_ != nullptr) {
                 TranscodeAudio(data, length, report);
             }
@@ -303,8 +377,7 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode,
     if (avi_ && !avi_streams_added_) AddAviStreams(nullptr, 0, report);
 }
 
-void CFileConverter::AddAviStreams(const uint8_t* key_frame, std::size_t bytes,
-                                   JobReport* report) {
+void CFileConverter::AddAviStreams(const uint8_t* key_frame, std::size_t bytes, JobReport* report) {
     int width = 0, height = 0;
     const bool from_stream = H264PictureSize(key_frame, bytes, &width, &height);
     if (!from_stream) {
@@ -323,6 +396,7 @@ void CFileConverter::AddAviStreams(const uint8_t* key_frame, std::size_t bytes,
 void CFileConverter::WriteTarget(std::vector<uint8_t>& bytes, bool audio, JobReport* report) {
     if (target_ == nullptr || bytes.empty()) return;
     const std::size_t put = std::fwrite(bytes.data(), 1, bytes.size(), target_);
+    if (put != bytes.size() && write_error_ == 0) write_error_ = errno ? errno : EIO;
     (audio ? report->audio_bytes_out : report->video_bytes_out) += put;
     if (options_.log_writes) report->writes.push_back({audio, target_bytes_, put});
     target_bytes_ += put;
@@ -351,8 +425,8 @@ void CFileConverter::TranscodeAudio(const uint8_t* data, std::size_t bytes, JobR
                                    static_cast<int>(audio_samples_.size()), &decoded) != 1)
         return;
     encoded_.clear();
-    if (audio_encoder_.EncodeAudio(reinterpret_cast<const int16_t*>(audio_samples_.data()),
-                                   decoded, &encoded_) > 0)
+    if (audio_encoder_.EncodeAudio(reinterpret_cast<const int16_t*>(audio_samples_.data()), decoded,
+                                   &encoded_) > 0)
         WriteTarget(encoded_, true, report);
 }
 
@@ -404,6 +478,7 @@ void CFileConverter::CopyClip(const std::string& source, const std::string& targ
             const std::size_t got = std::fread(block, 1, want, src);
             if (got == 0) break;
             const std::size_t put = std::fwrite(block, 1, got, dst);
+            if (put != got) write_error_ = errno ? errno : EIO;
             copied += put;
             bytes_read_.store(copied, std::memory_order_relaxed);
             if (put != got || got != want) break;
@@ -412,7 +487,7 @@ void CFileConverter::CopyClip(const std::string& source, const std::string& targ
     bytes_read_.store(copied);
     report->bytes_read = copied;
     report->clip_bytes = copied;
-    if (std::fclose(dst) != 0) report->failed = true;
+    if (std::fclose(dst) != 0 && write_error_ == 0) write_error_ = errno ? errno : EIO;
     std::fclose(src);
 }
 

@@ -5,6 +5,11 @@
 // mode 5 copies a byte range of the recording; any other mode reads the
 // recording through and writes nothing.
 //
+// A job writes into a new file beside its target and renames it over the
+// target only when it has succeeded, so a failed job leaves an existing
+// target as it was. A target that is the source (the same file under any
+// name) or not a regular file is refused before anything is written.
+//
 // Threads: any thread may call Queue, Stop, Progress and the accessors; the
 // jobs run on the worker only. Stop and the destructor wait for the worker.
 #pragma once
@@ -34,6 +39,9 @@ struct ConverterOptions {
     int decoder_threads = 0;         // H.264 decoding; 0 lets FFmpeg choose
     int encoder_threads = 0;         // MPEG-2 encoding; 0 lets FFmpeg choose
     bool log_writes = false;         // keep JobReport::writes (tests)
+    // A stopped job's output (whole pictures up to the stop) replaces the
+    // target; with this set it is thrown away and the target left as it was.
+    bool discard_stopped = false;
 };
 
 // Options for the engine that ZYNVS_PlAY_ConvertFile creates: the defaults,
@@ -53,11 +61,12 @@ struct JobReport {
     int mode = 0;
     bool source_opened = false;
     bool target_opened = false;
-    bool failed = false;            // ended early by an error (not by a stop)
-    bool stopped = false;           // ended by a stop request
-    uint64_t source_bytes = 0;      // source size
+    bool failed = false;        // ended early by an error (not by a stop)
+    bool stopped = false;       // ended by a stop request
+    std::string error;          // why it failed: the system's reason, or ours
+    uint64_t source_bytes = 0;  // source size
     uint64_t bytes_read = 0;
-    uint64_t video_records = 0;     // video records read in full
+    uint64_t video_records = 0;  // video records read in full
     uint64_t audio_records = 0;
     uint64_t frames = 0;            // complete frames after the first key frame
     uint64_t samples_written = 0;   // mode 1: AVI video samples
@@ -107,6 +116,7 @@ public:
 private:
     void WorkerMain();
     void Run(const _stConvertFile& job);  // job stop is cleared by the caller
+    void RunToTarget(const _stConvertFile& job, JobReport* report);
     void ConvertRecording(const std::string& source, const std::string& target, int mode,
                           JobReport* report);
     void FrameLoop(std::FILE* source, uint64_t position, int mode, JobReport* report);
@@ -128,7 +138,7 @@ private:
     std::deque<_stConvertFile> queue_;      // guarded by queue_mutex_
     std::thread worker_;                    // started and joined under start_mutex_
     std::mutex start_mutex_;
-    bool started_ = false;                  // guarded by start_mutex_
+    bool started_ = false;  // guarded by start_mutex_
     std::atomic<bool> worker_alive_{false};
     std::atomic<int> worker_stop_{0};
     std::atomic<int> job_stop_{0};
@@ -150,6 +160,7 @@ private:
     bool avi_streams_added_ = false;
     std::FILE* target_ = nullptr;
     uint64_t target_bytes_ = 0;
+    int write_error_ = 0;  // errno of the first failed write of the job
     CFFDecoder video_decoder_;
     CFFDecoder audio_decoder_;
     CFFEncoder video_encoder_;

@@ -37,6 +37,14 @@ if [ -n "${DISPLAY:-}" ]; then
   grep -q '^end of file (notice for port' <<<"$out"
   test -s "$shot"
   echo "screenshot: $shot"
+  # The status drawn over the picture: a black box with white text in the
+  # lower-left corner, where the test pattern is grey noise (never black or
+  # white).
+  box=(-crop 60x12+14+514 -colorspace gray)
+  dark="$(convert "$shot" "${box[@]}" -fx "p < 0.1 ? 1 : 0" -format "%[fx:mean]" info:)"
+  light="$(convert "$shot" "${box[@]}" -fx "p > 0.9 ? 1 : 0" -format "%[fx:mean]" info:)"
+  awk -v d="$dark" -v l="$light" 'BEGIN { exit !(d > 0.2 && l > 0.1) }' \
+    || { echo "no status over the picture (dark $dark, light $light)"; exit 1; }
 else
   echo "no DISPLAY: window part skipped"
 fi

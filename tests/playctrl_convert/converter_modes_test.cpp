@@ -187,6 +187,28 @@ TEST_F(ConvertModes, TranscodeGivesMpeg2At704x576WithEveryFrameFlushed) {
     EXPECT_EQ(decode.output, "");
 }
 
+TEST_F(ConvertModes, TranscodeSignalsTheShapeOfTheSource) {
+    if (!HaveTools()) GTEST_SKIP() << "ffprobe/ffmpeg not installed";
+    // Source size -> display aspect the 704 x 576 sequence header must give.
+    const struct {
+        int width, height;
+        const char* aspect;
+    } cases[] = {{1280, 720, "16:9"}, {640, 480, "4:3"}};
+    for (const auto& c : cases) {
+        RecordingSpec spec;
+        spec.width = c.width;
+        spec.height = c.height;
+        spec.frames = 3;
+        const Recording rec = WriteRecording(dir_.file("shape.zyn"), spec);
+        ASSERT_FALSE(rec.path.empty());
+        const std::string out = dir_.file("shape.mpg");
+        converter_.RunJob(Job(rec.path, out, kModeTranscode));
+        const RunResult probe = RunTool("ffprobe -v error -f mpegvideo -show_streams '" + out + "'");
+        EXPECT_EQ(ProbeValue(probe.output, "display_aspect_ratio"), c.aspect) << c.width;
+        EXPECT_EQ(ProbeValue(probe.output, "width"), "704");
+    }
+}
+
 TEST_F(ConvertModes, TranscodeCarriesTheAudioAsMp2At16kHz) {
     RecordingSpec spec;
     spec.frames = 50;

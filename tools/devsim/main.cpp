@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,7 +52,9 @@ const char kUsage[] =
     "  --qv-port P            first QV device's qvnet01 port (7200); 0 picks free ports\n"
     "  --reboot-delay MS      how long a reboot keeps the ports closed (1000)\n"
     "  --control-socket PATH  also read commands from a Unix socket at PATH\n"
-    "  --no-stdin             do not read commands from standard input\n"
+    "  --stdin                read commands from standard input even in the background\n"
+    "  --no-stdin             never read commands from standard input\n"
+    "                         (default: read them unless started in the background of a terminal)\n"
     "  --quiet                do not print session events\n"
     "  --help                 this text\n"
     "\n"
@@ -92,16 +95,34 @@ void Answer(int fd, const std::string& text) {
     }
 }
 
+// A terminal belongs to its foreground job: a background process that reads
+// it is stopped by the shell's job control. Such a process reads its
+// terminal only while it is in the foreground.
+bool MayRead(int fd, bool always) {
+    if (always || !isatty(fd)) return true;
+    const pid_t foreground = tcgetpgrp(fd);
+    return foreground < 0 || foreground == getpgrp();
+}
+
 // Reads command lines from fd until it ends or `stop` is set.
-void ServeCommands(devsim::Emulator& emu, int fd, int answer_fd, std::atomic<bool>& stop) {
+void ServeCommands(devsim::Emulator& emu, int fd, int answer_fd, std::atomic<bool>& stop,
+                   bool always = true) {
     std::string pending;
     char buf[1024];
     while (!stop) {
+        if (!MayRead(fd, always)) {
+            poll(nullptr, 0, 200);
+            continue;
+        }
         pollfd p{fd, POLLIN, 0};
         int r = poll(&p, 1, 200);
         if (r < 0 && errno != EINTR) return;
         if (r <= 0) continue;
         ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EIO) {  // moved to the background between the test and the read
+            poll(nullptr, 0, 200);
+            continue;
+        }
         if (n <= 0) return;
         pending.append(buf, static_cast<size_t>(n));
         if (pending.size() > 65536) pending.clear();  // no line is that long
@@ -125,7 +146,7 @@ int main(int argc, char** argv) {
     devsim::DeviceConfig dev;
     dev.accounts = {{"admin", "admin"}};
     std::string control_socket;
-    bool read_stdin = true, quiet = false;
+    bool read_stdin = true, stdin_always = false, quiet = false;
     long qv_devices = 0, qv_port = 7200;
 
     for (int i = 1; i < argc; ++i) {
@@ -207,6 +228,8 @@ int main(int argc, char** argv) {
             dev.reboot_delay_ms = static_cast<int>(number(0, 600000));
         } else if (a == "--control-socket") {
             control_socket = value();
+        } else if (a == "--stdin") {
+            read_stdin = stdin_always = true;
         } else if (a == "--no-stdin") {
             read_stdin = false;
         } else if (a == "--quiet") {
@@ -240,6 +263,9 @@ int main(int argc, char** argv) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // A read of the terminal from the background then fails instead of
+    // stopping the whole process.
+    signal(SIGTTIN, SIG_IGN);
 
     Print("encoding the video loops (" + std::to_string(dev.main.width) + "x" +
           std::to_string(dev.main.height) + " and " + std::to_string(dev.sub.width) + "x" +
@@ -290,7 +316,8 @@ int main(int argc, char** argv) {
     std::thread stdin_thread, socket_thread;
     int listen_fd = -1;
     if (read_stdin) {
-        stdin_thread = std::thread([&] { ServeCommands(emu, STDIN_FILENO, STDOUT_FILENO, stop); });
+        stdin_thread = std::thread(
+            [&] { ServeCommands(emu, STDIN_FILENO, STDOUT_FILENO, stop, stdin_always); });
     }
     if (!control_socket.empty()) {
         listen_fd = socket(AF_UNIX, SOCK_STREAM, 0);
