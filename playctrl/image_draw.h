@@ -31,11 +31,23 @@
 
 #include "playctrl/hi264_decoder.h"
 #include "playctrl/play_clock.h"
-#include "playctrl/record_reader.h"
+#include "mediafile/frame_assembler.h"
+#include "mediafile/record_reader.h"
+#include "playctrl/step_back.h"
 #include "renderkit/play_audio.h"
 #include "renderkit/play_video.h"
 
 namespace playctrl {
+
+using mediafile::_MapTime;
+using mediafile::kFrameBufferBytes;
+using mediafile::kKeyFrameType;
+using mediafile::kPrefixBytes;
+using mediafile::kRecordHeadBytes;
+using mediafile::kRecordingHeaderBytes;
+using mediafile::kTimeExtensionBytes;
+using mediafile::Le16;
+using mediafile::Le32;
 
 constexpr int kPacketHeaderBytes = 24;
 constexpr uint32_t kMaxStreamAudioBytes = 2048;  // stream audio payloads must be below this
@@ -192,8 +204,7 @@ private:
 
     // ---- Frame reassembly, guarded by reassembly_mutex_
     std::mutex reassembly_mutex_;
-    std::unique_ptr<uint8_t[]> frame_buffer_;
-    uint32_t fill_ = 0;
+    mediafile::FrameAssembler frames_;
     std::atomic<uint64_t> frames_handed_on_{0};
 
     // ---- The recording

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include <sys/types.h>
+
 #include "playctrl/image_draw.h"
 #include "playctrl/window_notify.h"
 
@@ -25,8 +27,8 @@ void CImageDraw::WaitWhileHeld() {
 }
 
 void CImageDraw::Pace(const uint8_t* header, int64_t* t, int64_t a) {
-    const uint32_t s = Le32(header + 16);
-    const uint32_t m = Le16(header + 20);
+    const uint32_t s = mediafile::TimeSeconds(header);
+    const uint32_t m = mediafile::TimeMilliseconds(header);
     if (timing_sec_.load() == 0) {
         timing_sec_ = s;
         timing_ms_ = m;
@@ -58,7 +60,10 @@ void CImageDraw::ThreadEnds(bool close_file) {
 
 void CImageDraw::PlaybackThread() {
     thread_id_ = std::this_thread::get_id();
-    RecordReader reader(file_, record_buffer_.get());
+    const off_t start = ftello(file_);
+    mediafile::FileByteSource source(file_);
+    mediafile::RecordReader reader(source, start > 0 ? static_cast<uint64_t>(start) : 0,
+                                   record_buffer_.get());
     // bytes consumed = reader position - base: 0 at the start, and a seek
     // to offset o makes it o - 204,800 (0 when o is smaller).
     uint64_t base = reader.position();
@@ -75,7 +80,8 @@ void CImageDraw::PlaybackThread() {
         const uint64_t pos = reader.position();
         bytes_consumed_ = pos > base ? pos - base : 0;
     };
-    RecordInfo rec;
+    using mediafile::RecordKind;
+    mediafile::MediaRecord rec;
     for (;;) {
         if (stop_request_.load()) break;
         if (const uint64_t offset = seek_request_.exchange(0); offset != 0) {
@@ -110,7 +116,7 @@ void CImageDraw::PlaybackThread() {
         }
 
         const uint64_t record_start = reader.position();
-        const RecordKind kind = reader.Next(&rec, &stop_request_);
+        const RecordKind kind = reader.ReadRecord(&rec, &stop_request_);
         set_consumed();
         if (kind == RecordKind::kStopped) break;
         if (kind == RecordKind::kEnd) {
@@ -124,7 +130,7 @@ void CImageDraw::PlaybackThread() {
             return;
         }
         if (kind == RecordKind::kVideo) {
-            if (rec.has_extension) {
+            if (rec.has_time_extension) {
                 PlayDataCallback cb;
                 void* user;
                 int port;
@@ -134,24 +140,24 @@ void CImageDraw::PlaybackThread() {
                     user = real_data_user_;
                     port = callback_port_;
                 }
-                if (cb != nullptr) cb(port, rec.extension, kTimeExtensionBytes, user);
-                current_time_ = Le32(rec.extension);
+                if (cb != nullptr) cb(port, rec.time_extension, kTimeExtensionBytes, user);
+                current_time_ = Le32(rec.time_extension);
             }
             if (!rec.complete) continue;  // oversized, or cut short by the end
             const uint8_t* h = rec.header;
-            const uint32_t number = Le32(h + 8);
+            const uint32_t number = mediafile::FrameNumber(h);
             have_last_video = true;
             last_video_number = number;
             if (resync_.load()) {
-                if (h[4] != kKeyFrameType) continue;
+                if (mediafile::FrameType(h) != kKeyFrameType) continue;
                 resync_ = 0;
             }
             if (first_frame_.load()) {
-                if (h[4] != kKeyFrameType) continue;
+                if (mediafile::FrameType(h) != kKeyFrameType) continue;
                 first_frame_ = 0;
             }
             t = clock_->now_ms();
-            if (Reassemble(h, reader.payload(), rec.payload_length, number) == 0) {
+            if (Reassemble(h, rec.payload, static_cast<uint32_t>(rec.length), number) == 0) {
                 Pace(h, &t, a);
                 if (single_step_.load()) {
                     single_step_ = 0;
@@ -167,7 +173,7 @@ void CImageDraw::PlaybackThread() {
                 hold_ = 1;
             }
             if (step_back_in_progress_.load() && number == step_back_target_.load() &&
-                h[6] + 1 == h[7]) {
+                mediafile::LastFragment(h)) {
                 step_back_in_progress_ = 0;
                 hold_ = 1;
             }
@@ -181,9 +187,8 @@ void CImageDraw::PlaybackThread() {
                 has_callback = audio_callback_ != nullptr;
             }
             const int64_t started = clock_->now_ms();
-            if (rec.payload_length > 4) {
-                RouteAudio(reader.payload() + 4, static_cast<int>(rec.payload_length - 4),
-                           rec.header[0]);
+            if (rec.length > 4) {
+                RouteAudio(rec.payload + 4, static_cast<int>(rec.length - 4), rec.header[0]);
             }
             a = clock_->now_ms() - started;
             if (!has_callback) {

@@ -11,7 +11,8 @@
 
 #include "bench/playctrl/bench_util.h"
 #include "playctrl/port_table.h"
-#include "playctrl/record_reader.h"
+#include "mediafile/record_reader.h"
+#include "playctrl/step_back.h"
 
 using namespace std::chrono;
 
@@ -26,14 +27,15 @@ int main(int argc, char** argv) {
     pc_bench::FreadAll(path);
 
     double fread_best = 1e9, scan_best = 1e9, scan_mid = 1e9;
-    std::vector<uint8_t> buffer(playctrl::kFrameBufferBytes);
+    std::vector<uint8_t> buffer(mediafile::kFrameBufferBytes);
     for (int run = 0; run < 3; ++run) {
         auto t0 = steady_clock::now();
         pc_bench::FreadAll(path);
         fread_best = std::min(fread_best, pc_bench::Seconds(t0));
         std::FILE* f = std::fopen(path.c_str(), "rb");
         std::setvbuf(f, nullptr, _IOFBF, 64 * 1024);  // as the player opens it
-        playctrl::RecordReader reader(f, buffer.data());
+        mediafile::FileByteSource source(f);
+        mediafile::RecordReader reader(source, 0, buffer.data());
         t0 = steady_clock::now();
         auto target = playctrl::ScanForPreviousFrame(reader, 512, rec.bytes, rec.frames - 1);
         scan_best = std::min(scan_best, pc_bench::Seconds(t0));
@@ -57,7 +59,8 @@ int main(int argc, char** argv) {
     {
         std::FILE* f = std::fopen(path.c_str(), "rb");
         std::setvbuf(f, nullptr, _IOFBF, 64 * 1024);
-        playctrl::RecordReader reader(f, buffer.data());
+        mediafile::FileByteSource source(f);
+        mediafile::RecordReader reader(source, 0, buffer.data());
         c0 = steady_clock::now();
         playctrl::ScanForPreviousFrame(reader, 512, rec.bytes, rec.frames - 1);
         scan_cold = pc_bench::Seconds(c0);

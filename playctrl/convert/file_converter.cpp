@@ -25,7 +25,7 @@ constexpr int kAviAudioCodec = 6;
 constexpr std::size_t kAudioHeaderBytes = 4;  // in front of the G.711 bytes of an audio payload
 
 uint64_t FileSize(std::FILE* f) {
-    struct stat st{};
+    struct stat st {};
     if (fstat(fileno(f), &st) != 0 || st.st_size < 0) return 0;
     return static_cast<uint64_t>(st.st_size);
 }
@@ -242,7 +242,7 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
     picture_height_ = kDefaultPictureHeight;
     uint8_t header[kRecordingHeaderBytes];
     const std::size_t got = std::fread(header, 1, sizeof header, src);
-    const RecordingHeader parsed = ParseRecordingHeader(header, got);
+    const mediafile::RecordingHeader parsed = mediafile::ParseRecordingHeader(header, got);
     uint64_t position = kRecordingHeaderBytes;
     if (parsed.valid) {
         picture_width_ = parsed.picture_width;
@@ -259,13 +259,12 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
     close_all();
 }
 
-void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode,
-                               JobReport* report) {
-    FileByteSource bytes(source);
-    RecordReader reader(bytes, position);
+void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, JobReport* report) {
+    mediafile::FileByteSource bytes(source);
+    mediafile::RecordReader reader(bytes, position);
     frames_.Reset();
     bool wait_for_key = true;
-    MediaRecord rec;
+    mediafile::MediaRecord rec;
     while (reader.Next(&rec, &job_stop_)) {
         bytes_read_.store(reader.bytes_read(), std::memory_order_relaxed);
         if (rec.kind == 'V') {
@@ -276,7 +275,8 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode,
             wait_for_key = false;
             ++report->frames;
             if (avi_) {
-                if (!avi_streams_added_) AddAviStreams(frames_.frame(), frames_.frame_bytes(), report);
+                if (!avi_streams_added_)
+                    AddAviStreams(frames_.frame(), frames_.frame_bytes(), report);
                 if (avi_->WriteVideo(frames_.frame(), frames_.frame_bytes(),
                                      frame_type == kKeyFrameType) == 0)
                     ++report->samples_written;
@@ -303,8 +303,7 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode,
     if (avi_ && !avi_streams_added_) AddAviStreams(nullptr, 0, report);
 }
 
-void CFileConverter::AddAviStreams(const uint8_t* key_frame, std::size_t bytes,
-                                   JobReport* report) {
+void CFileConverter::AddAviStreams(const uint8_t* key_frame, std::size_t bytes, JobReport* report) {
     int width = 0, height = 0;
     const bool from_stream = H264PictureSize(key_frame, bytes, &width, &height);
     if (!from_stream) {
@@ -351,8 +350,8 @@ void CFileConverter::TranscodeAudio(const uint8_t* data, std::size_t bytes, JobR
                                    static_cast<int>(audio_samples_.size()), &decoded) != 1)
         return;
     encoded_.clear();
-    if (audio_encoder_.EncodeAudio(reinterpret_cast<const int16_t*>(audio_samples_.data()),
-                                   decoded, &encoded_) > 0)
+    if (audio_encoder_.EncodeAudio(reinterpret_cast<const int16_t*>(audio_samples_.data()), decoded,
+                                   &encoded_) > 0)
         WriteTarget(encoded_, true, report);
 }
 

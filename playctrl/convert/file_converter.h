@@ -24,7 +24,8 @@
 #include "playctrl/convert/avi_stream_writer.h"
 #include "playctrl/convert/convert_job.h"
 #include "playctrl/convert/ff_codecs.h"
-#include "playctrl/convert/record_reader.h"
+#include "mediafile/frame_assembler.h"
+#include "mediafile/record_reader.h"
 
 namespace playctrl::convert {
 
@@ -53,11 +54,11 @@ struct JobReport {
     int mode = 0;
     bool source_opened = false;
     bool target_opened = false;
-    bool failed = false;            // ended early by an error (not by a stop)
-    bool stopped = false;           // ended by a stop request
-    uint64_t source_bytes = 0;      // source size
+    bool failed = false;        // ended early by an error (not by a stop)
+    bool stopped = false;       // ended by a stop request
+    uint64_t source_bytes = 0;  // source size
     uint64_t bytes_read = 0;
-    uint64_t video_records = 0;     // video records read in full
+    uint64_t video_records = 0;  // video records read in full
     uint64_t audio_records = 0;
     uint64_t frames = 0;            // complete frames after the first key frame
     uint64_t samples_written = 0;   // mode 1: AVI video samples
@@ -68,7 +69,7 @@ struct JobReport {
     int declared_width = 0;         // mode 1: size declared for the AVI video stream
     int declared_height = 0;
     bool size_from_stream = false;  // mode 1: taken from the H.264 SPS
-    RecordReaderStats reader;
+    mediafile::RecordReaderStats reader;
     std::vector<WriteSpan> writes;  // mode 4 with ConverterOptions::log_writes
 };
 
@@ -128,7 +129,7 @@ private:
     std::deque<_stConvertFile> queue_;      // guarded by queue_mutex_
     std::thread worker_;                    // started and joined under start_mutex_
     std::mutex start_mutex_;
-    bool started_ = false;                  // guarded by start_mutex_
+    bool started_ = false;  // guarded by start_mutex_
     std::atomic<bool> worker_alive_{false};
     std::atomic<int> worker_stop_{0};
     std::atomic<int> job_stop_{0};
@@ -145,7 +146,7 @@ private:
     // Everything below belongs to the job's thread.
     int picture_width_ = kDefaultPictureWidth;  // from the source header
     int picture_height_ = kDefaultPictureHeight;
-    FrameAssembler frames_;  // the 1,024,000-byte frame buffer, allocated once
+    mediafile::FrameAssembler frames_;  // the 1,024,000-byte frame buffer, allocated once
     std::unique_ptr<CAviStreamWriter> avi_;
     bool avi_streams_added_ = false;
     std::FILE* target_ = nullptr;
