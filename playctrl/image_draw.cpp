@@ -43,6 +43,7 @@ CImageDraw::~CImageDraw() {
 void CImageDraw::Shutdown() {
     time_index_.clear();
     StopProcedure();
+    if (!thread_alive_.load()) FinishPictures();
     CloseFileIfIdle();
 }
 
@@ -66,6 +67,7 @@ int CImageDraw::OpenStream() {
 int CImageDraw::OpenFile() {
     if (frames_.frame() == nullptr) return 0;
     if (!OpenFileStream()) return 0;
+    video_.SetBackPressure(true);  // a file waits for its decoder: no frame is dropped
     const ZYNVS_WND wnd = window_.load();
     video_.SetWnd(wnd, 1);
     return video_.InitVideoWindow(wnd, picture_width_, picture_height_, video_window_mode_) != 0
@@ -111,7 +113,7 @@ void CImageDraw::InputData(int type, const uint8_t* buffer, uint32_t size) {
 }
 
 int CImageDraw::Reassemble(const uint8_t* header, const uint8_t* payload, uint32_t length,
-                           uint32_t frame_number) {
+                           uint32_t frame_number, bool show) {
     FrameObserver observer;
     std::lock_guard lock(reassembly_mutex_);
     if (!frames_.Add(header, payload, length)) return -1;
@@ -120,9 +122,11 @@ int CImageDraw::Reassemble(const uint8_t* header, const uint8_t* payload, uint32
         observer = frame_observer_;
     }
     const uint32_t bytes = static_cast<uint32_t>(frames_.frame_bytes());
-    if (observer) observer(frames_.frame(), bytes, frame_number);
-    ++frames_handed_on_;
-    video_.SendOneFrame1(frames_.frame(), static_cast<int>(bytes), frame_number);
+    if (show) {
+        if (observer) observer(frames_.frame(), bytes, frame_number);
+        ++frames_handed_on_;
+    }
+    video_.SendFrame(frames_.frame(), static_cast<int>(bytes), frame_number, show);
     return 0;
 }
 

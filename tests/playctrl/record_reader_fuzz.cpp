@@ -62,8 +62,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                               last_number);
         }
     }
-    const StepBackTarget t = ScanForPreviousFrame(reader, 0, size, last_number);
-    if (t.found && (t.position >= size || t.frame_number >= last_number)) std::abort();
+    // Frame starts learnt backwards from the middle: never past the query,
+    // never outside the file.
+    FrameIndex index(start);
+    index.ReadingFrom(size / 2);
+    const auto previous = index.Previous(size / 2 + 1, reader);
+    if (previous && previous->offset > size / 2) std::abort();
+    const auto key = index.KeyAtOrBefore(previous ? previous->offset : size / 2, reader);
+    if (key && key->offset >= size) std::abort();
     std::fclose(f);
     return 0;
 }
