@@ -1,0 +1,66 @@
+// Command, reply and message numbers of the device protocol, for C++ code.
+// The command codes themselves are the ZYN_CMD_* names of zynvs_commands.h
+// (usable from C); this adds the reply codes, the codes only the emulated
+// devices send, and the message numbers that reach MessageCallback.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "zynvs/zynvs_commands.h"
+
+namespace zyn::wire {
+
+// A reply carries its request's code with bit 15 set.
+constexpr uint16_t ReplyTo(uint16_t command) {
+    return static_cast<uint16_t>(command | 0x8000);
+}
+constexpr bool IsReply(uint16_t command) {
+    return (command & 0x8000) != 0;
+}
+
+// Replies by name.
+inline constexpr uint16_t kLoginReply = ZYN_CMD_LOGIN_REPLY;
+inline constexpr uint16_t kLoginReplyEx = ZYN_CMD_LOGIN_REPLY_EX;
+inline constexpr uint16_t kLogoutReply = ReplyTo(ZYN_CMD_LOGOUT);
+inline constexpr uint16_t kKeepAliveReply = ReplyTo(ZYN_CMD_KEEPALIVE);
+inline constexpr uint16_t kUpgradeRequestReply = ReplyTo(ZYN_CMD_UPGRADE_REQUEST);
+inline constexpr uint16_t kUpgradeChunkReply = ReplyTo(ZYN_CMD_UPGRADE_CHUNK);
+inline constexpr uint16_t kStreamReply = ReplyTo(ZYN_CMD_STREAM_REQUEST);
+inline constexpr uint16_t kRecordListReply = ReplyTo(ZYN_CMD_RECORD_QUERY);
+inline constexpr uint16_t kRecordFileReply = ReplyTo(ZYN_CMD_RECORD_FILE);
+inline constexpr uint16_t kPtzReply = ReplyTo(ZYN_CMD_PTZ);
+inline constexpr uint16_t kRebootReply = ReplyTo(ZYN_CMD_REBOOT);
+inline constexpr uint16_t kRemoteRecordReply = ReplyTo(ZYN_CMD_REMOTE_RECORD);
+inline constexpr uint16_t kSerialReply = ReplyTo(ZYN_CMD_SERIAL);
+inline constexpr uint16_t kSetDefaultReply = ReplyTo(ZYN_CMD_SET_DEFAULT);
+inline constexpr uint16_t kSearchReply = ReplyTo(ZYN_CMD_SEARCH);
+inline constexpr uint16_t kSearchModifyReply = ReplyTo(ZYN_CMD_SEARCH_MODIFY);
+inline constexpr uint16_t kSearchRebootReply = ReplyTo(ZYN_CMD_SEARCH_REBOOT);
+
+// Unsolicited alarm report of the emulated devices (12 bytes: channel, alarm
+// type, state 1 on / 0 off, 0, device time in seconds, sequence number).
+inline constexpr uint16_t kAlarmReport = 0x0601;
+inline constexpr std::size_t kAlarmReportBytes = 12;
+
+// Result word of a reply: 0 is success.
+inline constexpr uint16_t kResultOk = 0;
+
+// Messages of MessageCallback that the SDK makes itself. Any other number is
+// the command code of an unsolicited device message.
+enum Message : int {
+    kMsgLoggedIn = 1,        // login succeeded
+    kMsgControlLost = 2,     // the control connection is gone
+    kMsgStreamRestored = 3,  // a channel's stream was requested again (channel as text)
+    kMsgStreamLost = 4,      // the stream connection is gone, or a channel stalled
+    kMsgDeviceInfo = 8,      // the 88-byte device information of a login
+    kMsgExtendedInfo = 9,    // the 504-byte extended device information of a login
+};
+
+// Stream kinds of a stream request.
+enum StreamKind : uint8_t { kMainVideo = 0, kSubVideo = 1, kAudio = 2, kTalk = 3 };
+
+// Stream transports.
+enum Transport : uint8_t { kTcp = 0, kUdp = 1, kMulticast = 2 };
+
+}  // namespace zyn::wire
