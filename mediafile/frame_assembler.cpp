@@ -11,7 +11,7 @@ FrameAssembler::FrameAssembler() : buffer_(new (std::nothrow) uint8_t[kFrameBuff
 
 bool FrameAssembler::Add(const uint8_t* header, const uint8_t* payload, std::size_t length) {
     if (!buffer_) return false;
-    if (FragmentIndex(header) == 0) fill_ = 0;
+    if (wire::FragmentHeader(header).fragment_index() == 0) fill_ = 0;
     if (fill_ + length > kFrameBufferBytes) fill_ = 0;
     if (length > kFrameBufferBytes) return false;
     if (length > 0) std::memcpy(buffer_.get() + fill_, payload, length);

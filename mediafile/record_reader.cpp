@@ -24,11 +24,11 @@ RecordingHeader ParseRecordingHeader(const uint8_t* bytes, std::size_t size) {
     if (std::memcmp(bytes, kMagic, sizeof kMagic) != 0) return h;
     h.valid = true;
     h.audio_mode = bytes[11];
-    h.picture_width = Le16(bytes + 12);
-    h.picture_height = Le16(bytes + 14);
-    h.start_time = Le32(bytes + 160);
-    h.end_time = Le32(bytes + 164);
-    h.index_position = Le32(bytes + 168);
+    h.picture_width = wire::LoadLe16(bytes + 12);
+    h.picture_height = wire::LoadLe16(bytes + 14);
+    h.start_time = wire::LoadLe32(bytes + 160);
+    h.end_time = wire::LoadLe32(bytes + 164);
+    h.index_position = wire::LoadLe32(bytes + 168);
     return h;
 }
 
@@ -48,10 +48,10 @@ std::vector<_MapTime> ReadTimeIndex(std::FILE* file, uint64_t from, uint64_t fil
     for (uint64_t i = 0; i < count; ++i) {
         if (std::fread(entry, 1, sizeof entry, file) != sizeof entry) break;
         _MapTime m;
-        m.time =
-            static_cast<uint64_t>(Le32(entry)) | (static_cast<uint64_t>(Le32(entry + 4)) << 32);
-        m.offset = Le32(entry + 8);
-        m.reserved = Le32(entry + 12);
+        m.time = static_cast<uint64_t>(wire::LoadLe32(entry)) |
+                 (static_cast<uint64_t>(wire::LoadLe32(entry + 4)) << 32);
+        m.offset = wire::LoadLe32(entry + 8);
+        m.reserved = wire::LoadLe32(entry + 12);
         index.push_back(m);
     }
     return index;
@@ -223,7 +223,7 @@ RecordKind RecordReader::Read(MediaRecord* record, const std::atomic<int>* stop,
     const RecordKind kind = video ? RecordKind::kVideo : RecordKind::kAudio;
 
     if (ReadBytes(record->header, kMediaHeaderBytes) != kMediaHeaderBytes) return kind;
-    if (video && record->header[5] == kTimeExtensionMark) {
+    if (video && wire::FragmentHeader(record->header).time_mark() == wire::kTimeStampedMark) {
         if (ReadBytes(record->time_extension, kTimeExtensionBytes) != kTimeExtensionBytes)
             return kind;
         record->has_time_extension = true;

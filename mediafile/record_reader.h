@@ -17,50 +17,35 @@
 #include <memory>
 #include <vector>
 
-#include "mediafile/byte_io.h"
+#include "zynvs/wire/byte_order.h"
+#include "zynvs/wire/layouts.h"
 
 namespace mediafile {
 
+namespace wire = zyn::wire;
+
 constexpr std::size_t kFrameBufferBytes = 1'024'000;  // video payloads are smaller
 constexpr std::size_t kRecordingHeaderBytes = 512;
-constexpr std::size_t kPrefixBytes = 6;
-constexpr std::size_t kMediaHeaderBytes = 24;
-constexpr std::size_t kRecordHeadBytes = kPrefixBytes + kMediaHeaderBytes;  // 30
-constexpr std::size_t kTimeExtensionBytes = 8;
-constexpr uint8_t kKeyFrameType = 7;       // media header byte 4
-constexpr uint8_t kTimeExtensionMark = 3;  // media header byte 5 (files only)
+constexpr std::size_t kPrefixBytes = wire::kFramePrefixBytes;
+constexpr std::size_t kMediaHeaderBytes = wire::kFragmentHeaderBytes;
+constexpr std::size_t kRecordHeadBytes = wire::kFrameRecordHeaderBytes;  // 30
+constexpr std::size_t kTimeExtensionBytes = wire::kTimeStampBytes;
+constexpr uint8_t kKeyFrameType = wire::kKeyFrameType;
 constexpr std::size_t kMapTimeBytes = 16;
 // A header that claims an index from near the start of a large file would
 // make every 16 bytes an entry; this bounds the memory such a file can take.
 constexpr std::size_t kMaxIndexEntries = 1u << 20;
 
-// The media packet header's fields that the readers use.
-inline uint8_t FrameType(const uint8_t* header) {
-    return header[4];
-}
-inline uint8_t FragmentIndex(const uint8_t* header) {
-    return header[6];
-}
-inline uint8_t FragmentCount(const uint8_t* header) {
-    return header[7];
-}
-inline uint32_t FrameNumber(const uint8_t* header) {
-    return Le32(header + 8);
-}
-inline uint32_t TimeSeconds(const uint8_t* header) {
-    return Le32(header + 16);
-}
-inline uint16_t TimeMilliseconds(const uint8_t* header) {
-    return Le16(header + 20);
+// Payload length: video, the 32-bit frame total when the fragment count is 1,
+// else the 16-bit fragment length; audio, the 16-bit length.
+inline std::size_t RecordPayloadLength(char kind, const uint8_t* header) {
+    const wire::FragmentHeader h(header);
+    if (kind == 'V' && h.fragment_count() == 1) return h.total_length();
+    return h.fragment_length();
 }
 inline bool LastFragment(const uint8_t* header) {
-    return FragmentIndex(header) + 1 == FragmentCount(header);
-}
-// Payload length: video, the 32-bit frame total (offset 12) when the fragment
-// count is 1, else the 16-bit fragment length (offset 22); audio, offset 22.
-inline std::size_t RecordPayloadLength(char kind, const uint8_t* header) {
-    if (kind == 'V' && FragmentCount(header) == 1) return Le32(header + 12);
-    return Le16(header + 22);
+    const wire::FragmentHeader h(header);
+    return h.fragment_index() + 1 == h.fragment_count();
 }
 
 // What a recording header says; valid is false for a file without one.

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "mediafile/byte_io.h"
+#include "zynvs/wire/byte_order.h"
 
 namespace mediafile {
 
@@ -33,7 +33,7 @@ void RiffBytes::Zeros(std::size_t count) {
 }
 
 void RiffBytes::SetU32(std::size_t at, uint32_t v) {
-    PutLe32(bytes_.data() + at, v);
+    zyn::wire::StoreLe32(bytes_.data() + at, v);
 }
 
 void RiffChunkWriter::Start(std::FILE* file, uint64_t position) {
@@ -80,7 +80,7 @@ int RiffChunkWriter::AppendChunk(const char* tag, const void* data, std::size_t 
     }
     uint8_t head[8];
     std::memcpy(head, tag, 4);
-    PutLe32(head + 4, static_cast<uint32_t>(length));
+    zyn::wire::StoreLe32(head + 4, static_cast<uint32_t>(length));
     static const uint8_t kPad = 0;
     int e = Write(head, sizeof head);
     if (e == 0) e = Write(data, length);
@@ -88,9 +88,9 @@ int RiffChunkWriter::AppendChunk(const char* tag, const void* data, std::size_t 
     if (e != 0) return Undo(e);
     uint8_t entry[kAviIndexEntryBytes];
     std::memcpy(entry, tag, 4);
-    PutLe32(entry + 4, flags);
-    PutLe32(entry + 8, static_cast<uint32_t>(end_));
-    PutLe32(entry + 12, static_cast<uint32_t>(length));
+    zyn::wire::StoreLe32(entry + 4, flags);
+    zyn::wire::StoreLe32(entry + 8, static_cast<uint32_t>(end_));
+    zyn::wire::StoreLe32(entry + 12, static_cast<uint32_t>(length));
     index_.insert(index_.end(), entry, entry + sizeof entry);
     end_ += sizeof head + length + (length & 1);
     return 0;
@@ -102,7 +102,7 @@ int RiffChunkWriter::WriteIndex() {
     if (fseeko(file_, static_cast<off_t>(end_), SEEK_SET) != 0) return errno ? errno : EIO;
     uint8_t head[8];
     std::memcpy(head, "idx1", 4);
-    PutLe32(head + 4, static_cast<uint32_t>(index_.size()));
+    zyn::wire::StoreLe32(head + 4, static_cast<uint32_t>(index_.size()));
     int e = Write(head, sizeof head);
     if (e == 0) e = Write(index_.data(), index_.size());
     return e;

@@ -9,12 +9,12 @@ constexpr uint64_t kFirstWindowBytes = 1 << 20;
 
 bool IsFrameStart(mediafile::RecordKind kind, const mediafile::MediaRecord& r) {
     return kind == mediafile::RecordKind::kVideo && r.complete &&
-           mediafile::FragmentIndex(r.header) == 0;
+           zyn::wire::FragmentHeader(r.header).fragment_index() == 0;
 }
 
 FrameStart StartOf(const mediafile::MediaRecord& r) {
-    return {r.offset, mediafile::FrameNumber(r.header),
-            mediafile::FrameType(r.header) == mediafile::kKeyFrameType};
+    const zyn::wire::FragmentHeader h(r.header);
+    return {r.offset, h.frame_number(), h.frame_type() == zyn::wire::kKeyFrameType};
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ void CImageDraw::InputData(int type, const uint8_t* buffer, uint32_t size) {
         if (!stream_initialised_.load()) {
             const ZYNVS_WND wnd = window_.load();
             if (wnd == 0) return;
-            if (header[2] == 5) {
+            if (wire::FragmentHeader(header).resolution() == 5) {
                 display_width_ = 1920;
                 display_height_ = 1080;
             } else {
@@ -101,14 +101,16 @@ void CImageDraw::InputData(int type, const uint8_t* buffer, uint32_t size) {
         const uint32_t length = static_cast<uint32_t>(mediafile::RecordPayloadLength('V', header));
         // The payload must lie inside the packet that was given.
         if (length > size - kRecordHeadBytes) return;
-        Reassemble(header, buffer + kRecordHeadBytes, length, mediafile::FrameNumber(header));
+        Reassemble(header, buffer + kRecordHeadBytes, length,
+                   wire::FragmentHeader(header).frame_number());
     } else if (type == 1) {
         const uint32_t length = static_cast<uint32_t>(mediafile::RecordPayloadLength('A', header));
         if (!sound_on_.load() || length >= kMaxStreamAudioBytes ||
             size != kRecordHeadBytes + length) {
             return;
         }
-        RouteAudio(buffer + kRecordHeadBytes, static_cast<int>(length), header[0]);
+        RouteAudio(buffer + kRecordHeadBytes, static_cast<int>(length),
+                   wire::AudioHeader(header).audio_type());
     }
 }
 

@@ -46,8 +46,8 @@ using mediafile::kPrefixBytes;
 using mediafile::kRecordHeadBytes;
 using mediafile::kRecordingHeaderBytes;
 using mediafile::kTimeExtensionBytes;
-using mediafile::Le16;
-using mediafile::Le32;
+using zyn::wire::LoadLe32;
+namespace wire = zyn::wire;
 
 constexpr int kPacketHeaderBytes = 24;
 constexpr uint32_t kMaxStreamAudioBytes = 2048;  // stream audio payloads must be below this

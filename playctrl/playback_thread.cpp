@@ -27,8 +27,9 @@ void CImageDraw::WaitWhileHeld() {
 }
 
 void CImageDraw::Pace(const uint8_t* header, int64_t* t, int64_t a) {
-    const uint32_t s = mediafile::TimeSeconds(header);
-    const uint32_t m = mediafile::TimeMilliseconds(header);
+    const wire::FragmentHeader h(header);
+    const uint32_t s = h.time_sec();
+    const uint32_t m = h.time_msec();
     if (timing_sec_.load() == 0) {
         timing_sec_ = s;
         timing_ms_ = m;
@@ -179,18 +180,19 @@ void CImageDraw::PlaybackThread() {
                     port = callback_port_;
                 }
                 if (cb != nullptr) cb(port, rec.time_extension, kTimeExtensionBytes, user);
-                current_time_ = Le32(rec.time_extension);
+                current_time_ = LoadLe32(rec.time_extension);
             }
             if (!rec.complete) continue;  // oversized, or cut short by the end
             const uint8_t* h = rec.header;
-            const uint32_t number = mediafile::FrameNumber(h);
-            if (mediafile::FragmentIndex(h) == 0) frame_start = rec.offset;
+            const wire::FragmentHeader fragment(h);
+            const uint32_t number = fragment.frame_number();
+            if (fragment.fragment_index() == 0) frame_start = rec.offset;
             if (resync_.load()) {
-                if (mediafile::FrameType(h) != kKeyFrameType) continue;
+                if (fragment.frame_type() != kKeyFrameType) continue;
                 resync_ = 0;
             }
             if (first_frame_.load()) {
-                if (mediafile::FrameType(h) != kKeyFrameType) continue;
+                if (fragment.frame_type() != kKeyFrameType) continue;
                 first_frame_ = 0;
             }
             const bool show = frame_start >= hide_before;
@@ -235,7 +237,8 @@ void CImageDraw::PlaybackThread() {
             }
             const int64_t started = clock_->now_ms();
             if (rec.length > 4) {
-                RouteAudio(rec.payload + 4, static_cast<int>(rec.length - 4), rec.header[0]);
+                RouteAudio(rec.payload + 4, static_cast<int>(rec.length - 4),
+                           wire::AudioHeader(rec.header).audio_type());
             }
             a = clock_->now_ms() - started;
             if (!has_callback) {

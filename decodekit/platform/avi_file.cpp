@@ -1,7 +1,5 @@
 #include "decodekit/platform/avi_file.h"
 
-#include "mediafile/byte_io.h"
-
 #include <sys/types.h>
 
 #include <cerrno>
@@ -9,6 +7,8 @@
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+
+#include "zynvs/wire/byte_order.h"
 
 using namespace decodekit;
 
@@ -148,7 +148,7 @@ int CAviFile::Open(const char* path, int mode, int audio_kind) {
         std::memset(native_header_, 0, sizeof native_header_);
         std::memcpy(native_header_, "ZYNIPCFH", 8);
         native_header_[11] = header_byte_;
-        mediafile::PutLe32(native_header_ + kNativeStartTimeAt, now_seconds());
+        zyn::wire::StoreLe32(native_header_ + kNativeStartTimeAt, now_seconds());
         error = chunks_.Append(native_header_, sizeof native_header_);
     }
     if (error != 0) {
@@ -221,7 +221,7 @@ void CAviFile::CloseLocked(bool* clean) {
         if (chunks_.WriteAt(0, header, sizeof header) != 0) ok = false;
         chunks_.ReleaseIndex();
     } else {
-        mediafile::PutLe32(native_header_ + kNativeStopTimeAt, now_seconds());
+        zyn::wire::StoreLe32(native_header_ + kNativeStopTimeAt, now_seconds());
         if (chunks_.WriteAt(0, native_header_, sizeof native_header_) != 0) ok = false;
     }
     if (std::fclose(stream_) != 0) ok = false;

@@ -269,7 +269,7 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, J
         bytes_read_.store(reader.bytes_read(), std::memory_order_relaxed);
         if (rec.kind == 'V') {
             ++report->video_records;
-            const uint8_t frame_type = rec.header[4];
+            const uint8_t frame_type = mediafile::wire::FragmentHeader(rec.header).frame_type();
             if (wait_for_key && frame_type != kKeyFrameType) continue;
             if (!frames_.Add(rec.header, rec.payload, rec.length)) continue;
             wait_for_key = false;

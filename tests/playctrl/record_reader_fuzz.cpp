@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (info.length > size) std::abort();
         if (kind == RecordKind::kVideo) {
             if (info.length >= kFrameBufferBytes) std::abort();
-            last_number = Le32(info.header + 8);
+            last_number = wire::FragmentHeader(info.header).frame_number();
             Port().Reassemble(info.header, reader.payload(), static_cast<uint32_t>(info.length),
                               last_number);
         }

@@ -42,7 +42,7 @@ FileSummary Summarise(const std::string& path) {
         const auto kind = reader.ReadRecord(&info, nullptr);
         if (kind == mediafile::RecordKind::kEnd) break;
         if (kind == mediafile::RecordKind::kVideo && info.complete) {
-            s.numbers.push_back(mediafile::FrameNumber(info.header));
+            s.numbers.push_back(zyn::wire::FragmentHeader(info.header).frame_number());
             s.types.push_back(info.header[4]);
         }
     }
