@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     if (command == "search") return zynvs_app::CommandSearch(args);
     if (command == "convert") return zynvs_app::CommandConvert(args);
     if (command == "play") return zynvs_app::CommandPlay(args);
+    if (command == "repair") return zynvs_app::CommandRepair(args);
     std::fprintf(stderr, "zynvs: unknown command '%s'\n\n", command.c_str());
     Usage(stderr);
     return 2;
