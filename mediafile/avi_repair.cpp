@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "mediafile/avi_reader.h"
 #include "mediafile/riff_writer.h"
 #include "zynvs/wire/byte_order.h"
 
@@ -19,8 +20,7 @@ using zyn::wire::LoadLe32;
 using zyn::wire::StoreLe32;
 
 constexpr uint32_t kAvihHasIndex = 0x10;
-constexpr std::size_t kHeaderLimitBytes = 1 << 20;  // hdrl larger than this is not an AVI we wrote
-constexpr std::size_t kKeyProbeBytes = 4096;        // where a key frame's NAL units are looked for
+constexpr std::size_t kKeyProbeBytes = 4096;  // where a key frame's NAL units are looked for
 
 bool Tag(const uint8_t* p, const char* tag) {
     return std::memcmp(p, tag, 4) == 0;
@@ -32,10 +32,6 @@ struct File {
         if (f) std::fclose(f);
     }
 };
-
-bool ReadAt(std::FILE* f, uint64_t at, void* out, std::size_t n) {
-    return fseeko(f, static_cast<off_t>(at), SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
-}
 
 bool WriteAt(std::FILE* f, uint64_t at, const void* data, std::size_t n) {
     return fseeko(f, static_cast<off_t>(at), SEEK_SET) == 0 && std::fwrite(data, 1, n, f) == n;
@@ -66,67 +62,35 @@ AviRepairReport RepairAvi(const std::string& path) {
     file.f = std::fopen(path.c_str(), "r+b");
     if (file.f == nullptr) return Fail(r, std::strerror(errno));
     std::FILE* f = file.f;
-    if (fseeko(f, 0, SEEK_END) != 0) return Fail(r, std::strerror(errno));
-    const uint64_t size = static_cast<uint64_t>(ftello(f));
+    AviChunkReader reader;
+    std::string error;
+    if (!reader.Open(f, &error)) return Fail(r, error);
+    const uint64_t size = reader.file_size();
+    const uint64_t movi_list = reader.movi_list();
+    std::vector<uint8_t>& hdrl = reader.header_list();
 
-    // The header: "RIFF" size "AVI ", "LIST" size "hdrl" ..., then "LIST" size "movi".
-    uint8_t head[12];
-    if (!ReadAt(f, 0, head, sizeof head) || !Tag(head, "RIFF") || !Tag(head + 8, "AVI "))
-        return Fail(r, "not an AVI file");
-    uint8_t list[12];
-    if (!ReadAt(f, 12, list, sizeof list) || !Tag(list, "LIST") || !Tag(list + 8, "hdrl"))
-        return Fail(r, "no AVI header list");
-    const uint32_t hdrl_bytes = LoadLe32(list + 4);
-    if (hdrl_bytes < 4 + 64 || hdrl_bytes > kHeaderLimitBytes || 20 + uint64_t{hdrl_bytes} > size)
-        return Fail(r, "AVI header list of a bad size");
-    std::vector<uint8_t> hdrl(hdrl_bytes - 4);
-    if (!ReadAt(f, 24, hdrl.data(), hdrl.size())) return Fail(r, "AVI header cut short");
-    // "JUNK" chunks may stand between hdrl and movi.
-    uint64_t at = 20 + uint64_t{hdrl_bytes} + (hdrl_bytes & 1);
-    uint64_t movi_list = 0;
-    while (at + 12 <= size) {
-        if (!ReadAt(f, at, list, sizeof list)) break;
-        if (Tag(list, "LIST") && Tag(list + 8, "movi")) {
-            movi_list = at;
-            break;
-        }
-        const uint32_t n = LoadLe32(list + 4);
-        at += 8 + uint64_t{n} + (n & 1);
-    }
-    if (movi_list == 0) return Fail(r, "no movi list");
-    const uint64_t data_start = movi_list + 12;
-
-    // The sample chunks, up to the last whole one; an index ends the walk.
+    // The sample chunks up to the last whole one, and their index.
     RiffBytes index;
     std::vector<uint8_t> probe(kKeyProbeBytes);
-    uint64_t end = data_start;
-    uint8_t chunk[8];
-    while (end + 8 <= size && ReadAt(f, end, chunk, sizeof chunk)) {
-        if (Tag(chunk, "idx1") || Tag(chunk, "LIST") || Tag(chunk, "RIFF")) break;
-        const uint32_t n = LoadLe32(chunk + 4);
-        const uint64_t next = end + 8 + n + (n & 1);
-        if (next > size && !(next == size + 1 && (n & 1)))
-            break;  // cut off (a missing pad is fine)
-        const bool video = chunk[2] == 'd' && (chunk[3] == 'c' || chunk[3] == 'b');
-        const bool audio = chunk[2] == 'w' && chunk[3] == 'b';
-        if (!video && !audio && !Tag(chunk, "JUNK")) break;  // not a chunk: garbage from here on
-        uint32_t flags = audio ? kAviKeyFrameFlag : 0;
-        if (video) {
-            const std::size_t look = n < probe.size() ? n : probe.size();
-            if (ReadAt(f, end + 8, probe.data(), look) && H264HasKeyFrame(probe.data(), look))
-                flags = kAviKeyFrameFlag;
+    AviChunk chunk;
+    while (reader.Next(&chunk)) {
+        uint32_t flags = kAviKeyFrameFlag;
+        if (chunk.video()) {
+            const std::size_t look = chunk.length < probe.size() ? chunk.length : probe.size();
+            AviChunk head = chunk;
+            head.length = static_cast<uint32_t>(look);
+            if (!reader.ReadData(head, probe.data()) || !H264HasKeyFrame(probe.data(), look))
+                flags = 0;
             ++r.video_chunks;
-        } else if (audio) {
+        } else {
             ++r.audio_chunks;
         }
-        if (video || audio) {
-            index.Raw(chunk, 4);
-            index.U32(flags);
-            index.U32(static_cast<uint32_t>(end));
-            index.U32(n);
-        }
-        end = next > size ? size : next;
+        index.Raw(chunk.tag, 4);
+        index.U32(flags);
+        index.U32(static_cast<uint32_t>(chunk.offset));
+        index.U32(chunk.length);
     }
+    const uint64_t end = reader.end();
     if (end > 0xFFFFFFFFull - 8 - index.size()) return Fail(r, "too large for an AVI index");
 
     // Cut what follows the last whole chunk, then append the index.
