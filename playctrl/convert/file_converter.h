@@ -111,6 +111,11 @@ private:
     void ConvertRecording(const std::string& source, const std::string& target, int mode,
                           JobReport* report);
     void FrameLoop(std::FILE* source, uint64_t position, int mode, JobReport* report);
+    // The video chunks of an AVI source, read without its index.
+    void AviFrameLoop(std::FILE* source, int mode, JobReport* report);
+    // One whole frame to the target (AVI sample or transcoded picture).
+    void HandleFrame(const uint8_t* frame, std::size_t bytes, bool key, int mode,
+                     JobReport* report);
     void AddAviStreams(const uint8_t* key_frame, std::size_t bytes, JobReport* report);
     void TranscodeFrame(const uint8_t* data, std::size_t bytes, JobReport* report);
     void TranscodeAudio(const uint8_t* data, std::size_t bytes, JobReport* report);

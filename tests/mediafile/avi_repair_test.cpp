@@ -68,6 +68,12 @@ TEST_P(AviRepair, ACutOffRecordingGetsItsIndexAndSizes) {
     });
     ASSERT_TRUE(fs::exists(cut));
 
+    // The conversion reads the cut-off file as it is (no index, no sizes).
+    const std::string converted = (dir / "converted.avi").string();
+    const auto convert = zyn_test::RunTool(std::string(ZYNVS_BIN) + " convert '" + cut + "' '" +
+                                           converted + "' --mode avi");
+    EXPECT_EQ(convert.status, 0) << convert.output;
+
     const mediafile::AviRepairReport r = mediafile::RepairAvi(cut);
     ASSERT_TRUE(r.ok) << r.error;
     const int frames = static_cast<int>(r.video_chunks);
@@ -81,6 +87,7 @@ TEST_P(AviRepair, ACutOffRecordingGetsItsIndexAndSizes) {
     // ffprobe: the whole frames, 25 per second, in a file with an index.
     EXPECT_EQ(Probe(cut, "stream=nb_frames,nb_read_frames"),
               std::to_string(frames) + "," + std::to_string(frames) + "\n");
+    EXPECT_EQ(Probe(converted, "stream=nb_read_frames"), std::to_string(frames) + "\n");
     const double duration = std::atof(Probe(cut, "stream=duration").c_str());
     EXPECT_NEAR(duration, frames / 25.0, 0.05);
     // Repairing a finished file changes nothing that matters; `zynvs repair` says so.
