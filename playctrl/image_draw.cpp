@@ -20,24 +20,19 @@ bool PacingFromEnvironment() {
 CImageDraw::CImageDraw(Kind kind, ZYNVS_WND window, const char* path)
     : kind_(kind),
       window_(kind == Kind::kDisplay ? 0 : window),
-      frame_buffer_(new (std::nothrow) uint8_t[kFrameBufferBytes]),
       file_name_(kind == Kind::kFile && path ? path : ""),
       pacing_(PacingFromEnvironment()),
       clock_(std::make_shared<SteadyPlayClock>()) {}
 
 CImageDraw::~CImageDraw() {
-    // Order: time index, playback, decoder instance, frame buffer, file, then
-    // (as members) the audio and the video object.
+    // Order: time index, playback, decoder instance, file, then (as members)
+    // the frame buffer, the audio and the video object.
     time_index_.clear();
     StopProcedure();
     if (thread_.joinable()) thread_.detach();  // only when destroyed by its own thread
     if (decoder_ != nullptr) {
         Hi264DecDestroy(decoder_);
         decoder_ = nullptr;
-    }
-    {
-        std::lock_guard lock(reassembly_mutex_);
-        frame_buffer_.reset();
     }
     if (file_ != nullptr) {
         std::fclose(file_);
@@ -48,19 +43,20 @@ CImageDraw::~CImageDraw() {
 void CImageDraw::Shutdown() {
     time_index_.clear();
     StopProcedure();
+    if (!thread_alive_.load()) FinishPictures();
     CloseFileIfIdle();
 }
 
 // ---- Opening --------------------------------------------------------------------------
 
 int CImageDraw::OpenDisplay(ZYNVS_WND window) {
-    if (!frame_buffer_) return 0;
+    if (frames_.frame() == nullptr) return 0;
     video_.SetWnd(window, 1);
     return video_.InitVideoWindow(window, 0, 0, 1) != 0 ? 1 : 0;
 }
 
 int CImageDraw::OpenStream() {
-    if (!frame_buffer_) return 0;
+    if (frames_.frame() == nullptr) return 0;
     if (decoder_ == nullptr) {
         const Hi264DecAttr attr = StreamPortDecoderAttr();
         decoder_ = Hi264DecCreate(&attr);
@@ -69,8 +65,9 @@ int CImageDraw::OpenStream() {
 }
 
 int CImageDraw::OpenFile() {
-    if (!frame_buffer_) return 0;
+    if (frames_.frame() == nullptr) return 0;
     if (!OpenFileStream()) return 0;
+    video_.SetBackPressure(true);  // a file waits for its decoder: no frame is dropped
     const ZYNVS_WND wnd = window_.load();
     video_.SetWnd(wnd, 1);
     return video_.InitVideoWindow(wnd, picture_width_, picture_height_, video_window_mode_) != 0
@@ -89,7 +86,7 @@ void CImageDraw::InputData(int type, const uint8_t* buffer, uint32_t size) {
         if (!stream_initialised_.load()) {
             const ZYNVS_WND wnd = window_.load();
             if (wnd == 0) return;
-            if (header[2] == 5) {
+            if (wire::FragmentHeader(header).resolution() == 5) {
                 display_width_ = 1920;
                 display_height_ = 1080;
             } else {
@@ -101,41 +98,37 @@ void CImageDraw::InputData(int type, const uint8_t* buffer, uint32_t size) {
             stream_initialised_ = 1;
             return;
         }
-        const uint32_t length = VideoPayloadLength(header);
+        const uint32_t length = static_cast<uint32_t>(mediafile::RecordPayloadLength('V', header));
         // The payload must lie inside the packet that was given.
         if (length > size - kRecordHeadBytes) return;
-        Reassemble(header, buffer + kRecordHeadBytes, length, Le32(header + 8));
+        Reassemble(header, buffer + kRecordHeadBytes, length,
+                   wire::FragmentHeader(header).frame_number());
     } else if (type == 1) {
-        const uint32_t length = AudioPayloadLength(header);
+        const uint32_t length = static_cast<uint32_t>(mediafile::RecordPayloadLength('A', header));
         if (!sound_on_.load() || length >= kMaxStreamAudioBytes ||
             size != kRecordHeadBytes + length) {
             return;
         }
-        RouteAudio(buffer + kRecordHeadBytes, static_cast<int>(length), header[0]);
+        RouteAudio(buffer + kRecordHeadBytes, static_cast<int>(length),
+                   wire::AudioHeader(header).audio_type());
     }
 }
 
 int CImageDraw::Reassemble(const uint8_t* header, const uint8_t* payload, uint32_t length,
-                           uint32_t frame_number) {
+                           uint32_t frame_number, bool show) {
     FrameObserver observer;
     std::lock_guard lock(reassembly_mutex_);
-    if (!frame_buffer_) return -1;
-    const int index = header[6];
-    const int count = header[7];
-    if (index == 0) fill_ = 0;
-    if (static_cast<uint64_t>(fill_) + length > kFrameBufferBytes) fill_ = 0;
-    if (length > kFrameBufferBytes) return -1;
-    if (length > 0) std::memcpy(frame_buffer_.get() + fill_, payload, length);
-    fill_ += length;
-    if (count != index + 1) return -1;
+    if (!frames_.Add(header, payload, length)) return -1;
     {
         std::lock_guard cb_lock(callback_mutex_);
         observer = frame_observer_;
     }
-    if (observer) observer(frame_buffer_.get(), fill_, frame_number);
-    ++frames_handed_on_;
-    video_.SendOneFrame1(frame_buffer_.get(), static_cast<int>(fill_), frame_number);
-    fill_ = 0;
+    const uint32_t bytes = static_cast<uint32_t>(frames_.frame_bytes());
+    if (show) {
+        if (observer) observer(frames_.frame(), bytes, frame_number);
+        ++frames_handed_on_;
+    }
+    video_.SendFrame(frames_.frame(), static_cast<int>(bytes), frame_number, show);
     return 0;
 }
 

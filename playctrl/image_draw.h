@@ -31,22 +31,35 @@
 
 #include "playctrl/hi264_decoder.h"
 #include "playctrl/play_clock.h"
-#include "playctrl/record_reader.h"
+#include "mediafile/frame_assembler.h"
+#include "mediafile/record_reader.h"
+#include "playctrl/frame_index.h"
 #include "renderkit/callback_slot.h"
 #include "renderkit/play_audio.h"
 #include "renderkit/play_video.h"
 
 namespace playctrl {
 
+using mediafile::_MapTime;
+using mediafile::kFrameBufferBytes;
+using mediafile::kKeyFrameType;
+using mediafile::kPrefixBytes;
+using mediafile::kRecordHeadBytes;
+using mediafile::kRecordingHeaderBytes;
+using mediafile::kTimeExtensionBytes;
+using zyn::wire::LoadLe32;
+namespace wire = zyn::wire;
+
 constexpr int kPacketHeaderBytes = 24;
 constexpr uint32_t kMaxStreamAudioBytes = 2048;  // stream audio payloads must be below this
 constexpr uint64_t kSeekLeadBytes = 204800;      // bytes consumed lags a seek by this much
 constexpr int kStopWaitMs = 6000;
+constexpr int kDrainWaitMs = 2000;  // longest wait for the decoder to give out held pictures
 constexpr int kAudioOnlyPaceMs = 39;
 constexpr std::size_t kFileNameLimit = 260;  // GetFileName copies at most this, with the zero
 
-// Tests: sees every frame the port hands to its video object, on the handing
-// thread, before the video object gets it.
+// Tests: sees every frame the port hands to its video object to be shown, on
+// the handing thread, before the video object gets it.
 using FrameObserver = std::function<void(const uint8_t* frame, uint32_t length, uint32_t number)>;
 
 class CImageDraw : public std::enable_shared_from_this<CImageDraw> {
@@ -75,9 +88,10 @@ public:
     // ---- Stream input
     void InputData(int type, const uint8_t* buffer, uint32_t size);
     // The reassembly step shared with file playback: 0 when the packet
-    // completed a frame that went to the video object, else -1.
+    // completed a frame that went to the video object, else -1. A frame
+    // handed on with show false is decoded but not shown (nor observed).
     int Reassemble(const uint8_t* header, const uint8_t* payload, uint32_t length,
-                   uint32_t frame_number);
+                   uint32_t frame_number, bool show = true);
 
     // ---- File playback (playback_control.cpp)
     int Play();
@@ -153,6 +167,8 @@ private:
     void Sleep(int64_t ms);
     void WaitWhileHeld();
     void ThreadEnds(bool close_file);
+    // Shows the pictures the decoder still holds back, and waits for them.
+    void FinishPictures();
 
     // playback_control.cpp
     void StopProcedure();
@@ -189,8 +205,7 @@ private:
 
     // ---- Frame reassembly, guarded by reassembly_mutex_
     std::mutex reassembly_mutex_;
-    std::unique_ptr<uint8_t[]> frame_buffer_;
-    uint32_t fill_ = 0;
+    mediafile::FrameAssembler frames_;
     std::atomic<uint64_t> frames_handed_on_{0};
 
     // ---- The recording

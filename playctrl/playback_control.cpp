@@ -73,29 +73,29 @@ void CImageDraw::ReadHeader() {
     index_present_ = false;
     start_time_ = end_time_ = index_position_ = 0;
     records_start_ = 0;
-    uint8_t raw[kFileHeaderBytes];
-    FileHeader h;
+    uint8_t raw[kRecordingHeaderBytes];
     const std::size_t got = std::fread(raw, 1, sizeof raw, file_);
-    if (!ParseFileHeader(raw, got, &h)) {
+    const mediafile::RecordingHeader h = mediafile::ParseRecordingHeader(raw, got);
+    if (!h.valid) {
         picture_width_ = 1920;
         picture_height_ = 1080;
         fseeko(file_, 0, SEEK_SET);
         return;
     }
     audio_mode_ = h.audio_mode;
-    picture_width_ = h.width;
-    picture_height_ = h.height;
+    picture_width_ = h.picture_width;
+    picture_height_ = h.picture_height;
     start_time_ = h.start_time;
     end_time_ = h.end_time;
     index_position_ = h.index_position;
-    if (HeaderHasTimeIndex(h, file_size_)) {
+    if (mediafile::HeaderHasTimeIndex(h, file_size_)) {
         index_present_ = true;
         if (audio_mode_ == 0) audio_mode_ = 1;
-        time_index_ =
-            ReadTimeIndex(file_, kFileHeaderBytes + uint64_t{h.index_position}, file_size_);
+        time_index_ = mediafile::ReadTimeIndex(
+            file_, kRecordingHeaderBytes + uint64_t{h.index_position}, file_size_);
     }
-    records_start_ = kFileHeaderBytes;
-    fseeko(file_, static_cast<off_t>(kFileHeaderBytes), SEEK_SET);
+    records_start_ = kRecordingHeaderBytes;
+    fseeko(file_, static_cast<off_t>(kRecordingHeaderBytes), SEEK_SET);
 }
 
 void CImageDraw::SetFileName(const char* path) {

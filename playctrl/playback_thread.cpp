@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include <sys/types.h>
+
 #include "playctrl/image_draw.h"
 #include "playctrl/window_notify.h"
 
@@ -25,8 +27,9 @@ void CImageDraw::WaitWhileHeld() {
 }
 
 void CImageDraw::Pace(const uint8_t* header, int64_t* t, int64_t a) {
-    const uint32_t s = Le32(header + 16);
-    const uint32_t m = Le16(header + 20);
+    const wire::FragmentHeader h(header);
+    const uint32_t s = h.time_sec();
+    const uint32_t m = h.time_msec();
     if (timing_sec_.load() == 0) {
         timing_sec_ = s;
         timing_ms_ = m;
@@ -56,9 +59,17 @@ void CImageDraw::ThreadEnds(bool close_file) {
     exit_cv_.notify_all();
 }
 
+void CImageDraw::FinishPictures() {
+    video_.Drain();
+    video_.WaitIdle(kDrainWaitMs);
+}
+
 void CImageDraw::PlaybackThread() {
     thread_id_ = std::this_thread::get_id();
-    RecordReader reader(file_, record_buffer_.get());
+    const off_t start = ftello(file_);
+    mediafile::FileByteSource source(file_);
+    mediafile::RecordReader reader(source, start > 0 ? static_cast<uint64_t>(start) : 0,
+                                   record_buffer_.get());
     // bytes consumed = reader position - base: 0 at the start, and a seek
     // to offset o makes it o - 204,800 (0 when o is smaller).
     uint64_t base = reader.position();
@@ -67,53 +78,84 @@ void CImageDraw::PlaybackThread() {
     timing_ms_ = 0;
     int64_t t = 0;  // when the last video frame was handed on (then the pacing rest)
     int64_t a = 1;  // how long the last audio record took to route
-    bool have_last_video = false;
-    uint32_t last_video_number = 0;
     StartSound(false);
+
+    // Frame starts seen so far, for stepping back.
+    FrameIndex index(records_start_);
+    index.ReadingFrom(reader.position());
+    bool have_shown = false;   // a frame was shown since the start or the last seek
+    uint64_t shown_start = 0;  // where the frame shown last starts
+    uint64_t frame_start = 0;  // where the frame being collected starts
+    // Frames that start before this are decoded but not shown: the run-up
+    // from a key frame to the frame a step back goes to.
+    uint64_t hide_before = 0;
+    uint64_t step_target = 0;  // the frame a step back goes to (while one is in progress)
+    // After holding on a step-back target the decoder has given out all its
+    // pictures and starts at a key frame again: before going on, the run-up
+    // from `replay_from` is decoded again, hidden up to the target.
+    bool replay_pending = false;
+    uint64_t replay_from = 0;
 
     auto set_consumed = [&] {
         const uint64_t pos = reader.position();
         bytes_consumed_ = pos > base ? pos - base : 0;
     };
-    RecordInfo rec;
+    auto move_to = [&](uint64_t offset) {
+        reader.Seek(offset);
+        index.ReadingFrom(reader.position());
+    };
+    using mediafile::RecordKind;
+    mediafile::MediaRecord rec;
     for (;;) {
         if (stop_request_.load()) break;
         if (const uint64_t offset = seek_request_.exchange(0); offset != 0) {
             hold_ = 0;
-            reader.Seek(offset);
+            move_to(offset);
             base = offset >= kSeekLeadBytes ? kSeekLeadBytes : offset;
             set_consumed();
             resync_ = 1;
-            have_last_video = false;  // the last frame read is no longer behind us
+            have_shown = false;  // the last frame shown is no longer behind us
+            replay_pending = false;
+            hide_before = 0;
+            step_back_in_progress_ = 0;
         }
         if (hold_.load()) {
             WaitWhileHeld();
             continue;
         }
         if (step_back_request_.load()) {
-            if (!have_last_video) {
-                // Nothing has been read since the start or the seek: there is
-                // no frame to go back to. Stay here.
-                step_back_request_ = 0;
+            step_back_request_ = 0;
+            replay_pending = false;
+            if (!have_shown) {
+                // Nothing has been shown since the start or the seek: there
+                // is no frame to go back to. Stay here.
                 hold_ = 1;
                 continue;
             }
-            const StepBackTarget target =
-                ScanForPreviousFrame(reader, records_start_, reader.position(), last_video_number);
-            step_back_target_ = target.found ? target.frame_number : last_video_number;
-            const uint64_t to = target.found ? target.position : records_start_;
-            reader.Seek(to);
+            // The previous frame (or, at the first frame, this one again),
+            // decoded from the key frame it depends on.
+            const std::optional<FrameStart> previous = index.Previous(shown_start, reader);
+            step_target = previous ? previous->offset : shown_start;
+            const std::optional<FrameStart> key = index.KeyAtOrBefore(step_target, reader);
+            replay_from = key ? key->offset : step_target;
+            video_.Discard();  // pictures still held back belong to the frames ahead
+            move_to(replay_from);
             base = 0;
             set_consumed();
-            step_back_request_ = 0;
+            hide_before = step_target;
             step_back_in_progress_ = 1;
+        } else if (replay_pending) {
+            replay_pending = false;
+            move_to(replay_from);
+            hide_before = step_target + 1;
         }
 
         const uint64_t record_start = reader.position();
-        const RecordKind kind = reader.Next(&rec, &stop_request_);
+        const RecordKind kind = reader.ReadRecord(&rec, &stop_request_);
         set_consumed();
         if (kind == RecordKind::kStopped) break;
         if (kind == RecordKind::kEnd) {
+            FinishPictures();
             bytes_consumed_ = file_size_;
             playing_ = 0;
             const ZYNVS_WND wnd = file_end_window_.load();
@@ -123,56 +165,69 @@ void CImageDraw::PlaybackThread() {
             ThreadEnds(false);  // the file stays open at its end
             return;
         }
+        if (kind == RecordKind::kVideo || kind == RecordKind::kAudio)
+            index.Saw(rec, reader.position());
+        const bool hidden = rec.offset < hide_before;
         if (kind == RecordKind::kVideo) {
-            if (rec.has_extension) {
+            if (rec.has_time_extension && !hidden) {
                 real_data_callback_.Invoke([&](PlayDataCallback cb, void* user, int port) {
-                    cb(port, rec.extension, kTimeExtensionBytes, user);
+                    cb(port, rec.time_extension, kTimeExtensionBytes, user);
                 });
-                current_time_ = Le32(rec.extension);
+                current_time_ = LoadLe32(rec.time_extension);
             }
             if (!rec.complete) continue;  // oversized, or cut short by the end
             const uint8_t* h = rec.header;
-            const uint32_t number = Le32(h + 8);
-            have_last_video = true;
-            last_video_number = number;
+            const wire::FragmentHeader fragment(h);
+            const uint32_t number = fragment.frame_number();
+            if (fragment.fragment_index() == 0) frame_start = rec.offset;
             if (resync_.load()) {
-                if (h[4] != kKeyFrameType) continue;
+                if (fragment.frame_type() != kKeyFrameType) continue;
                 resync_ = 0;
             }
             if (first_frame_.load()) {
-                if (h[4] != kKeyFrameType) continue;
+                if (fragment.frame_type() != kKeyFrameType) continue;
                 first_frame_ = 0;
             }
+            const bool show = frame_start >= hide_before;
             t = clock_->now_ms();
-            if (Reassemble(h, reader.payload(), rec.payload_length, number) == 0) {
+            if (Reassemble(h, rec.payload, static_cast<uint32_t>(rec.length), number, show) == 0 &&
+                show) {
+                have_shown = true;
+                shown_start = frame_start;
+                if (step_back_in_progress_.load() && frame_start == step_target) {
+                    // The step back has arrived: show the target now (a
+                    // decoder with B-frames holds it back) and hold on it.
+                    FinishPictures();
+                    step_back_in_progress_ = 0;
+                    hide_before = 0;
+                    replay_pending = true;
+                    hold_ = 1;
+                    continue;
+                }
                 Pace(h, &t, a);
                 if (single_step_.load()) {
                     single_step_ = 0;
                     hold_ = 1;
                 }
             }
-            if (step_back_request_.load()) {
+            if (step_back_request_.load() && !step_back_in_progress_.load()) {
                 // Asked to step back while this frame was shown: stay on it.
                 reader.Seek(record_start);
+                index.ReadingFrom(record_start);
                 if (record_start < base) base = record_start;
                 set_consumed();
                 step_back_request_ = 0;
                 hold_ = 1;
             }
-            if (step_back_in_progress_.load() && number == step_back_target_.load() &&
-                h[6] + 1 == h[7]) {
-                step_back_in_progress_ = 0;
-                hold_ = 1;
-            }
             continue;
         }
         if (kind == RecordKind::kAudio) {
-            if (!rec.complete) continue;
+            if (!rec.complete || hidden) continue;
             const bool has_callback = audio_callback_.is_set();
             const int64_t started = clock_->now_ms();
-            if (rec.payload_length > 4) {
-                RouteAudio(reader.payload() + 4, static_cast<int>(rec.payload_length - 4),
-                           rec.header[0]);
+            if (rec.length > 4) {
+                RouteAudio(rec.payload + 4, static_cast<int>(rec.length - 4),
+                           wire::AudioHeader(rec.header).audio_type());
             }
             a = clock_->now_ms() - started;
             if (!has_callback) {

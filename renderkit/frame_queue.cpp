@@ -14,11 +14,18 @@ constexpr size_t kMaxSpareBuffers = 8;
 FrameQueue::FrameQueue(size_t max_frames, size_t max_bytes, size_t max_frame_bytes)
     : max_frames_(max_frames), max_bytes_(max_bytes), max_frame_bytes_(max_frame_bytes) {}
 
-FrameQueue::PushResult FrameQueue::Push(const uint8_t* data, size_t length, uint32_t number) {
+FrameQueue::PushResult FrameQueue::Push(const uint8_t* data, size_t length, uint32_t number,
+                                        bool show) {
     if (data == nullptr || length == 0) return PushResult::kClosed;
     const bool key = IsH264KeyFrame(data, length);
     {
-        std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        if (back_pressure_ && length <= max_frame_bytes_) {
+            room_.wait(lock, [&] {
+                return closed_ || !back_pressure_ || frames_.empty() ||
+                       (frames_.size() < max_frames_ && queued_bytes_ + length <= max_bytes_);
+            });
+        }
         if (closed_) return PushResult::kClosed;
         if (length > max_frame_bytes_) {
             ++oversized_;
@@ -30,7 +37,8 @@ FrameQueue::PushResult FrameQueue::Push(const uint8_t* data, size_t length, uint
             ++dropped_;
             return PushResult::kDropped;
         }
-        if (frames_.size() >= max_frames_ || queued_bytes_ + length > max_bytes_) {
+        const bool full = frames_.size() >= max_frames_ || queued_bytes_ + length > max_bytes_;
+        if (full && !(back_pressure_ && frames_.empty())) {
             ++dropped_;
             dropping_ = true;
             return PushResult::kDropped;
@@ -49,11 +57,33 @@ FrameQueue::PushResult FrameQueue::Push(const uint8_t* data, size_t length, uint
         frame.length = length;
         frame.number = number;
         frame.key = key;
+        frame.show = show;
         queued_bytes_ += length;
         frames_.push_back(std::move(frame));
     }
     ready_.notify_one();
     return PushResult::kQueued;
+}
+
+FrameQueue::PushResult FrameQueue::PushDrain(bool show) {
+    {
+        std::lock_guard lock(mutex_);
+        if (closed_) return PushResult::kClosed;
+        QueuedFrame marker;
+        marker.drain = true;
+        marker.show = show;
+        frames_.push_back(std::move(marker));
+    }
+    ready_.notify_one();
+    return PushResult::kQueued;
+}
+
+void FrameQueue::SetBackPressure(bool on) {
+    {
+        std::lock_guard lock(mutex_);
+        back_pressure_ = on;
+    }
+    room_.notify_all();
 }
 
 bool FrameQueue::Pop(QueuedFrame* out, int timeout_ms) {
@@ -68,6 +98,7 @@ bool FrameQueue::Pop(QueuedFrame* out, int timeout_ms) {
     frames_.pop_front();
     queued_bytes_ -= out->length;
     busy_ = true;
+    room_.notify_all();
     return true;
 }
 
@@ -106,6 +137,7 @@ void FrameQueue::Clear() {
     queued_bytes_ = 0;
     dropping_ = false;
     idle_.notify_all();
+    room_.notify_all();
 }
 
 void FrameQueue::Close() {
@@ -129,6 +161,7 @@ void FrameQueue::SetLimits(size_t max_frames, size_t max_bytes, size_t max_frame
     max_frames_ = max_frames == 0 ? 1 : max_frames;
     max_bytes_ = max_bytes;
     max_frame_bytes_ = max_frame_bytes;
+    room_.notify_all();
 }
 
 size_t FrameQueue::size() const {

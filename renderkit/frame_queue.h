@@ -1,9 +1,12 @@
 // Bounded queue of compressed video frames between the feeding thread and a
-// decode thread. Push never blocks on the consumer (it takes one short lock and
-// copies the frame). When the queue is full the incoming frame is dropped, and
-// so is every following frame up to the next key frame, so that the decoder is
-// never handed a group of pictures with a hole in it. Buffers are recycled:
-// in steady state nothing is allocated per frame.
+// decode thread. Two policies for a full queue:
+// - live (the default): Push never blocks on the consumer (it takes one short
+//   lock and copies the frame). The incoming frame is dropped, and so is every
+//   following frame up to the next key frame, so that the decoder is never
+//   handed a group of pictures with a hole in it.
+// - back-pressure (files): Push waits until the consumer has made room, so
+//   nothing is dropped; Close() ends the wait.
+// Buffers are recycled: in steady state nothing is allocated per frame.
 #pragma once
 
 #include <condition_variable>
@@ -20,6 +23,10 @@ struct QueuedFrame {
     size_t length = 0;          // frame bytes without padding
     uint32_t number = 0;
     bool key = false;
+    bool show = true;  // false: decode it (a reference for later frames) but show nothing
+    // No frame: the decoder gives out every picture it holds back (or, with
+    // show false, forgets them) and starts again at a key frame.
+    bool drain = false;
 };
 
 class FrameQueue {
@@ -33,7 +40,11 @@ public:
 
     // Copies the frame in. kDropped: counted in dropped(); kClosed: the queue
     // is closed or the frame is empty (not counted).
-    PushResult Push(const uint8_t* data, size_t length, uint32_t number);
+    PushResult Push(const uint8_t* data, size_t length, uint32_t number, bool show = true);
+    // Queues a drain request behind the frames queued so far (never dropped).
+    PushResult PushDrain(bool show);
+    // true: Push waits for room instead of dropping (see above).
+    void SetBackPressure(bool on);
 
     // Waits up to timeout_ms for a frame. Returns false on time-out or when the
     // queue was closed and is empty. The consumer gives the buffer back with
@@ -65,6 +76,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable ready_;
     std::condition_variable idle_;
+    std::condition_variable room_;
     // -- all guarded by mutex_
     std::deque<QueuedFrame> frames_;
     std::vector<std::vector<uint8_t>> spare_;
@@ -74,6 +86,7 @@ private:
     size_t max_frame_bytes_;
     bool dropping_ = false;  // dropping until the next key frame
     bool closed_ = false;
+    bool back_pressure_ = false;
     bool wake_ = false;
     bool busy_ = false;  // the consumer holds a popped frame
     uint64_t dropped_ = 0;

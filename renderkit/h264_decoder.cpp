@@ -5,7 +5,9 @@
 namespace renderkit {
 
 H264Decoder::H264Decoder() = default;
-H264Decoder::~H264Decoder() { Close(); }
+H264Decoder::~H264Decoder() {
+    Close();
+}
 
 bool H264Decoder::Open() {
     Close();
@@ -48,7 +50,18 @@ bool H264Decoder::Decode(const uint8_t* data, size_t length, uint32_t number,
     int sent = avcodec_send_packet(context_, packet_);
     packet_->data = nullptr;
     packet_->size = 0;
-    bool ok = sent >= 0 || sent == AVERROR(EAGAIN);
+    const bool ok = sent >= 0 || sent == AVERROR(EAGAIN);
+    Receive(number, on_picture);
+    return ok;
+}
+
+void H264Decoder::Drain(const PictureFn& on_picture) {
+    if (context_ == nullptr) return;
+    if (avcodec_send_packet(context_, nullptr) >= 0) Receive(0, on_picture);
+    avcodec_flush_buffers(context_);
+}
+
+void H264Decoder::Receive(uint32_t number, const PictureFn& on_picture) {
     for (;;) {
         const int got = avcodec_receive_frame(context_, picture_);
         if (got < 0) break;  // EAGAIN: needs more input; errors: nothing to show
@@ -59,7 +72,6 @@ bool H264Decoder::Decode(const uint8_t* data, size_t length, uint32_t number,
         on_picture(picture_, out_number, damaged);
         av_frame_unref(picture_);
     }
-    return ok;
 }
 
 void H264Decoder::Flush() {

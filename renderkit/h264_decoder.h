@@ -34,10 +34,17 @@ public:
     // refused the data.
     bool Decode(const uint8_t* data, size_t length, uint32_t number, const PictureFn& on_picture);
 
+    // Gives out every picture the decoder holds back (streams with B-frames
+    // are reordered), then forgets reference pictures: the next frame to
+    // decode must be a key frame.
+    void Drain(const PictureFn& on_picture);
+
     // Forgets reference pictures (after an error or before a new stream).
     void Flush();
 
 private:
+    void Receive(uint32_t number, const PictureFn& on_picture);
+
     AVCodecContext* context_ = nullptr;
     AVPacket* packet_ = nullptr;
     AVFrame* picture_ = nullptr;

@@ -1,5 +1,6 @@
 #include "renderkit/play_video.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -84,6 +85,7 @@ struct CPlayVideo::Impl {
     bool surface_painted = false;  // surface holds the last picture as the callback left it
     uint64_t bound_generation = 0;
     bool waiting_for_key = true;
+    std::vector<uint32_t> hidden;  // numbers of frames decoded whose pictures are not shown
 
     bool OnDecodeThread() const { return thread_id.load() == std::this_thread::get_id(); }
 
@@ -139,14 +141,26 @@ void CPlayVideo::Impl::ApplyWindowChange() {
 }
 
 void CPlayVideo::Impl::ProcessFrame(const renderkit::QueuedFrame& frame) {
+    const auto on_picture = [this](AVFrame* picture, uint32_t number, bool damaged) {
+        OnPicture(picture, number, damaged);
+    };
+    if (frame.drain) {
+        if (frame.show) {
+            decoder.Drain(on_picture);
+        } else {
+            decoder.Flush();
+        }
+        hidden.clear();
+        waiting_for_key = true;  // the decoder starts again at a key frame
+        return;
+    }
     if (waiting_for_key && !frame.key) {
         ++skipped;
         return;
     }
     if (frame.key && waiting_for_key) waiting_for_key = false;
-    const bool ok = decoder.Decode(
-        frame.data.data(), frame.length, frame.number,
-        [this](AVFrame* picture, uint32_t number, bool damaged) { OnPicture(picture, number, damaged); });
+    if (!frame.show) hidden.push_back(frame.number);
+    const bool ok = decoder.Decode(frame.data.data(), frame.length, frame.number, on_picture);
     if (!ok) {
         ++errors;
         waiting_for_key = true;
@@ -163,6 +177,10 @@ void CPlayVideo::Impl::OnPicture(AVFrame* picture, uint32_t number, bool damaged
     }
     if (waiting_for_key) return;  // a picture of a frame decoded before an error
     ++decoded;
+    if (const auto it = std::find(hidden.begin(), hidden.end(), number); it != hidden.end()) {
+        hidden.erase(it);
+        return;
+    }
     width = picture->width;
     height = picture->height;
 
@@ -314,8 +332,12 @@ int CPlayVideo::StopVideo() {
 }
 
 int CPlayVideo::SendOneFrame1(const uint8_t* frame, int length, uint32_t frame_number) {
+    return SendFrame(frame, length, frame_number, true);
+}
+
+int CPlayVideo::SendFrame(const uint8_t* frame, int length, uint32_t frame_number, bool show) {
     if (frame == nullptr || length <= 0) return 0;
-    const auto result = impl_->queue.Push(frame, static_cast<size_t>(length), frame_number);
+    const auto result = impl_->queue.Push(frame, static_cast<size_t>(length), frame_number, show);
     if (result == FrameQueue::PushResult::kClosed) return 0;
     ++impl_->received;
     return result == FrameQueue::PushResult::kQueued ? 1 : 0;
@@ -404,11 +426,25 @@ void CPlayVideo::GetStats(RenderVideoStats* stats) {
     stats->height = impl_->height.load();
 }
 
-int CPlayVideo::WaitIdle(int timeout_ms) { return impl_->queue.WaitIdle(timeout_ms) ? 1 : 0; }
+int CPlayVideo::Drain() {
+    return impl_->queue.PushDrain(true) == FrameQueue::PushResult::kQueued ? 1 : 0;
+}
+
+int CPlayVideo::Discard() {
+    return impl_->queue.PushDrain(false) == FrameQueue::PushResult::kQueued ? 1 : 0;
+}
+
+void CPlayVideo::SetBackPressure(bool on) {
+    impl_->queue.SetBackPressure(on);
+}
+
+int CPlayVideo::WaitIdle(int timeout_ms) {
+    return impl_->queue.WaitIdle(timeout_ms) ? 1 : 0;
+}
 
 void CPlayVideo::SetQueueLimits(int max_frames, int max_bytes, int max_frame_bytes) {
-    impl_->queue.SetLimits(max_frames > 0 ? static_cast<size_t>(max_frames) : kDefaultQueueFrames,
-                           max_bytes > 0 ? static_cast<size_t>(max_bytes) : kDefaultQueueBytes,
-                           max_frame_bytes > 0 ? static_cast<size_t>(max_frame_bytes)
-                                               : kDefaultMaxFrameBytes);
+    impl_->queue.SetLimits(
+        max_frames > 0 ? static_cast<size_t>(max_frames) : kDefaultQueueFrames,
+        max_bytes > 0 ? static_cast<size_t>(max_bytes) : kDefaultQueueBytes,
+        max_frame_bytes > 0 ? static_cast<size_t>(max_frame_bytes) : kDefaultMaxFrameBytes);
 }

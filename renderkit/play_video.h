@@ -10,8 +10,9 @@
 // Overload. When the queue is full (the decoder is slower than the feeder),
 // the incoming frame and every following frame up to the next key frame
 // (an SPS or an IDR slice) are dropped and counted; a group of pictures is
-// never decoded with a hole in it. After a decode error, pictures are held
-// back until the next key frame.
+// never decoded with a hole in it. With back-pressure on (files), the
+// feeder waits for the decoder instead and nothing is dropped. After a
+// decode error, pictures are held back until the next key frame.
 //
 // Drawing. The picture is scaled to the window's current size (optionally
 // cropped by SetSrcRect first). The window is an X11 window id of the
@@ -96,6 +97,17 @@ public:
     int RegisterDecCallback(RenderDecCallback cb, int channel, void* user);
 
     // ---- Additions of ours ----------------------------------------------
+    // A frame that is decoded (as the reference of later frames) but whose
+    // picture is not shown when show is false. 1 queued, 0 not.
+    int SendFrame(const uint8_t* frame, int length, uint32_t frame_number, bool show);
+    // Behind the frames queued so far: the decoder gives out the pictures it
+    // holds back (B-frame reordering) and then starts again at a key frame.
+    // Used at the end of a stream. 1 queued, 0 when not started.
+    int Drain();
+    // Like Drain, but the held-back pictures are forgotten, not shown.
+    int Discard();
+    // Feeding waits for the decoder instead of dropping (file playback).
+    void SetBackPressure(bool on);
     void GetStats(RenderVideoStats* stats);
     // Waits until every queued frame has been decoded and drawn. 1 when
     // drained, 0 on time-out.

@@ -416,6 +416,13 @@ int CommandPlay(const std::vector<std::string>& args) {
         std::fprintf(stderr, "zynvs play: %s: not a recording\n", opt.path.c_str());
         return kExitFailed;
     }
+    if (AviFrameCount(opt.path) >= 0) {
+        std::fprintf(stderr,
+                     "zynvs play: %s is an AVI file; the player plays native recordings (any "
+                     "video player opens AVI files)\n",
+                     opt.path.c_str());
+        return kExitFailed;
+    }
     opt.start_time = facts.start_time;
     Player player(opt);
     return player.Run();

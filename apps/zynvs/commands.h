@@ -17,4 +17,5 @@ int CommandTalk(const std::vector<std::string>& args);
 int CommandSearch(const std::vector<std::string>& args);
 int CommandConvert(const std::vector<std::string>& args);
 int CommandPlay(const std::vector<std::string>& args);
+int CommandRepair(const std::vector<std::string>& args);
 }  // namespace zynvs_app

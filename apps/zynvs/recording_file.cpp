@@ -9,19 +9,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "playctrl/convert/record_reader.h"
+#include "mediafile/avi_reader.h"
+#include "mediafile/record_reader.h"
+#include "zynvs/wire/byte_order.h"
 
 namespace zynvs_app {
-namespace {
-namespace cv = playctrl::convert;
-
-constexpr char kRecordingMagic[] = "ZYNIPCFH";
-constexpr std::size_t kStartTimeOffset = 160;  // u32 inside the 512-byte header
-
-uint32_t Le32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-}  // namespace
 
 RecordingFacts InspectRecording(const std::string& path) {
     RecordingFacts facts;
@@ -31,18 +23,30 @@ RecordingFacts InspectRecording(const std::string& path) {
         return facts;
     }
     facts.opened = true;
-    uint8_t header[cv::kRecordingHeaderBytes];
+    uint8_t header[mediafile::kRecordingHeaderBytes];
     const std::size_t got = std::fread(header, 1, sizeof header, f);
+    if (mediafile::LooksLikeAvi(header, got)) {
+        // An AVI recording (also one cut off before its index): count its chunks.
+        std::rewind(f);
+        mediafile::AviChunkReader avi;
+        if (avi.Open(f, nullptr)) {
+            mediafile::AviChunk chunk;
+            while (avi.Next(&chunk)) (chunk.video() ? facts.video_frames : facts.audio_blocks)++;
+        }
+        std::fclose(f);
+        return facts;
+    }
+    const mediafile::RecordingHeader parsed = mediafile::ParseRecordingHeader(header, got);
     uint64_t position = 0;
-    if (got == sizeof header && std::memcmp(header, kRecordingMagic, 8) == 0) {
-        facts.start_time = Le32(header + kStartTimeOffset);
+    if (parsed.valid) {
+        facts.start_time = parsed.start_time;
         position = sizeof header;
     } else {
         std::rewind(f);
     }
-    cv::FileByteSource source(f);
-    cv::RecordReader reader(source, position);
-    cv::MediaRecord rec;
+    mediafile::FileByteSource source(f);
+    mediafile::RecordReader reader(source, position);
+    mediafile::MediaRecord rec;
     while (reader.Next(&rec)) {
         if (rec.kind != 'V') {
             ++facts.audio_blocks;
@@ -50,7 +54,7 @@ RecordingFacts InspectRecording(const std::string& path) {
         }
         ++facts.video_frames;
         if (facts.start_time == 0 && rec.has_time_extension)
-            facts.start_time = Le32(rec.time_extension);
+            facts.start_time = zyn::wire::LoadLe32(rec.time_extension);
     }
     std::fclose(f);
     return facts;
@@ -94,7 +98,7 @@ long long AviFrameCount(const std::string& path) {
     if (got != sizeof head || std::memcmp(head, "RIFF", 4) != 0 ||
         std::memcmp(head + 8, "AVI ", 4) != 0 || std::memcmp(head + 24, "avih", 4) != 0)
         return -1;
-    return Le32(head + kTotalFramesOffset);
+    return zyn::wire::LoadLe32(head + kTotalFramesOffset);
 }
 
 }  // namespace zynvs_app

@@ -11,7 +11,7 @@
 
 #include "bench/playctrl/bench_util.h"
 #include "playctrl/port_table.h"
-#include "playctrl/record_reader.h"
+#include "mediafile/record_reader.h"
 
 using namespace std::chrono;
 
@@ -44,12 +44,12 @@ double PlayOnce(const std::string& path, uint32_t expected_frames, uint64_t* han
 double ReaderOnce(const std::string& path, uint32_t* frames) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     std::fseek(f, 512, SEEK_SET);
-    std::vector<uint8_t> buffer(playctrl::kFrameBufferBytes);
-    playctrl::RecordReader reader(f, buffer.data());
-    playctrl::RecordInfo info;
+    mediafile::FileByteSource source(f);
+    mediafile::RecordReader reader(source, 512);
+    mediafile::MediaRecord info;
     *frames = 0;
     const auto t0 = steady_clock::now();
-    while (reader.Next(&info, nullptr) != playctrl::RecordKind::kEnd) {
+    while (reader.ReadRecord(&info) != mediafile::RecordKind::kEnd) {
         if (info.complete) ++*frames;
     }
     const double s = pc_bench::Seconds(t0);

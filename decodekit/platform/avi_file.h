@@ -17,14 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "mediafile/riff_writer.h"
+
 namespace decodekit {
 
 constexpr int kRecordModeAvi = 1;  // any other mode value selects the native format
 constexpr std::size_t kNativeHeaderBytes = 512;
 constexpr std::size_t kAviHeaderBytes = 224;
-constexpr std::size_t kAviIndexEntryBytes = 16;
-constexpr uint32_t kAviIndexGrowEntries = 1000;
-constexpr uint32_t kAviKeyFrameFlag = 0x10;
 constexpr uint8_t kKeyFrameType = 7;  // fragment header byte 4
 // AVI positions and sizes are 32-bit: frames that would take the file (with
 // its index) past this are refused, so the file stays readable.
@@ -44,8 +43,6 @@ public:
         uint32_t data_end = 0;    // where the index begins; 0 until close
         uint32_t file_size = 0;   // 0 until close
         uint32_t frame_count = 0;
-        uint32_t index_capacity = 0;  // entries the index buffer holds
-        std::vector<uint8_t> index;   // entries as they will be written
     };
 
     CAviFile();
@@ -92,8 +89,6 @@ public:
 private:
     void CloseLocked(bool* clean);
     void WriteAviHeaderLocked(uint8_t (&out)[decodekit::kAviHeaderBytes]) const;
-    bool WriteAllLocked(const void* data, std::size_t length);
-    bool SeekLocked(uint64_t position);
 
     mutable std::mutex mutex_;       // guards everything below but recording_
     int mode_ = -1;                  // -1 before the first open
@@ -105,9 +100,8 @@ private:
     std::atomic<int> recording_{0};  // written under mutex_, read anywhere
     uint8_t native_header_[decodekit::kNativeHeaderBytes] = {};
     std::string path_;
-    uint64_t end_ = 0;  // end of the last complete frame (or header)
+    mediafile::RiffChunkWriter chunks_;  // the file's bytes, the AVI index
     uint32_t frames_written_ = 0;
     bool write_failed_ = false;
-    bool broken_ = false;  // the stream could not be repositioned
     uint64_t avi_max_file_bytes_ = decodekit::kAviMaxFileBytes;
 };

@@ -8,25 +8,16 @@
 #include <system_error>
 
 namespace playctrl::convert {
+
+using mediafile::kAviKeyFrameFlag;
+using mediafile::kRiffUnknownSize;
+using mediafile::RiffBytes;
+
 namespace {
 
 constexpr uint32_t kAvihFlags = 0x910;  // has index, interleaved, trust chunk type
-constexpr uint32_t kUnknownSize = 0xFFFFFFFFu;
-constexpr uint32_t kKeyFlag = 0x10;
 constexpr uint32_t kVideoStreamFlags = 1;
 constexpr uint32_t kAvihSuggestedBuffer = 1000000;
-
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void PutTag(std::vector<uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
-void Set32(std::vector<uint8_t>& out, std::size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // "NNdc" / "NNwb": the stream number in two digits, then the kind.
 void ChunkTag(int stream, const char* kind, char (&tag)[4]) {
@@ -37,25 +28,27 @@ void ChunkTag(int stream, const char* kind, char (&tag)[4]) {
     tag[3] = kind[1];
 }
 
-uint32_t Clamp32(uint64_t v) { return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(v); }
+uint32_t Clamp32(uint64_t v) {
+    return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
+}
 
 }  // namespace
 
-CAviStreamWriter::~CAviStreamWriter() { Close(); }
+CAviStreamWriter::~CAviStreamWriter() {
+    Close();
+}
 
 int CAviStreamWriter::Open(const char* path) {
     Close();
     open_error_ = 0;
-    broken_ = false;
     streams_.clear();
     video_ = audio_ = -1;
     width_ = height_ = 0;
     header_written_ = false;
-    data_start_ = end_ = 0;
+    data_start_ = 0;
     video_samples_ = audio_samples_ = 0;
     audio_bytes_ = total_bytes_ = 0;
     final_file_size_ = final_data_end_ = 0;
-    index_.clear();
     if (path == nullptr || *path == '\0') {
         open_error_ = ENOENT;
         return open_error_;
@@ -70,6 +63,7 @@ int CAviStreamWriter::Open(const char* path) {
         open_error_ = errno ? errno : EIO;
         return open_error_;
     }
+    chunks_.Start(file_, 0);
     return 0;
 }
 
@@ -83,10 +77,17 @@ int CAviStreamWriter::AddVideoStream(int width, int height, int rate, int scale,
     const char* code = nullptr;
     switch (codec_type) {
         case 1:
-        case 11: code = "XVID"; break;
-        case 3: code = "H263"; break;
-        case 4: code = "H264"; break;
-        default: return -1;
+        case 11:
+            code = "XVID";
+            break;
+        case 3:
+            code = "H263";
+            break;
+        case 4:
+            code = "H264";
+            break;
+        default:
+            return -1;
     }
     if (video_ >= 0 || width < 0 || height < 0 || rate <= 0 || scale <= 0) return -1;
     if (const int e = CanAddStream()) return e;
@@ -98,14 +99,14 @@ int CAviStreamWriter::AddVideoStream(int width, int height, int rate, int scale,
     const uint32_t image_bytes = Clamp32(static_cast<uint64_t>(width) * height * 3);
     s.suggested_buffer = image_bytes;
     // BITMAPINFOHEADER: 40 bytes.
-    Put32(s.format, 40);
-    Put32(s.format, static_cast<uint32_t>(width));
-    Put32(s.format, static_cast<uint32_t>(height));
-    Put16(s.format, 1);   // planes
-    Put16(s.format, 24);  // bits per pixel
-    PutTag(s.format, code);
-    Put32(s.format, image_bytes);
-    for (int i = 0; i < 4; ++i) Put32(s.format, 0);
+    s.format.U32(40);
+    s.format.U32(static_cast<uint32_t>(width));
+    s.format.U32(static_cast<uint32_t>(height));
+    s.format.U16(1);   // planes
+    s.format.U16(24);  // bits per pixel
+    s.format.Tag(code);
+    s.format.U32(image_bytes);
+    for (int i = 0; i < 4; ++i) s.format.U32(0);
     width_ = width;
     height_ = height;
     video_ = static_cast<int>(streams_.size());
@@ -117,14 +118,21 @@ int CAviStreamWriter::AddAudioStream(int sample_rate, int bits_per_sample, int c
                                      int codec_type) {
     uint16_t tag = 0;
     switch (codec_type) {
-        case 1: tag = 1; break;
+        case 1:
+            tag = 1;
+            break;
         case 2:
-        case 3: tag = 0x55; break;
+        case 3:
+            tag = 0x55;
+            break;
         case 21:
         case 22:
         case 23:
-        case 29: tag = 0xA280; break;
-        default: return -1;
+        case 29:
+            tag = 0xA280;
+            break;
+        default:
+            return -1;
     }
     if (audio_ >= 0 || sample_rate <= 0 || bits_per_sample <= 0 || channels <= 0) return -1;
     if (const int e = CanAddStream()) return e;
@@ -134,116 +142,91 @@ int CAviStreamWriter::AddAudioStream(int sample_rate, int bits_per_sample, int c
     s.suggested_buffer = 8000;
     s.sample_size = 2;
     // WAVEFORMATEX: 18 bytes.
-    Put16(s.format, tag);
-    Put16(s.format, static_cast<uint32_t>(channels));
-    Put32(s.format, static_cast<uint32_t>(sample_rate));
-    Put32(s.format, Clamp32(static_cast<uint64_t>(sample_rate) * bits_per_sample * channels / 8));
-    Put16(s.format, 2);  // block alignment
-    Put16(s.format, static_cast<uint32_t>(bits_per_sample));
-    Put16(s.format, 0);  // extra size
+    s.format.U16(tag);
+    s.format.U16(static_cast<uint32_t>(channels));
+    s.format.U32(static_cast<uint32_t>(sample_rate));
+    s.format.U32(Clamp32(static_cast<uint64_t>(sample_rate) * bits_per_sample * channels / 8));
+    s.format.U16(2);  // block alignment
+    s.format.U16(static_cast<uint32_t>(bits_per_sample));
+    s.format.U16(0);  // extra size
     audio_ = static_cast<int>(streams_.size());
     streams_.push_back(std::move(s));
     return 0;
 }
 
-std::vector<uint8_t> CAviStreamWriter::BuildHeader(bool final_sizes) const {
-    std::vector<uint8_t> h;
-    h.reserve(512);
+RiffBytes CAviStreamWriter::BuildHeader(bool final_sizes) const {
+    RiffBytes h;
     const double usec_per_frame =
         video_ >= 0 ? 1e6 * streams_[video_].scale / streams_[video_].rate : 0.0;
-    PutTag(h, "RIFF");
-    Put32(h, final_sizes ? Clamp32(final_file_size_ - 8) : kUnknownSize);
-    PutTag(h, "AVI ");
-    PutTag(h, "LIST");
+    h.Tag("RIFF");
+    h.U32(final_sizes ? Clamp32(final_file_size_ - 8) : kRiffUnknownSize);
+    h.Tag("AVI ");
+    h.Tag("LIST");
     const std::size_t hdrl_size_at = h.size();
-    Put32(h, 0);
-    PutTag(h, "hdrl");
-    PutTag(h, "avih");
-    Put32(h, 56);
-    Put32(h, static_cast<uint32_t>(usec_per_frame));
-    Put32(h, kUnknownSize);  // maximum bytes per second
-    Put32(h, 0);             // padding granularity
-    Put32(h, kAvihFlags);
-    Put32(h, video_samples_);
-    Put32(h, 0);  // initial frames
-    Put32(h, static_cast<uint32_t>(streams_.size()));
-    Put32(h, kAvihSuggestedBuffer);
-    Put32(h, static_cast<uint32_t>(width_));
-    Put32(h, static_cast<uint32_t>(height_));
-    for (int i = 0; i < 4; ++i) Put32(h, 0);
+    h.U32(0);
+    h.Tag("hdrl");
+    h.Tag("avih");
+    h.U32(56);
+    h.U32(static_cast<uint32_t>(usec_per_frame));
+    h.U32(kRiffUnknownSize);  // maximum bytes per second
+    h.U32(0);                 // padding granularity
+    h.U32(kAvihFlags);
+    h.U32(video_samples_);
+    h.U32(0);  // initial frames
+    h.U32(static_cast<uint32_t>(streams_.size()));
+    h.U32(kAvihSuggestedBuffer);
+    h.U32(static_cast<uint32_t>(width_));
+    h.U32(static_cast<uint32_t>(height_));
+    for (int i = 0; i < 4; ++i) h.U32(0);
     for (const Stream& s : streams_) {
-        PutTag(h, "LIST");
-        Put32(h, static_cast<uint32_t>(4 + 8 + 56 + 8 + s.format.size()));
-        PutTag(h, "strl");
-        PutTag(h, "strh");
-        Put32(h, 56);
-        PutTag(h, s.video ? "vids" : "auds");
-        h.insert(h.end(), s.handler, s.handler + 4);
-        Put32(h, s.video ? kVideoStreamFlags : 0);
-        Put32(h, 0);  // priority and language
-        Put32(h, 0);  // initial frames
-        Put32(h, s.scale);
-        Put32(h, s.rate);
-        Put32(h, 0);  // start
-        Put32(h, s.video ? video_samples_ : Clamp32(audio_bytes_ / s.sample_size));
-        Put32(h, s.suggested_buffer);
-        Put32(h, 0);  // quality
-        Put32(h, s.sample_size);
-        Put16(h, 0);  // frame rectangle
-        Put16(h, 0);
-        Put16(h, s.video ? static_cast<uint32_t>(width_) : 0);
-        Put16(h, s.video ? static_cast<uint32_t>(height_) : 0);
-        PutTag(h, "strf");
-        Put32(h, static_cast<uint32_t>(s.format.size()));
-        h.insert(h.end(), s.format.begin(), s.format.end());
+        h.Tag("LIST");
+        h.U32(static_cast<uint32_t>(4 + 8 + 56 + 8 + s.format.size()));
+        h.Tag("strl");
+        h.Tag("strh");
+        h.U32(56);
+        h.Tag(s.video ? "vids" : "auds");
+        h.Raw(s.handler, 4);
+        h.U32(s.video ? kVideoStreamFlags : 0);
+        h.U32(0);  // priority and language
+        h.U32(0);  // initial frames
+        h.U32(s.scale);
+        h.U32(s.rate);
+        h.U32(0);  // start
+        h.U32(s.video ? video_samples_ : Clamp32(audio_bytes_ / s.sample_size));
+        h.U32(s.suggested_buffer);
+        h.U32(0);  // quality
+        h.U32(s.sample_size);
+        h.U16(0);  // frame rectangle
+        h.U16(0);
+        h.U16(s.video ? static_cast<uint32_t>(width_) : 0);
+        h.U16(s.video ? static_cast<uint32_t>(height_) : 0);
+        h.Tag("strf");
+        h.U32(static_cast<uint32_t>(s.format.size()));
+        h.Raw(s.format.data(), s.format.size());
     }
-    Set32(h, hdrl_size_at, static_cast<uint32_t>(h.size() - hdrl_size_at - 4));
-    PutTag(h, "LIST");
-    Put32(h, final_sizes ? Clamp32(final_data_end_ - data_start_ + 4) : kUnknownSize);
-    PutTag(h, "movi");
+    h.SetU32(hdrl_size_at, static_cast<uint32_t>(h.size() - hdrl_size_at - 4));
+    h.Tag("LIST");
+    h.U32(final_sizes ? Clamp32(final_data_end_ - data_start_ + 4) : kRiffUnknownSize);
+    h.Tag("movi");
     return h;
 }
 
 int CAviStreamWriter::EnsureHeader() {
     if (header_written_) return 0;
-    const std::vector<uint8_t> h = BuildHeader(false);
-    if (std::fwrite(h.data(), 1, h.size(), file_) != h.size()) {
-        broken_ = true;
-        return errno ? errno : EIO;
-    }
+    const RiffBytes h = BuildHeader(false);
+    if (const int e = chunks_.Append(h.data(), h.size())) return e;
     header_written_ = true;
-    data_start_ = end_ = h.size();
+    data_start_ = h.size();
     return 0;
 }
 
-int CAviStreamWriter::WriteChunk(const char* tag, const void* data,
-                                 std::size_t length, bool key) {
+int CAviStreamWriter::WriteChunk(const char* tag, const void* data, std::size_t length, bool key) {
     if (file_ == nullptr) return open_error_ ? open_error_ : EBADF;
-    if (broken_) return EIO;
+    if (chunks_.broken()) return EIO;
     if (data == nullptr && length > 0) return -1;
     if (length > 0xFFFFFFFFull || total_bytes_ + length > max_total_bytes_) return -1;
     if (const int e = EnsureHeader()) return e;
-    uint8_t head[8];
-    std::memcpy(head, tag, 4);
-    for (int i = 0; i < 4; ++i) head[4 + i] = static_cast<uint8_t>(length >> (8 * i));
-    const uint8_t pad = 0;
-    bool ok = std::fwrite(head, 1, 8, file_) == 8;
-    ok = ok && (length == 0 || std::fwrite(data, 1, length, file_) == length);
-    ok = ok && ((length & 1) == 0 || std::fwrite(&pad, 1, 1, file_) == 1);
-    if (!ok) {
-        const int e = errno ? errno : EIO;
-        // Leave the sample out whole: continue at the end of the last one.
-        std::clearerr(file_);
-        if (fseeko(file_, static_cast<off_t>(end_), SEEK_SET) != 0) broken_ = true;
-        return e;
-    }
-    const uint64_t at = end_;
-    end_ += 8 + length + (length & 1);
-    std::vector<uint8_t>& x = index_;
-    x.insert(x.end(), tag, tag + 4);
-    Put32(x, key ? kKeyFlag : 0);
-    Put32(x, static_cast<uint32_t>(at));
-    Put32(x, static_cast<uint32_t>(length));
+    if (const int e = chunks_.AppendChunk(tag, data, length, key ? kAviKeyFrameFlag : 0)) return e;
     total_bytes_ += length;
     return 0;
 }
@@ -271,33 +254,23 @@ int CAviStreamWriter::WriteAudio(const void* data, std::size_t length) {
 
 int CAviStreamWriter::Close() {
     if (file_ == nullptr) return 0;
-    int error = broken_ ? EIO : 0;
-    const int header = broken_ ? -1 : EnsureHeader();
-    if (!broken_ && header != 0) error = header > 0 ? header : EIO;
-    if (header == 0) {
-        std::clearerr(file_);
-        errno = 0;
-        bool ok = fseeko(file_, static_cast<off_t>(end_), SEEK_SET) == 0;
-        std::vector<uint8_t> idx;
-        PutTag(idx, "idx1");
-        Put32(idx, static_cast<uint32_t>(index_.size()));
-        ok = ok && std::fwrite(idx.data(), 1, idx.size(), file_) == idx.size();
-        ok = ok && (index_.empty() ||
-                    std::fwrite(index_.data(), 1, index_.size(), file_) == index_.size());
-        if (ok) {
-            final_data_end_ = end_;
-            final_file_size_ = end_ + idx.size() + index_.size();
-            const std::vector<uint8_t> h = BuildHeader(true);
-            ok = fseeko(file_, 0, SEEK_SET) == 0 &&
-                 std::fwrite(h.data(), 1, h.size(), file_) == h.size();
-        }
-        ok = ok && std::fflush(file_) == 0;
-        if (!ok) error = errno ? errno : EIO;
+    int error = chunks_.broken() ? EIO : 0;
+    if (error == 0) {
+        const int header = EnsureHeader();
+        if (header != 0) error = header > 0 ? header : EIO;
     }
+    if (error == 0) error = chunks_.WriteIndex();
+    if (error == 0) {
+        final_data_end_ = chunks_.end();
+        final_file_size_ = chunks_.index_end();
+        const RiffBytes h = BuildHeader(true);
+        error = chunks_.WriteAt(0, h.data(), h.size());
+    }
+    errno = 0;
+    if (error == 0 && std::fflush(file_) != 0) error = errno ? errno : EIO;
     if (std::fclose(file_) != 0 && error == 0) error = errno ? errno : EIO;
     file_ = nullptr;
-    index_.clear();
-    index_.shrink_to_fit();
+    chunks_.ReleaseIndex();
     return error;
 }
 

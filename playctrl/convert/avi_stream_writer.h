@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "mediafile/riff_writer.h"
+
 namespace playctrl::convert {
 
 // Samples are refused once the sample bytes written would pass this.
@@ -77,17 +79,16 @@ private:
         bool video = false;
         char handler[4] = {};
         uint32_t scale = 0, rate = 0, suggested_buffer = 0, sample_size = 0;
-        std::vector<uint8_t> format;  // strf contents
+        mediafile::RiffBytes format;  // strf contents
     };
 
     int CanAddStream() const;
-    std::vector<uint8_t> BuildHeader(bool final_sizes) const;
+    mediafile::RiffBytes BuildHeader(bool final_sizes) const;
     int EnsureHeader();
     int WriteChunk(const char* tag, const void* data, std::size_t length, bool key);
 
     std::FILE* file_ = nullptr;
-    int open_error_ = 0;   // errno of a failed Open
-    bool broken_ = false;  // a failed write could not be undone
+    int open_error_ = 0;  // errno of a failed Open
     std::string path_;
     std::vector<Stream> streams_;
     int video_ = -1;  // stream numbers, -1 when absent
@@ -95,7 +96,6 @@ private:
     int width_ = 0, height_ = 0;
     bool header_written_ = false;
     uint64_t data_start_ = 0;  // just after the "movi" tag
-    uint64_t end_ = 0;         // end of the last complete chunk
     uint32_t video_samples_ = 0;
     uint32_t audio_samples_ = 0;
     uint64_t audio_bytes_ = 0;
@@ -103,7 +103,7 @@ private:
     uint64_t max_total_bytes_ = kAviMaxTotalBytes;
     uint64_t final_file_size_ = 0;
     uint64_t final_data_end_ = 0;
-    std::vector<uint8_t> index_;
+    mediafile::RiffChunkWriter chunks_;  // chunks and their index
 };
 
 }  // namespace playctrl::convert

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "mediafile/record_reader.h"
+
 namespace playctrl::convert {
 
 // The one handle ZYNVS_PlAY_ConvertFile hands out; it names the engine, not a job.
@@ -17,12 +19,13 @@ constexpr int kModeClip = 5;       // byte range of the source, percent to perce
 constexpr int kIdlePollMs = 5000;  // the worker's sleep while the queue is empty
 constexpr int kStopWaitMs = 3000;  // how long a stop waits for the worker
 constexpr std::size_t kPathChars = 128;
-constexpr std::size_t kFrameBufferBytes = 1'024'000;  // largest frame (exclusive)
+using mediafile::kFrameBufferBytes;  // largest frame (exclusive)
 constexpr std::size_t kEncodeBufferBytes = 192'000;
 constexpr std::size_t kClipBlockBytes = 10'240;
 constexpr int kDefaultPictureWidth = 1280;  // until a recording header gives a size
 constexpr int kDefaultPictureHeight = 720;
-constexpr uint8_t kKeyFrameType = 7;  // media packet header byte 4
+using mediafile::kKeyFrameType;
+using mediafile::kRecordingHeaderBytes;
 
 #pragma pack(push, 1)
 // One queued job, as the host's arguments are stored.

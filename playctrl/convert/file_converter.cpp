@@ -1,5 +1,8 @@
 #include "playctrl/convert/file_converter.h"
 
+#include "mediafile/avi_reader.h"
+#include "mediafile/avi_repair.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -312,7 +315,14 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
     picture_height_ = kDefaultPictureHeight;
     uint8_t header[kRecordingHeaderBytes];
     const std::size_t got = std::fread(header, 1, sizeof header, src);
-    const RecordingHeader parsed = ParseRecordingHeader(header, got);
+    if (mediafile::LooksLikeAvi(header, got)) {
+        // An AVI recording (also one cut off before its index was written).
+        AviFrameLoop(src, mode, report);
+        if (mode == kModeTranscode) FinishTranscode(report);
+        close_all();
+        return;
+    }
+    const mediafile::RecordingHeader parsed = mediafile::ParseRecordingHeader(header, got);
     uint64_t position = kRecordingHeaderBytes;
     if (parsed.valid) {
         picture_width_ = parsed.picture_width;
@@ -329,33 +339,62 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
     close_all();
 }
 
+void CFileConverter::HandleFrame(const uint8_t* frame, std::size_t bytes, bool key, int mode,
+                                 JobReport* report) {
+    ++report->frames;
+    if (avi_) {
+        if (!avi_streams_added_) AddAviStreams(frame, bytes, report);
+        const int result = avi_->WriteVideo(frame, bytes, key);
+        if (result == 0)
+            ++report->samples_written;
+        else if (result > 0)
+            write_error_ = result;
+    } else if (mode == kModeTranscode) {
+        TranscodeFrame(frame, bytes, report);
+    }
+}
+
+void CFileConverter::AviFrameLoop(std::FILE* source, int mode, JobReport* report) {
+    mediafile::AviChunkReader reader;
+    if (reader.Open(source, nullptr)) {
+        std::vector<uint8_t> frame;
+        bool wait_for_key = true;
+        mediafile::AviChunk chunk;
+        while (write_error_ == 0 && !job_stop_.load() && reader.Next(&chunk)) {
+            bytes_read_.store(reader.end(), std::memory_order_relaxed);
+            if (!chunk.video()) continue;  // the sound of AVI sources is not taken over
+            ++report->video_records;
+            if (chunk.length == 0 || chunk.length >= kFrameBufferBytes) continue;
+            frame.resize(chunk.length);
+            if (!reader.ReadData(chunk, frame.data())) break;
+            const bool key = mediafile::H264HasKeyFrame(frame.data(), frame.size());
+            if (wait_for_key && !key) continue;
+            wait_for_key = false;
+            HandleFrame(frame.data(), frame.size(), key, mode, report);
+        }
+    }
+    bytes_read_.store(reader.end());
+    report->bytes_read = reader.end();
+    report->stopped = job_stop_.load() != 0;
+    if (avi_ && !avi_streams_added_) AddAviStreams(nullptr, 0, report);
+}
+
 void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, JobReport* report) {
-    FileByteSource bytes(source);
-    RecordReader reader(bytes, position);
+    mediafile::FileByteSource bytes(source);
+    mediafile::RecordReader reader(bytes, position);
     frames_.Reset();
     bool wait_for_key = true;
-    MediaRecord rec;
+    mediafile::MediaRecord rec;
     while (write_error_ == 0 && reader.Next(&rec, &job_stop_)) {
         bytes_read_.store(reader.bytes_read(), std::memory_order_relaxed);
         if (rec.kind == 'V') {
             ++report->video_records;
-            const uint8_t frame_type = rec.header[4];
+            const uint8_t frame_type = mediafile::wire::FragmentHeader(rec.header).frame_type();
             if (wait_for_key && frame_type != kKeyFrameType) continue;
             if (!frames_.Add(rec.header, rec.payload, rec.length)) continue;
             wait_for_key = false;
-            ++report->frames;
-            if (avi_) {
-                if (!avi_streams_added_)
-                    AddAviStreams(frames_.frame(), frames_.frame_bytes(), report);
-                const int result = avi_->WriteVideo(frames_.frame(), frames_.frame_bytes(),
-                                                    frame_type == kKeyFrameType);
-                if (result == 0)
-                    ++report->samples_written;
-                else if (result > 0)
-                    write_error_ = result;
-            } else if (mode == kModeTranscode) {
-                TranscodeFrame(frames_.frame(), frames_.frame_bytes(), report);
-            }
+            HandleFrame(frames_.frame(), frames_.frame_bytes(), frame_type == kKeyFrameType, mode,
+                        report);
         } else {
             ++report->audio_records;
             if (rec.length < kAudioHeaderBytes) continue;

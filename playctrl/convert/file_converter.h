@@ -29,7 +29,8 @@
 #include "playctrl/convert/avi_stream_writer.h"
 #include "playctrl/convert/convert_job.h"
 #include "playctrl/convert/ff_codecs.h"
-#include "playctrl/convert/record_reader.h"
+#include "mediafile/frame_assembler.h"
+#include "mediafile/record_reader.h"
 
 namespace playctrl::convert {
 
@@ -77,7 +78,7 @@ struct JobReport {
     int declared_width = 0;         // mode 1: size declared for the AVI video stream
     int declared_height = 0;
     bool size_from_stream = false;  // mode 1: taken from the H.264 SPS
-    RecordReaderStats reader;
+    mediafile::RecordReaderStats reader;
     std::vector<WriteSpan> writes;  // mode 4 with ConverterOptions::log_writes
 };
 
@@ -120,6 +121,11 @@ private:
     void ConvertRecording(const std::string& source, const std::string& target, int mode,
                           JobReport* report);
     void FrameLoop(std::FILE* source, uint64_t position, int mode, JobReport* report);
+    // The video chunks of an AVI source, read without its index.
+    void AviFrameLoop(std::FILE* source, int mode, JobReport* report);
+    // One whole frame to the target (AVI sample or transcoded picture).
+    void HandleFrame(const uint8_t* frame, std::size_t bytes, bool key, int mode,
+                     JobReport* report);
     void AddAviStreams(const uint8_t* key_frame, std::size_t bytes, JobReport* report);
     void TranscodeFrame(const uint8_t* data, std::size_t bytes, JobReport* report);
     void TranscodeAudio(const uint8_t* data, std::size_t bytes, JobReport* report);
@@ -155,7 +161,7 @@ private:
     // Everything below belongs to the job's thread.
     int picture_width_ = kDefaultPictureWidth;  // from the source header
     int picture_height_ = kDefaultPictureHeight;
-    FrameAssembler frames_;  // the 1,024,000-byte frame buffer, allocated once
+    mediafile::FrameAssembler frames_;  // the 1,024,000-byte frame buffer, allocated once
     std::unique_ptr<CAviStreamWriter> avi_;
     bool avi_streams_added_ = false;
     std::FILE* target_ = nullptr;

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "playctrl/image_draw.h"
-#include "playctrl/record_reader.h"
 
 using namespace playctrl;
+using namespace mediafile;
 
 namespace {
 uint8_t* RecordBuffer() {
@@ -32,36 +32,44 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> copy(data, data + size);
     std::FILE* f = fmemopen(copy.data(), copy.size(), "rb");
     if (f == nullptr) return 0;
-    FileHeader header;
+    const RecordingHeader header = ParseRecordingHeader(data, size);
     uint64_t start = 0;
-    if (ParseFileHeader(data, size, &header)) {
+    if (header.valid) {
         if (HeaderHasTimeIndex(header, size)) {
             const auto index =
-                ReadTimeIndex(f, kFileHeaderBytes + uint64_t{header.index_position}, size);
+                ReadTimeIndex(f, kRecordingHeaderBytes + uint64_t{header.index_position}, size);
             if (index.size() > kMaxIndexEntries) std::abort();
         }
-        start = kFileHeaderBytes;
+        start = kRecordingHeaderBytes;
     }
     std::fseek(f, static_cast<long>(start), SEEK_SET);
-    RecordReader reader(f, RecordBuffer());
-    RecordInfo info;
+    FileByteSource source(f);
+    RecordReader reader(source, start, RecordBuffer());
+    MediaRecord info;
     uint32_t last_number = 0;
     for (int records = 0; records < 100000; ++records) {
         const uint64_t before = reader.position();
-        const RecordKind kind = reader.Next(&info, nullptr);
+        const RecordKind kind = reader.ReadRecord(&info, nullptr);
         if (reader.position() > size || reader.position() < before) std::abort();
         if (kind == RecordKind::kEnd) break;
-        if (info.start < before || info.start + kPrefixBytes > reader.position()) std::abort();
+        if (info.offset < before || info.offset + kPrefixBytes > reader.position()) std::abort();
         if (!info.complete) continue;
-        if (info.payload_length > size) std::abort();
+        if (info.length > size) std::abort();
         if (kind == RecordKind::kVideo) {
-            if (info.payload_length >= kFrameBufferBytes) std::abort();
-            last_number = Le32(info.header + 8);
-            Port().Reassemble(info.header, reader.payload(), info.payload_length, last_number);
+            if (info.length >= kFrameBufferBytes) std::abort();
+            last_number = wire::FragmentHeader(info.header).frame_number();
+            Port().Reassemble(info.header, reader.payload(), static_cast<uint32_t>(info.length),
+                              last_number);
         }
     }
-    const StepBackTarget t = ScanForPreviousFrame(reader, 0, size, last_number);
-    if (t.found && (t.position >= size || t.frame_number >= last_number)) std::abort();
+    // Frame starts learnt backwards from the middle: never past the query,
+    // never outside the file.
+    FrameIndex index(start);
+    index.ReadingFrom(size / 2);
+    const auto previous = index.Previous(size / 2 + 1, reader);
+    if (previous && previous->offset > size / 2) std::abort();
+    const auto key = index.KeyAtOrBefore(previous ? previous->offset : size / 2, reader);
+    if (key && key->offset >= size) std::abort();
     std::fclose(f);
     return 0;
 }

@@ -21,7 +21,7 @@ void ZYNVS_CALL OnFullFrame(int, int, void*, int, int kind, int, void*) {
 
 struct FileSummary {
     bool header_valid = false;
-    playctrl::FileHeader header;
+    mediafile::RecordingHeader header;
     std::vector<uint32_t> numbers;
     std::vector<uint8_t> types;
 };
@@ -30,18 +30,19 @@ struct FileSummary {
 FileSummary Summarise(const std::string& path) {
     FileSummary s;
     auto bytes = pc_test::ReadFile(path);
-    s.header_valid = playctrl::ParseFileHeader(bytes.data(), bytes.size(), &s.header);
+    s.header = mediafile::ParseRecordingHeader(bytes.data(), bytes.size());
+    s.header_valid = s.header.valid;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return s;
     std::fseek(f, s.header_valid ? 512 : 0, SEEK_SET);
-    std::vector<uint8_t> buffer(playctrl::kFrameBufferBytes);
-    playctrl::RecordReader reader(f, buffer.data());
-    playctrl::RecordInfo info;
+    mediafile::FileByteSource source(f);
+    mediafile::RecordReader reader(source, s.header_valid ? 512 : 0);
+    mediafile::MediaRecord info;
     for (;;) {
-        const auto kind = reader.Next(&info, nullptr);
-        if (kind == playctrl::RecordKind::kEnd) break;
-        if (kind == playctrl::RecordKind::kVideo && info.complete) {
-            s.numbers.push_back(playctrl::Le32(info.header + 8));
+        const auto kind = reader.ReadRecord(&info, nullptr);
+        if (kind == mediafile::RecordKind::kEnd) break;
+        if (kind == mediafile::RecordKind::kVideo && info.complete) {
+            s.numbers.push_back(zyn::wire::FragmentHeader(info.header).frame_number());
             s.types.push_back(info.header[4]);
         }
     }

@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "playctrl/convert/convert_job.h"
-#include "playctrl/convert/record_reader.h"
+#include "mediafile/frame_assembler.h"
+#include "mediafile/record_reader.h"
 
 namespace {
 
-using namespace playctrl::convert;
+using namespace mediafile;
 
 // Hands out at most `piece` bytes per call.
 class PieceSource final : public ByteSource {
@@ -31,6 +32,10 @@ public:
         if (n) std::memcpy(dst, data_ + at_, n);
         at_ += n;
         return n;
+    }
+    bool Seek(uint64_t position) override {
+        at_ = position < size_ ? position : size_;
+        return true;
     }
 
 private:
@@ -112,8 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(complete == (count == index + 1), "completion differs");
             if (complete) {
                 Check(frames.frame_bytes() == expect_frame.size() &&
-                          (expect_frame.empty() ||
-                           std::memcmp(frames.frame(), expect_frame.data(), expect_frame.size()) == 0),
+                          (expect_frame.empty() || std::memcmp(frames.frame(), expect_frame.data(),
+                                                               expect_frame.size()) == 0),
                       "frame differs");
                 expect_frame.clear();
             }
@@ -135,7 +140,8 @@ void PutLe(std::vector<uint8_t>& b, std::size_t at, uint32_t v, int bytes) {
 
 int main(int argc, char** argv) {
     const long iterations = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 20000;
-    const unsigned seed = argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 20240807u;
+    const unsigned seed =
+        argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 20240807u;
     std::mt19937 rng(seed);
     auto pick = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
     std::vector<uint8_t> in;
@@ -159,12 +165,14 @@ int main(int argc, char** argv) {
             h[6] = static_cast<uint8_t>(pick(4) == 0 ? pick(3) : 0);
             h[7] = static_cast<uint8_t>(pick(4) == 0 ? pick(4) : 1);
             uint32_t total = static_cast<uint32_t>(length);
-            if (video && pick(40) == 0) total = static_cast<uint32_t>(kFrameBufferBytes) + pick(3) - 1;
+            if (video && pick(40) == 0)
+                total = static_cast<uint32_t>(kFrameBufferBytes) + pick(3) - 1;
             PutLe(rec, 6 + 12, total, 4);
             PutLe(rec, 6 + 22, static_cast<uint32_t>(length), 2);
             const bool single = h[7] == 1;  // h is not valid after the resize
             if (h[5] == 3) rec.resize(rec.size() + 8, 0x5A);
-            const std::size_t body = (video && single) ? std::min<std::size_t>(total, 70000) : length;
+            const std::size_t body =
+                (video && single) ? std::min<std::size_t>(total, 70000) : length;
             for (std::size_t i = 0; i < body; ++i) rec.push_back(static_cast<uint8_t>(rng()));
             in.insert(in.end(), rec.begin(), rec.end());
             if (pick(5) == 0) {
@@ -176,9 +184,15 @@ int main(int argc, char** argv) {
         for (uint32_t m = 0; m < mutations && !in.empty(); ++m) {
             const std::size_t at = pick(static_cast<uint32_t>(in.size()));
             switch (pick(4)) {
-                case 0: in[at] ^= static_cast<uint8_t>(1u << pick(8)); break;
-                case 1: in.resize(at); break;
-                case 2: in.insert(in.begin() + static_cast<long>(at), static_cast<uint8_t>(rng())); break;
+                case 0:
+                    in[at] ^= static_cast<uint8_t>(1u << pick(8));
+                    break;
+                case 1:
+                    in.resize(at);
+                    break;
+                case 2:
+                    in.insert(in.begin() + static_cast<long>(at), static_cast<uint8_t>(rng()));
+                    break;
                 default: {
                     static const char kPrefix[] = "XCXBV";
                     in.insert(in.begin() + static_cast<long>(at), kPrefix, kPrefix + 4 + pick(2));

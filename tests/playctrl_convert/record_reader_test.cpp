@@ -1,6 +1,7 @@
 // Reading recordings: prefixes found through garbage, lengths, time
 // extensions, oversized and truncated records; reassembling fragments.
-#include "playctrl/convert/record_reader.h"
+#include "mediafile/frame_assembler.h"
+#include "mediafile/record_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 #include "playctrl/convert/convert_job.h"
 #include "tests/playctrl_convert/convert_test_util.h"
 
-using namespace playctrl::convert;
+using namespace mediafile;
 using convert_test::AudioRecord;
 using convert_test::Bytes;
 using convert_test::VideoRecord;
@@ -22,7 +23,9 @@ Bytes Payload(std::size_t n, uint8_t seed) {
     return b;
 }
 
-void Append(Bytes& to, const Bytes& what) { to.insert(to.end(), what.begin(), what.end()); }
+void Append(Bytes& to, const Bytes& what) {
+    to.insert(to.end(), what.begin(), what.end());
+}
 
 struct Read {
     char kind;
@@ -36,7 +39,8 @@ std::vector<Read> ReadAll(const Bytes& file, RecordReaderStats* stats = nullptr,
     RecordReader reader(source, 0);
     std::vector<Read> out;
     MediaRecord r;
-    while (reader.Next(&r)) out.push_back({r.kind, Bytes(r.payload, r.payload + r.length), r.offset});
+    while (reader.Next(&r))
+        out.push_back({r.kind, Bytes(r.payload, r.payload + r.length), r.offset});
     if (stats) *stats = reader.stats();
     if (end) *end = reader.bytes_read();
     return out;
@@ -144,7 +148,8 @@ TEST(RecordReader, StopRequestEndsReadingEvenInsideLongGarbage) {
     // Raises the stop flag once the reader has taken its first piece.
     class StoppingSource final : public ByteSource {
     public:
-        StoppingSource(const Bytes& b, std::atomic<int>* stop) : inner_(b.data(), b.size()), stop_(stop) {}
+        StoppingSource(const Bytes& b, std::atomic<int>* stop)
+            : inner_(b.data(), b.size()), stop_(stop) {}
         std::size_t Read(uint8_t* dst, std::size_t bytes) override {
             if (reads_++ == 1) stop_->store(1);
             return inner_.Read(dst, bytes);

@@ -17,7 +17,9 @@ struct Yuv {
     uint8_t y, u, v;
 };
 
-uint8_t Clamp(double v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v + 0.5)); }
+uint8_t Clamp(double v) {
+    return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v + 0.5));
+}
 
 // BT.601, limited range: what decoders assume for a stream without colour tags.
 Yuv ToYuv(Rgb c) {
@@ -39,7 +41,8 @@ void DrawFrame(AVFrame* f, const H264StreamOptions& o, int index) {
             uint8_t luma = ToYuv(PatternColour(x, y, w, h, index)).y;
             if (o.noise && y < h * 3 / 4) {
                 // Moving texture plus pseudo-random grain.
-                uint32_t n = static_cast<uint32_t>(x * 73856093u) ^ static_cast<uint32_t>(y * 19349663u) ^
+                uint32_t n = static_cast<uint32_t>(x * 73856093u) ^
+                             static_cast<uint32_t>(y * 19349663u) ^
                              static_cast<uint32_t>(index * 83492791u);
                 n = (n ^ (n >> 13)) * 1274126177u;
                 luma = static_cast<uint8_t>(((x + y + index * 4) & 0x7F) + 48 + ((n >> 24) & 0x1F));
@@ -115,7 +118,7 @@ std::vector<H264Frame> MakeH264Stream(const H264StreamOptions& o) {
         ctx->framerate = AVRational{o.fps, 1};
         ctx->gop_size = o.gop;
         ctx->keyint_min = o.gop;
-        ctx->max_b_frames = 0;
+        ctx->max_b_frames = o.b_frames;
         ctx->thread_count = 2;
         if (o.bitrate_kbps > 0) {
             ctx->bit_rate = static_cast<int64_t>(o.bitrate_kbps) * 1000;
@@ -123,9 +126,12 @@ std::vector<H264Frame> MakeH264Stream(const H264StreamOptions& o) {
             ctx->rc_buffer_size = static_cast<int>(ctx->bit_rate);
         }
         av_opt_set(ctx->priv_data, "preset", o.preset.c_str(), 0);
-        av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
+        if (o.b_frames == 0) av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
         if (o.bitrate_kbps <= 0) av_opt_set_int(ctx->priv_data, "qp", o.qp, 0);
-        av_opt_set(ctx->priv_data, "x264-params", "repeat-headers=1:scenecut=0", 0);
+        av_opt_set(ctx->priv_data, "x264-params",
+                   o.b_frames == 0 ? "repeat-headers=1:scenecut=0"
+                                   : "repeat-headers=1:scenecut=0:b-adapt=0:b-pyramid=none",
+                   0);
         Check(avcodec_open2(ctx, codec, nullptr) >= 0, "cannot open libx264");
         frame->format = ctx->pix_fmt;
         frame->width = o.width;
@@ -138,7 +144,10 @@ std::vector<H264Frame> MakeH264Stream(const H264StreamOptions& o) {
                 H264Frame f;
                 f.data.assign(packet->data, packet->data + packet->size);
                 f.key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
-                f.index = next_index++;
+                f.index = packet->pts == AV_NOPTS_VALUE
+                              ? next_index
+                              : o.first_index + static_cast<int>(packet->pts);
+                ++next_index;
                 out.push_back(std::move(f));
                 av_packet_unref(packet);
             }

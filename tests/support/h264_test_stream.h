@@ -32,19 +32,20 @@ struct H264StreamOptions {
     int width = 320;
     int height = 240;
     int frames = 50;
-    int gop = 25;          // an IDR frame (with SPS/PPS) every gop frames
-    int first_index = 0;   // index in the bar code of the first frame
+    int gop = 25;         // an IDR frame (with SPS/PPS) every gop frames
+    int first_index = 0;  // index in the bar code of the first frame
     int fps = 25;
     int qp = 20;           // constant quantiser, used when bitrate_kbps is 0
     int bitrate_kbps = 0;  // average bit rate instead of a constant quantiser
     bool noise = false;
+    int b_frames = 0;  // B-frames between references (then frames come out reordered)
     std::string preset = "ultrafast";
 };
 
 struct H264Frame {
     std::vector<uint8_t> data;  // one access unit, Annex B
     bool key = false;
-    int index = 0;              // frame index as in the bar code
+    int index = 0;  // frame index as in the bar code (display order)
 };
 
 // Encodes the stream. Throws std::runtime_error when libx264 is not available.
