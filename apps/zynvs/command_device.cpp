@@ -103,10 +103,12 @@ int CommandGet(const std::vector<std::string>& args) {
             std::fprintf(stderr, "zynvs get: cannot write %s: %s\n", out.c_str(), why.c_str());
             return kExitFailed;
         }
-        std::printf("%s: %d bytes written to %s\n", g->info.name, g->info.record_bytes, out.c_str());
+        std::printf("%s: %d bytes written to %s\n", g->info.name, g->info.record_bytes,
+                    out.c_str());
     } else {
         if (PerChannel(*g))
-            std::printf("%s (channel %d, %d bytes):\n", g->info.name, dev.channel(), g->info.record_bytes);
+            std::printf("%s (channel %d, %d bytes):\n", g->info.name, dev.channel(),
+                        g->info.record_bytes);
         else
             std::printf("%s (%d bytes):\n", g->info.name, g->info.record_bytes);
         HexDump(record.data(), record.size());
@@ -134,8 +136,9 @@ int CommandSet(const std::vector<std::string>& args) {
     if (!hex.empty() && !ParseHex(hex, &record))
         return p.UsageError("--hex wants pairs of hex digits");
     if (record.size() != static_cast<std::size_t>(g->info.record_bytes))
-        return p.UsageError("a " + std::string(g->info.name) + " record is " + std::to_string(g->info.record_bytes) +
-                            " bytes, not " + std::to_string(record.size()));
+        return p.UsageError("a " + std::string(g->info.name) + " record is " +
+                            std::to_string(g->info.record_bytes) + " bytes, not " +
+                            std::to_string(record.size()));
     DeviceSession session(dev, "set");
     if (!session.ok()) return kExitFailed;
     if (PerChannel(*g) && !session.CheckChannels(dev.channels)) return kExitUsage;
@@ -144,7 +147,8 @@ int CommandSet(const std::vector<std::string>& args) {
         return kExitFailed;
     }
     if (PerChannel(*g))
-        std::printf("%s: %d bytes set on channel %d\n", g->info.name, g->info.record_bytes, dev.channel());
+        std::printf("%s: %d bytes set on channel %d\n", g->info.name, g->info.record_bytes,
+                    dev.channel());
     else
         std::printf("%s: %d bytes set\n", g->info.name, g->info.record_bytes);
     return kExitOk;

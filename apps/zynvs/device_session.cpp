@@ -29,7 +29,8 @@ std::atomic<int> g_reported_channels{0};
 void ZYNVS_CALL OnLoginMessage(int, int message, void* data, int length, void*) {
     if (message == zyn::wire::kMsgDeviceInfo && data != nullptr &&
         length >= static_cast<int>(zyn::wire::DeviceInfo::kBytes))
-        g_reported_channels = zyn::wire::DeviceInfo(static_cast<const uint8_t*>(data)).channel_count();
+        g_reported_channels =
+            zyn::wire::DeviceInfo(static_cast<const uint8_t*>(data)).channel_count();
 }
 
 // Why a login failed: the SDK answers only 0, so look at the time it took and

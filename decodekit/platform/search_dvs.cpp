@@ -2,6 +2,7 @@
 
 #include "decodekit/platform/message_box.h"
 #include "decodekit/platform/message_language.h"
+#include "zynvs/wire/byte_order.h"
 #include "zynvs/zynvs_commands.h"
 
 #include <arpa/inet.h>
@@ -20,14 +21,8 @@
 namespace decodekit {
 namespace {
 
-void put_u16(uint8_t* at, uint16_t v) {
-    at[0] = static_cast<uint8_t>(v);
-    at[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put_u32(uint8_t* at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(v >> (8 * i));
-}
+using zyn::wire::StoreLe16;
+using zyn::wire::StoreLe32;
 
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -38,17 +33,10 @@ int hex_value(char c) {
 
 }  // namespace
 
-SearchDatagram ParseSearchDatagram(const uint8_t* data, std::size_t length,
-                                   uint8_t (&packet)[kSearchPacketBytes]) {
-    if (!data || length < 2 || data[0] != ZYNVS_MESSAGE_SYNC || data[1] != ZYNVS_MESSAGE_SYNC) {
-        return {0, 65535, nullptr};
-    }
-    if (length < ZYNVS_MESSAGE_HEADER_BYTES) return {0, 0, nullptr};
-    const uint16_t command = static_cast<uint16_t>(data[2] | (data[3] << 8));
-    const std::size_t n = static_cast<std::size_t>(data[6] | (data[7] << 8));
-    if (n + ZYNVS_MESSAGE_HEADER_BYTES > length || n > kSearchPacketBytes) return {0, 0, nullptr};
-    std::memcpy(packet, data + ZYNVS_MESSAGE_HEADER_BYTES, n);
-    return {command, static_cast<uint32_t>(n), packet};
+SearchDatagram ParseSearchDatagram(const uint8_t* data, std::size_t length, CPacket& packet) {
+    uint16_t command = 0, second_word = 0, n = 0;
+    const uint8_t* payload = packet.Parse(data, length, &command, &second_word, &n);
+    return {command, n, payload};
 }
 
 uint32_t SearchAddressNumber(const char* text, std::size_t max_chars) {
@@ -83,14 +71,14 @@ NetParaBlock BuildNetParaBlock(const ModifyNetParaRecord& record) {
     std::memcpy(block.data(), record.text_d, strnlen(record.text_d, 20));
     block[20] = 0;
     block[21] = record.byte_b;
-    put_u16(&block[22], record.word_w);
-    put_u32(&block[24], SearchAddressNumber(record.ip_address, sizeof record.ip_address));
-    put_u32(&block[28], SearchAddressNumber(record.subnet_mask, sizeof record.subnet_mask));
-    put_u32(&block[32], SearchAddressNumber(record.gateway, sizeof record.gateway));
+    StoreLe16(&block[22], record.word_w);
+    StoreLe32(&block[24], SearchAddressNumber(record.ip_address, sizeof record.ip_address));
+    StoreLe32(&block[28], SearchAddressNumber(record.subnet_mask, sizeof record.subnet_mask));
+    StoreLe32(&block[32], SearchAddressNumber(record.gateway, sizeof record.gateway));
     const uint16_t port = record.port;
-    put_u16(&block[36], port);
-    put_u16(&block[38], port);
-    put_u16(&block[46], port);
+    StoreLe16(&block[36], port);
+    StoreLe16(&block[38], port);
+    StoreLe16(&block[46], port);
     const auto mac = ParseSearchMac(record.mac);
     std::memcpy(&block[40], mac.data(), mac.size());
     std::memcpy(&block[48], record.text_e, strnlen(record.text_e, sizeof record.text_e));
@@ -228,7 +216,7 @@ int CSearchDVS::Stop() {
 
 void CSearchDVS::ReceiveLoop(std::shared_ptr<CallbackSlot> slot,
                              std::shared_ptr<ThreadControl> control, int fd) {
-    uint8_t packet[kSearchPacketBytes];
+    CPacket packet;
     uint8_t datagram[kSearchReceiveBytes];
     while (control->stop.load() == 0) {
         std::memset(datagram, 0, sizeof datagram);
@@ -253,22 +241,19 @@ void CSearchDVS::ReceiveLoop(std::shared_ptr<CallbackSlot> slot,
 }
 
 int CSearchDVS::SendDatagram(uint16_t command, const uint8_t* payload, uint16_t length) {
-    uint8_t message[ZYNVS_MESSAGE_HEADER_BYTES + kNetParaBlockBytes] = {};
     if (length > kNetParaBlockBytes) return 1;
-    message[0] = ZYNVS_MESSAGE_SYNC;
-    message[1] = ZYNVS_MESSAGE_SYNC;
-    put_u16(&message[2], command);
-    put_u16(&message[4], 0);
-    put_u16(&message[6], length);
-    if (length) std::memcpy(&message[ZYNVS_MESSAGE_HEADER_BYTES], payload, length);
+    CPacket packet;
+    std::size_t message_length = 0;
+    const uint8_t* message = packet.Build(command, 0, payload, length, &message_length);
+    if (message == nullptr) return 1;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(kSearchRequestPort);
     to.sin_addr.s_addr = inet_addr(kSearchGroup);
     std::lock_guard send(send_mutex_);
     if (socket_ < 0) return 1;
-    (void)sendto(socket_, message, ZYNVS_MESSAGE_HEADER_BYTES + length, 0,
-                 reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    (void)sendto(socket_, message, message_length, 0, reinterpret_cast<const sockaddr*>(&to),
+                 sizeof to);
     return 1;
 }
 

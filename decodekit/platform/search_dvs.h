@@ -6,6 +6,7 @@
 // per open search runs the callback. See decodekit/platform/README.md.
 #pragma once
 
+#include "decodekit/platform/packet.h"
 #include "renderkit/callback_slot.h"
 #include "zynvs/ZynDecodeKit.h"
 #include "zynvs/zynvs_records.h"
@@ -25,7 +26,7 @@ constexpr uint16_t kSearchRequestPort = 6022;  // devices listen here
 constexpr uint16_t kSearchReplyPort = 6011;    // the search binds this
 constexpr int kSearchTtl = 255;
 constexpr std::size_t kSearchReceiveBytes = 1400;  // at most this much of a datagram is read
-constexpr std::size_t kSearchPacketBytes = 4096;   // payload buffer handed to the callback
+constexpr std::size_t kSearchPacketBytes = CPacket::kMaxPayload;  // largest payload passed on
 constexpr std::size_t kNetParaBlockBytes = 80;
 constexpr int kSearchStopWaitMs = 500;
 
@@ -40,11 +41,10 @@ struct SearchDatagram {
 
 // Handles one datagram of any length (data may be null when length is 0):
 // first two bytes not both 0x11 -> (0, 65535, null); header length + 8 above
-// length -> (0, 0, null); else the payload is copied into packet (never more
-// than kSearchPacketBytes: a longer announced payload counts as truncated) and
-// (command, N, packet) is returned.
-SearchDatagram ParseSearchDatagram(const uint8_t* data, std::size_t length,
-                                   uint8_t (&packet)[kSearchPacketBytes]);
+// length -> (0, 0, null); else the payload is copied into the packet's buffer
+// (never more than kSearchPacketBytes: a longer announced payload counts as
+// truncated) and (command, N, packet.Buffer()) is returned.
+SearchDatagram ParseSearchDatagram(const uint8_t* data, std::size_t length, CPacket& packet);
 
 // Dotted IPv4 text -> the number whose most significant byte is the first
 // octet; invalid text gives 0xFFFFFFFF. Reads at most max_chars characters.

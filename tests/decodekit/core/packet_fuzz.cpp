@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "decodekit/core/packet.h"
+#include "decodekit/platform/packet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CPacket packet;

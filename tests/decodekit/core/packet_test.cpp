@@ -1,4 +1,4 @@
-#include "decodekit/core/packet.h"
+#include "decodekit/platform/packet.h"
 
 #include <gtest/gtest.h>
 

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // An exact-size copy, so that a sanitizer sees any read past the datagram.
     std::unique_ptr<uint8_t[]> copy(size ? new uint8_t[size] : nullptr);
     if (size) std::memcpy(copy.get(), data, size);
-    static uint8_t packet[kSearchPacketBytes];
+    static CPacket packet;
     const auto d = decodekit::ParseSearchDatagram(copy.get(), size, packet);
 
     if (size < 2 || data[0] != 0x11 || data[1] != 0x11) {
@@ -37,11 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (d.command != 0 || d.length != 0 || d.payload) fail("short datagram not reported", size);
         return 0;
     }
-    if (d.payload != packet || d.length != n ||
+    if (d.payload != packet.Buffer() || d.length != n ||
         d.command != static_cast<uint16_t>(data[2] | (data[3] << 8))) {
         fail("wrong result for a whole datagram", size);
     }
-    if (n && std::memcmp(packet, data + 8, n) != 0) fail("payload not copied", size);
+    if (n && std::memcmp(packet.Buffer(), data + 8, n) != 0) fail("payload not copied", size);
     return 0;
 }
 

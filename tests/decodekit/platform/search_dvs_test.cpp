@@ -118,13 +118,13 @@ TEST(NetParaBlock, AddressTexts) {
 // ---- Datagram handling (no network) -----------------------------------------
 
 TEST(SearchDatagram, HeaderCases) {
-    uint8_t packet[decodekit::kSearchPacketBytes];
+    CPacket packet;
     const uint8_t whole[] = {0x11, 0x11, 0x06, 0x0F, 0x00, 0x00, 0x04, 0x00, 1, 2, 3, 4};
     auto d = decodekit::ParseSearchDatagram(whole, sizeof whole, packet);
     EXPECT_EQ(d.command, 0x0F06);
     EXPECT_EQ(d.length, 4u);
-    ASSERT_EQ(d.payload, packet);
-    EXPECT_EQ(Bytes(packet, packet + 4), (Bytes{1, 2, 3, 4}));
+    ASSERT_EQ(d.payload, packet.Buffer());
+    EXPECT_EQ(Bytes(packet.Buffer(), packet.Buffer() + 4), (Bytes{1, 2, 3, 4}));
 
     d = decodekit::ParseSearchDatagram(whole, 10, packet);  // 2 of 4 payload bytes
     EXPECT_EQ(d.command, 0);
@@ -151,7 +151,7 @@ TEST(SearchDatagram, HeaderCases) {
     d = decodekit::ParseSearchDatagram(empty, sizeof empty, packet);
     EXPECT_EQ(d.command, 0x0F86);
     EXPECT_EQ(d.length, 0u);
-    EXPECT_EQ(d.payload, packet);
+    EXPECT_EQ(d.payload, packet.Buffer());
 }
 
 // ---- On the wire (private network namespace only) ---------------------------

@@ -1,5 +1,5 @@
 // CPacket: builds and parses one device message (8-byte header + payload) in
-// a 4096-byte buffer. Used for the datagrams the SDK frames itself.
+// a 4096-byte buffer. The LAN search frames and parses its datagrams with it.
 #pragma once
 
 #include <cstddef>
