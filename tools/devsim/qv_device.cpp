@@ -7,24 +7,23 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstddef>
 #include <cstring>
 #include <sstream>
 
+#include "qvnet/qv_message.h"
 #include "tools/devsim/devsim.h"
 
 namespace devsim {
 
 namespace {
 
-constexpr uint32_t kLogin = 0x1000001E;
-constexpr uint32_t kReboot = 257;
-constexpr uint32_t kRestore = 259;
-constexpr size_t kHeader = 88;
+constexpr uint32_t kLogin = qvnet::kCommandLogin;
+constexpr uint32_t kReboot = qvnet::kCommandReboot;
+constexpr uint32_t kRestore = qvnet::kCommandRestore;
+constexpr size_t kHeader = qvnet::kHeaderBytes;
 constexpr const char* kGroup = "239.255.255.250";
 
-uint32_t U32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
 void PutU32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -197,14 +196,17 @@ void QvEmulator::Serve(Device& d, int fd) {
     if (!ReadExactly(fd, head, kHeader)) return;  // a test connect, or garbage
     QvRequest req;
     req.raw.assign(head, head + kHeader);
-    uint32_t total = U32(head + 8);
-    if (std::memcmp(head, "qvnet01", 8) != 0 || total < kHeader || total > 4096) return;
+    const int checked = qvnet::CheckReplyStart(head);  // the same magic and length rules
+    if (checked < 0) return;
+    const uint32_t total = static_cast<uint32_t>(checked);
+    qvnet::Header h;
+    std::memcpy(&h, head, sizeof h);
     req.payload.resize(total - kHeader);
     if (!ReadExactly(fd, req.payload.data(), req.payload.size())) return;
     req.raw.insert(req.raw.end(), req.payload.begin(), req.payload.end());
-    req.command = U32(head + 12);
-    req.user = Text(head + 24, 32);
-    req.password = Text(head + 56, 32);
+    req.command = h.command;
+    req.user = Text(reinterpret_cast<const uint8_t*>(h.user), sizeof h.user);
+    req.password = Text(reinterpret_cast<const uint8_t*>(h.password), sizeof h.password);
 
     std::vector<uint8_t> reply_payload;
     QvFault fault;
@@ -241,27 +243,29 @@ void QvEmulator::Serve(Device& d, int fd) {
     if (fault == QvFault::kNoLoginData && req.command == kLogin) reply_payload.clear();
 
     std::vector<uint8_t> out(kHeader + reply_payload.size(), 0);
-    std::memcpy(out.data(), "qvnet01", 8);
-    PutU32(out.data() + 8, static_cast<uint32_t>(out.size()));
-    PutU32(out.data() + 12, req.command);
-    PutU32(out.data() + 20, authorised ? 0 : 1);
+    qvnet::Header r{};
+    std::memcpy(r.magic, qvnet::kMagic, sizeof r.magic);
+    r.total_bytes = static_cast<uint32_t>(out.size());
+    r.command = req.command;
+    r.word20 = authorised ? 0 : 1;
+    std::memcpy(out.data(), &r, sizeof r);
     std::copy(reply_payload.begin(), reply_payload.end(), out.begin() + kHeader);
     switch (fault) {
         case QvFault::kBadMagic:
             out[6] = '2';
             break;
         case QvFault::kShortLength:
-            PutU32(out.data() + 8, 87);
+            PutU32(out.data() + offsetof(qvnet::Header, total_bytes), kHeader - 1);
             break;
         case QvFault::kLongLength:
-            PutU32(out.data() + 8, 4097);
+            PutU32(out.data() + offsetof(qvnet::Header, total_bytes), qvnet::kMaxMessageBytes + 1);
             break;
         case QvFault::kWord20:
-            PutU32(out.data() + 20, 1);
+            PutU32(out.data() + offsetof(qvnet::Header, word20), 1);
             break;
         case QvFault::kTruncated:
             out.resize(200, 0);
-            PutU32(out.data() + 8, 200);
+            PutU32(out.data() + offsetof(qvnet::Header, total_bytes), 200);
             out.resize(120);
             break;
         default:
