@@ -36,6 +36,9 @@ struct ParseCase {
     int cams;
 };
 
+// Test names carry the case name, not a dump of its bytes.
+void PrintTo(const ParseCase& c, std::ostream* out) { *out << c.name; }
+
 class HdsParseTest : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(HdsParseTest, Fields) {

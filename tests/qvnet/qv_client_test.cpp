@@ -80,6 +80,9 @@ struct FaultCase {
     int login_result;
 };
 
+// Test names carry the case name, not a dump of its bytes.
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.name; }
+
 class QvReplyFaultTest : public QvClientTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(QvReplyFaultTest, BadRepliesAreFailures) {
