@@ -10,9 +10,7 @@
 #include "zynvs/wire/param_groups.h"
 
 namespace {
-CDeviceManage& R() {
-    return CDeviceManage::Instance();
-}
+CDeviceManage& R() { return CDeviceManage::Instance(); }
 
 // Runs body and turns any escaping exception into the failure value.
 template <typename Body>
@@ -25,22 +23,22 @@ int Guard(int failure, Body&& body) noexcept {
 }
 
 // Per-device call on a device of type 1 or 4.
-#define ZYN_SERVED(id, expr)           \
-    Guard(0, [&]() -> int {            \
-        auto dev = R().FindServed(id); \
-        return dev ? (expr) : 0;       \
+#define ZYN_SERVED(id, expr)                             \
+    Guard(0, [&]() -> int {                              \
+        auto dev = R().FindServed(id);                   \
+        return dev ? (expr) : 0;                         \
     })
 // Per-device call on a type-1 device only.
-#define ZYN_T1(id, expr)                            \
-    Guard(0, [&]() -> int {                         \
-        auto dev = R().FindServed(id, true, false); \
-        return dev ? (expr) : 0;                    \
+#define ZYN_T1(id, expr)                                 \
+    Guard(0, [&]() -> int {                              \
+        auto dev = R().FindServed(id, true, false);      \
+        return dev ? (expr) : 0;                         \
     })
 // Per-device call on a type-4 device only.
-#define ZYN_T4(id, expr)                            \
-    Guard(0, [&]() -> int {                         \
-        auto dev = R().FindServed(id, false, true); \
-        return dev ? (expr) : 0;                    \
+#define ZYN_T4(id, expr)                                 \
+    Guard(0, [&]() -> int {                              \
+        auto dev = R().FindServed(id, false, true);      \
+        return dev ? (expr) : 0;                         \
     })
 
 int GetParam(int id, zyn::wire::ParamGroup group, int channel, void* record) {
@@ -59,18 +57,10 @@ extern "C" {
 
 // ---- library, callbacks and services --------------------------------------
 
-ZYNVS_API int ZYNVS_CALL ZYNVS_Init(void) {
-    return 1;
-}
-ZYNVS_API int ZYNVS_CALL ZYNVS_ShutDownDVR(void) {
-    return 1;
-}
-ZYNVS_API int ZYNVS_CALL ZYNVS_UnInit(void) {
-    return Guard(1, [] { return R().UnInit(); });
-}
-ZYNVS_API int ZYNVS_CALL ZYNVS_GetLastError(void) {
-    return errno;
-}
+ZYNVS_API int ZYNVS_CALL ZYNVS_Init(void) { return 1; }
+ZYNVS_API int ZYNVS_CALL ZYNVS_ShutDownDVR(void) { return 1; }
+ZYNVS_API int ZYNVS_CALL ZYNVS_UnInit(void) { return Guard(1, [] { return R().UnInit(); }); }
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetLastError(void) { return errno; }
 
 ZYNVS_API int ZYNVS_CALL ZYNVS_RegisterMessageCallBack(MessageCallback callback, void* user) {
     R().SetMessageCallback(callback, user);
@@ -121,9 +111,7 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_StopPlayBackService(void) {
     return Guard(0, [&] { return zyn::platform::StopPlayBackService(R()); });
 }
 
-ZYNVS_API int ZYNVS_CALL ZYNVS_Search(void) {
-    return Guard(1, [] { return R().Search(); });
-}
+ZYNVS_API int ZYNVS_CALL ZYNVS_Search(void) { return Guard(1, [] { return R().Search(); }); }
 ZYNVS_API int ZYNVS_CALL ZYNVS_StopSearch(void) {
     return Guard(1, [] { return R().StopSearch(); });
 }
@@ -133,12 +121,8 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_ModifyNetPara(ModifyNetParaRecord* record) {
 ZYNVS_API int ZYNVS_CALL ZYNVS_Reboot(ModifyNetParaRecord* record) {
     return Guard(1, [&] { return R().Reboot(record); });
 }
-ZYNVS_API int ZYNVS_CALL ZYNVS_Reset(int) {
-    return 1;
-}
-ZYNVS_API int ZYNVS_CALL ZYNVS_GetLog(int, int) {
-    return 1;
-}
+ZYNVS_API int ZYNVS_CALL ZYNVS_Reset(int) { return 1; }
+ZYNVS_API int ZYNVS_CALL ZYNVS_GetLog(int, int) { return 1; }
 
 // ---- devices ----------------------------------------------------------------
 
@@ -148,14 +132,14 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_AddDevice(DeviceLoginInfo* info) {
 ZYNVS_API int ZYNVS_CALL ZYNVS_DeleteDevice(int device_id) {
     return Guard(0, [&] { return R().DeleteDevice(device_id); });
 }
-ZYNVS_API int ZYNVS_CALL ZYNVS_AddTransDevice(int device_id, unsigned char channel, int other_id) {
-    return Guard(0,
-                 [&] { return zyn::platform::AddTransDevice(R(), device_id, channel, other_id); });
+ZYNVS_API int ZYNVS_CALL ZYNVS_AddTransDevice(int device_id, unsigned char channel,
+                                              int other_id) {
+    return Guard(0, [&] { return zyn::platform::AddTransDevice(R(), device_id, channel, other_id); });
 }
 ZYNVS_API int ZYNVS_CALL ZYNVS_DeleteTransDevice(int device_id, unsigned char channel,
                                                  int other_id) {
-    return Guard(
-        0, [&] { return zyn::platform::DeleteTransDevice(R(), device_id, channel, other_id); });
+    return Guard(0,
+                 [&] { return zyn::platform::DeleteTransDevice(R(), device_id, channel, other_id); });
 }
 ZYNVS_API int ZYNVS_CALL ZYNVS_SetDeviceName(int device_id, const char* name) {
     return Guard(0, [&] { return R().SetDeviceName(device_id, name); });
@@ -242,9 +226,7 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_StartTalk(int device_id) {
 ZYNVS_API int ZYNVS_CALL ZYNVS_StopTalk(int device_id) {
     return ZYN_SERVED(device_id, dev->StopTalk(0));
 }
-ZYNVS_API int ZYNVS_CALL ZYNVS_SetTalkVolume(int, int) {
-    return 1;
-}
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetTalkVolume(int, int) { return 1; }
 
 // ---- commands -----------------------------------------------------------------
 
@@ -252,9 +234,9 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_PTZControl(int device_id, int channel, int comman
                                           int extra) {
     return ZYN_SERVED(device_id, dev->PTZControl(channel, command, speed, extra));
 }
-ZYNVS_API int ZYNVS_CALL ZYNVS_TransInfo(int device_id, int command, int expected_reply, void* data,
-                                         int length, int wait, void* reply_buffer, int buffer_size,
-                                         int timeout_ms) {
+ZYNVS_API int ZYNVS_CALL ZYNVS_TransInfo(int device_id, int command, int expected_reply,
+                                         void* data, int length, int wait, void* reply_buffer,
+                                         int buffer_size, int timeout_ms) {
     return ZYN_SERVED(device_id, dev->TransInfo(command, expected_reply, data, length, wait,
                                                 reply_buffer, buffer_size, timeout_ms));
 }
@@ -312,19 +294,19 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_PlayContorl(int device_id, int word) {
 
 // ---- parameter groups ---------------------------------------------------------
 
-#define ZYN_PARAM_PAIR(Name, group)                                                        \
+#define ZYN_PARAM_PAIR(Name, group)                                                       \
     ZYNVS_API int ZYNVS_CALL ZYNVS_Get##Name##Param(int device_id, int channel, void* r) { \
         return GetParam(device_id, group, channel, r);                                     \
     }                                                                                      \
     ZYNVS_API int ZYNVS_CALL ZYNVS_Set##Name##Param(int device_id, int channel, void* r) { \
         return SetParam(device_id, group, channel, r);                                     \
     }
-#define ZYN_PARAM_PAIR_NO_CHANNEL(Name, group)                                \
-    ZYNVS_API int ZYNVS_CALL ZYNVS_Get##Name##Param(int device_id, void* r) { \
-        return GetParam(device_id, group, 0, r);                              \
-    }                                                                         \
-    ZYNVS_API int ZYNVS_CALL ZYNVS_Set##Name##Param(int device_id, void* r) { \
-        return SetParam(device_id, group, 0, r);                              \
+#define ZYN_PARAM_PAIR_NO_CHANNEL(Name, group)                                   \
+    ZYNVS_API int ZYNVS_CALL ZYNVS_Get##Name##Param(int device_id, void* r) {     \
+        return GetParam(device_id, group, 0, r);                                  \
+    }                                                                             \
+    ZYNVS_API int ZYNVS_CALL ZYNVS_Set##Name##Param(int device_id, void* r) {     \
+        return SetParam(device_id, group, 0, r);                                  \
     }
 
 ZYN_PARAM_PAIR_NO_CHANNEL(Base, ParamGroup::kBase)
