@@ -297,9 +297,11 @@ void CVexora::UnsubscribeAll(const CPlatformParty* party) {
 std::size_t CVexora::SubscriberCount(int channel) {
     if (channel < 0 || channel >= zyn::kMaxChannels) return 0;
     std::lock_guard<std::mutex> lock(sub_mutex_);
-    return static_cast<std::size_t>(
-        std::count_if(subscribers_[channel].begin(), subscribers_[channel].end(),
-                      [](const Subscriber& s) { return !s.party.expired(); }));
+    return static_cast<std::size_t>(std::count_if(
+        subscribers_[channel].begin(), subscribers_[channel].end(), [](const Subscriber& s) {
+            auto party = s.party.lock();
+            return party && party->Alive();
+        }));
 }
 
 bool CVexora::Relay(uint16_t command, uint16_t reply_code, const uint8_t* body, std::size_t length,
