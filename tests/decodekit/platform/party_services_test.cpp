@@ -329,6 +329,68 @@ TEST_F(Services, FullRoadFanOutAndKeepAliveLoss) {
     EXPECT_TRUE(rec_ctrl.WaitClosed());
 }
 
+TEST_F(Services, SlowSubscriberSkipsToNextKeyFrameWithoutStallingOthers) {
+    Add(1, wire::kPartyEncoder);
+    Add(10, wire::kPartyUserClient);
+    Add(11, wire::kPartyUserClient);
+    Peer enc_ctrl(ctrl_port_), fast_ctrl(ctrl_port_), slow_ctrl(ctrl_port_);
+    LogIn(enc_ctrl, 1, wire::kPartyEncoder);
+    LogIn(fast_ctrl, 10, wire::kPartyUserClient);
+    LogIn(slow_ctrl, 11, wire::kPartyUserClient);
+    Peer enc_media(media_port_), fast(media_port_), slow(media_port_);
+    enc_media.Send(ZYN_CMD_STREAM_BIND, 0, U32(1));
+    fast.Send(ZYN_CMD_STREAM_BIND, 0, U32(10));
+    slow.Send(ZYN_CMD_STREAM_BIND, 0, U32(11));
+    auto enc = Obj<CVexora>(1);
+    ASSERT_TRUE(WaitFor([&] {
+        return enc->HasMedia() && Obj<CPlatformParty>(10)->HasMedia() &&
+               Obj<CPlatformParty>(11)->HasMedia();
+    }));
+    ASSERT_EQ(1, platform::AddTransDevice(*reg_, 1, 0, 10));
+    ASSERT_EQ(1, platform::AddTransDevice(*reg_, 1, 0, 11));
+
+    // Far more than one connection may queue, while the slow one never reads.
+    const uint32_t backlog = 300;
+    auto packet = [](uint32_t number, uint8_t type, std::size_t size) {
+        Bytes b = Fragment(0, type, type == wire::kKeyFrameType ? 0 : 1, 0, Bytes(size, 0x5A));
+        wire::MutableFragmentHeader(b.data()).set_frame_number(number);
+        return b;
+    };
+    std::vector<uint32_t> fast_seen;
+    std::thread reader([&] {
+        while (fast_seen.size() < backlog + 3) {
+            auto m = fast.Next(10000);
+            if (!m) return;
+            fast_seen.push_back(wire::FragmentHeader(m->body.data()).frame_number());
+        }
+    });
+    for (uint32_t n = 0; n < backlog; ++n)
+        enc_media.Send(ZYN_CMD_VIDEO_FRAGMENT, 0, packet(n, 1, 60000));
+    ASSERT_TRUE(WaitFor([&] { return enc->DroppedPackets() > 0; }, 10000));
+    // The slow one catches up; a packet before the next key frame is still skipped.
+    std::thread slow_reader([&] {
+        while (auto m = slow.Next(10000)) {
+            const uint32_t number = wire::FragmentHeader(m->body.data()).frame_number();
+            if (number >= 1000) {
+                EXPECT_EQ(1001u, number);
+                auto next = slow.Next();
+                ASSERT_TRUE(next);
+                EXPECT_EQ(1002u, wire::FragmentHeader(next->body.data()).frame_number());
+                return;
+            }
+        }
+        ADD_FAILURE() << "the key frame never reached the slow subscriber";
+    });
+    enc_media.Send(ZYN_CMD_VIDEO_FRAGMENT, 0, packet(1000, 1, 100));
+    enc_media.Send(ZYN_CMD_VIDEO_FRAGMENT, 0, packet(1001, wire::kKeyFrameType, 100));
+    enc_media.Send(ZYN_CMD_VIDEO_FRAGMENT, 0, packet(1002, 1, 100));
+    reader.join();
+    slow_reader.join();
+    // The fast subscriber lost nothing, in order.
+    ASSERT_EQ(backlog + 3, fast_seen.size());
+    for (uint32_t n = 0; n < backlog; ++n) EXPECT_EQ(n, fast_seen[n]);
+}
+
 TEST_F(Services, BoundsOnSilentConnectionsAndRelays) {
     Add(1, wire::kPartyEncoder);
     Add(10, wire::kPartyUserClient);
