@@ -28,7 +28,6 @@ public:
     std::size_t PendingConnections();
     uint16_t NextSession();
 
-protected:
     void Dispatch(int connection, uint16_t command, uint16_t word, const uint8_t* body,
                   std::size_t length) override;
 

@@ -32,7 +32,8 @@ public:
     int TransportKind() const { return transport_kind_; }
     CDeviceManage* Registry() const { return registry_; }
 
-protected:
+    // Handles one message of a connection; the server calls it on its I/O
+    // threads (the fuzz driver calls it directly).
     virtual void Dispatch(int connection, uint16_t command, uint16_t word, const uint8_t* body,
                           std::size_t length) = 0;
 

@@ -16,7 +16,6 @@ public:
     using CListenService::CListenService;
     ~CMediaServer() override;
 
-protected:
     void Dispatch(int connection, uint16_t command, uint16_t word, const uint8_t* body,
                   std::size_t length) override;
 

@@ -42,7 +42,6 @@ public:
     uint64_t FramesDropped();
     std::vector<uint8_t> ShownTypes();  // frame type of every frame shown, oldest first
 
-protected:
     void Dispatch(int connection, uint16_t command, uint16_t word, const uint8_t* body,
                   std::size_t length) override;
 
