@@ -42,6 +42,7 @@ protected:
         reg_ = std::make_unique<CDeviceManage>(options);
         ASSERT_NE(0, platform::StartCtrlService(*reg_, 0, 0, 0));
         ASSERT_NE(0, platform::StartMediaService(*reg_, 0, 0, 0));
+        reg_->SetTickHook(nullptr);  // the tests tick the control service themselves
         ctrl_port_ = reg_->CtrlService()->LocalPort();
         media_port_ = reg_->MediaService()->LocalPort();
     }
@@ -317,6 +318,24 @@ TEST_F(Services, FullRoadFanOutAndKeepAliveLoss) {
     EXPECT_EQ(zyn::kStreamLost, enc->StreamStateOf(1, wire::kMainVideo));
     EXPECT_TRUE(enc_ctrl.WaitClosed());
     EXPECT_TRUE(enc_media.WaitClosed());
+
+    // Back online, the lost stream is asked for again on the next tick; the
+    // encoder's unsolicited acceptance makes it flow and is reported.
+    Peer enc_again(ctrl_port_);
+    const uint16_t again_session = LogIn(enc_again, 1, wire::kPartyEncoder);
+    enc->KeepAlive();
+    auto restart = enc_again.Expect(ZYN_CMD_STREAM_REQUEST);
+    ASSERT_TRUE(restart);
+    EXPECT_EQ(again_session, restart->word);
+    wire::StreamRequestView asked(restart->body.data());
+    EXPECT_EQ(wire::kMainVideo, asked.stream_kind());
+    EXPECT_EQ(1, asked.channel());
+    EXPECT_EQ(1, asked.open_flag());
+    enc_again.Send(wire::kStreamReply, again_session, {0, 0, 1, wire::kMainVideo});
+    state = rec_ctrl.Expect(ZYN_CMD_STATE_REPORT);
+    ASSERT_TRUE(state);
+    EXPECT_EQ(1, wire::DeviceListEntry(state->body.data()).online());
+    EXPECT_EQ(zyn::kStreamFlowing, enc->StreamStateOf(1, wire::kMainVideo));
 
     // A client without keep-alives is dropped at its seventh tick.
     auto rec = Obj<CPlatformParty>(11);
