@@ -60,22 +60,19 @@ int StopMediaService(CDeviceManage& registry) {
 }
 
 int AddTransDevice(CDeviceManage& registry, int encoder_id, int channel, int other_id) {
-    auto first = registry.Find(encoder_id);
-    auto other = std::dynamic_pointer_cast<CPlatformParty>(registry.Find(other_id));
-    if (!first || !other) return 0;
     auto encoder = Encoder(registry, encoder_id);
-    if (!encoder) return 0;
-    encoder->Subscribe(channel, other);
+    auto other = registry.Find(other_id);
+    if (!encoder || !other) return 0;
+    // Only parties can receive a stream; any other registered id changes nothing.
+    encoder->Subscribe(channel, std::dynamic_pointer_cast<CPlatformParty>(other));
     return 1;
 }
 
 int DeleteTransDevice(CDeviceManage& registry, int encoder_id, int channel, int other_id) {
-    auto first = registry.Find(encoder_id);
-    auto other = std::dynamic_pointer_cast<CPlatformParty>(registry.Find(other_id));
-    if (!first || !other) return 0;
     auto encoder = Encoder(registry, encoder_id);
-    if (!encoder) return 0;
-    encoder->Unsubscribe(channel, other.get());
+    auto other = registry.Find(other_id);
+    if (!encoder || !other) return 0;
+    encoder->Unsubscribe(channel, dynamic_cast<CPlatformParty*>(other.get()));
     return 1;
 }
 
