@@ -5,7 +5,7 @@
 #include <exception>
 
 #include "decodekit/core/device_manage.h"
-#include "decodekit/platform/services.h"
+#include "decodekit/core/services.h"
 #include "zynvs/ZynDecodeKit.h"
 #include "zynvs/wire/param_groups.h"
 

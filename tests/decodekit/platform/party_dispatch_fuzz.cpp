@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "decodekit/core/device_manage.h"
-#include "decodekit/platform/ctrl_server.h"
-#include "decodekit/platform/media_server.h"
-#include "decodekit/platform/party_clients.h"
-#include "decodekit/platform/play_back.h"
+#include "decodekit/core/ctrl_server.h"
+#include "decodekit/core/media_server.h"
+#include "decodekit/core/party_clients.h"
+#include "decodekit/core/play_back.h"
 #include "zynvs/wire/codes.h"
 #include "zynvs/wire/layouts.h"
 

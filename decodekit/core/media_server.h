@@ -7,7 +7,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "decodekit/platform/listen_service.h"
+#include "decodekit/core/listen_service.h"
 
 class CPlatformParty;
 

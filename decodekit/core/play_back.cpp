@@ -1,4 +1,4 @@
-#include "decodekit/platform/play_back.h"
+#include "decodekit/core/play_back.h"
 
 #include <chrono>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "decodekit/platform/ctrl_server.h"
+#include "decodekit/core/ctrl_server.h"
 
 #include <arpa/inet.h>
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "decodekit/core/device_manage.h"
-#include "decodekit/platform/party_clients.h"
+#include "decodekit/core/party_clients.h"
 #include "zynvs/wire/codes.h"
 #include "zynvs/wire/layouts.h"
 

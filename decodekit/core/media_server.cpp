@@ -1,7 +1,7 @@
-#include "decodekit/platform/media_server.h"
+#include "decodekit/core/media_server.h"
 
 #include "decodekit/core/device_manage.h"
-#include "decodekit/platform/party_clients.h"
+#include "decodekit/core/party_clients.h"
 #include "zynvs/wire/byte_order.h"
 #include "zynvs/wire/codes.h"
 #include "zynvs/wire/layouts.h"

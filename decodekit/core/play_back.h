@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "decodekit/platform/listen_service.h"
+#include "decodekit/core/listen_service.h"
 #include "renderkit/play_audio.h"
 #include "renderkit/play_video.h"
 

@@ -1,4 +1,4 @@
-#include "decodekit/platform/listen_service.h"
+#include "decodekit/core/listen_service.h"
 
 #include "zynvs/zynvs_commands.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <mutex>
 
-#include "decodekit/platform/listen_service.h"
+#include "decodekit/core/listen_service.h"
 
 class CPlatformParty;
 class CVexora;

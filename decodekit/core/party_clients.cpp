@@ -1,4 +1,4 @@
-#include "decodekit/platform/party_clients.h"
+#include "decodekit/core/party_clients.h"
 
 #include <arpa/inet.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "decodekit/core/device_manage.h"
-#include "decodekit/platform/listen_service.h"
+#include "decodekit/core/listen_service.h"
 #include "zynvs/wire/codes.h"
 #include "zynvs/wire/layouts.h"
 
