@@ -26,11 +26,18 @@ find_package(ZynVS REQUIRED)
 add_executable(host_cmake host.c)
 target_link_libraries(host_cmake PRIVATE ZynVS::ZynDecodeKit)
 EOF_CMAKE
-cmake -S "$work/host" -B "$work/host/build" -DCMAKE_PREFIX_PATH="$prefix" > "$work/cmake.log" 2>&1 \
+# Against a sanitizer build of the suite the host carries the same runtime.
+san_flags=""
+case "${ZYNVS_SANITIZE:-}" in
+  address) san_flags="-fsanitize=address,undefined" ;;
+  thread) san_flags="-fsanitize=thread" ;;
+esac
+cmake -S "$work/host" -B "$work/host/build" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_C_FLAGS="$san_flags" -DCMAKE_EXE_LINKER_FLAGS="$san_flags" > "$work/cmake.log" 2>&1 \
   && cmake --build "$work/host/build" >> "$work/cmake.log" 2>&1 \
   || { cat "$work/cmake.log"; exit 1; }
-# shellcheck disable=SC2046
-cc -Wall -Wextra -o "$work/host/host_pc" "$work/host/host.c" \
+# shellcheck disable=SC2046,SC2086
+cc -Wall -Wextra $san_flags -o "$work/host/host_pc" "$work/host/host.c" \
   $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs zynvs) -Wl,-rpath,"$prefix/lib"
 
 bin="$prefix/bin"  # the installed emulator
