@@ -107,7 +107,8 @@ bool CContainerWriter::Begin(const uint8_t* key_frame, std::size_t bytes, int wi
     v->height = height;
     const std::vector<uint8_t> sets = ParameterSets(key_frame, key_frame ? bytes : 0);
     if (!sets.empty()) {
-        v->extradata = static_cast<uint8_t*>(av_mallocz(sets.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+        v->extradata =
+            static_cast<uint8_t*>(av_mallocz(sets.size() + AV_INPUT_BUFFER_PADDING_SIZE));
         if (v->extradata == nullptr) return Fail(AVERROR(ENOMEM), "no extradata");
         std::memcpy(v->extradata, sets.data(), sets.size());
         v->extradata_size = static_cast<int>(sets.size());
@@ -117,8 +118,10 @@ bool CContainerWriter::Begin(const uint8_t* key_frame, std::size_t bytes, int wi
     if (audio) {
         audio_ = avformat_new_stream(format_, nullptr);
         if (audio_ == nullptr) return Fail(AVERROR(ENOMEM), "no audio stream");
+        // Matroska carries G.711 as a wave format (it answers only at the
+        // "unofficial" level); MP4 has no place for it.
         audio_copied_ = avformat_query_codec(format_->oformat, AV_CODEC_ID_PCM_MULAW,
-                                             FF_COMPLIANCE_NORMAL) == 1;
+                                             FF_COMPLIANCE_UNOFFICIAL) == 1;
         AVCodecParameters* a = audio_->codecpar;
         if (audio_copied_) {
             a->codec_type = AVMEDIA_TYPE_AUDIO;

@@ -281,7 +281,7 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
                 if (container_->system_error() != 0 && write_error_ == 0)
                     write_error_ = container_->system_error();
                 report->failed = true;
-                if (report->error.empty()) report->error = target + ": " + container_->error();
+                if (report->error.empty()) report->error = container_->error();
             }
             container_.reset();
         }
@@ -360,7 +360,8 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
         mediafile::MediaRecord rec;
         mediafile::RecordKind kind;
         source_has_audio_ = false;
-        while (!source_has_audio_ && (kind = ahead.ReadHeaderOnly(&rec)) != mediafile::RecordKind::kEnd)
+        while (!source_has_audio_ &&
+               (kind = ahead.ReadHeaderOnly(&rec)) != mediafile::RecordKind::kEnd)
             source_has_audio_ = kind == mediafile::RecordKind::kAudio && rec.complete;
         std::clearerr(src);
         fseeko(src, static_cast<off_t>(position), SEEK_SET);

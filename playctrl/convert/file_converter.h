@@ -180,7 +180,7 @@ private:
     bool source_has_audio_ = false;  // container jobs: the recording has audio records
     int64_t frame_capture_ms_ = -1;  // capture time of the frame being handled, -1: none
     int64_t last_capture_ms_ = -1;
-    int64_t next_video_ms_ = -1;     // time stamp given to the last frame
+    int64_t next_video_ms_ = -1;  // time stamp given to the last frame
     std::FILE* target_ = nullptr;
     uint64_t target_bytes_ = 0;
     int write_error_ = 0;  // errno of the first failed write of the job
