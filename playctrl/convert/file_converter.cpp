@@ -417,7 +417,7 @@ void CFileConverter::AviFrameLoop(std::FILE* source, int mode, JobReport* report
     report->bytes_read = reader.end();
     report->stopped = job_stop_.load() != 0;
     if (avi_ && !avi_streams_added_) AddAviStreams(nullptr, 0, report);
-    if (container_ && !container_->begun()) BeginContainer(nullptr, 0, report);
+    NoFramesForContainer(report);
 }
 
 void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, JobReport* report) {
@@ -462,7 +462,15 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, J
     report->stopped = job_stop_.load() != 0;
     // A recording without a key frame still gives an AVI with its one stream.
     if (avi_ && !avi_streams_added_) AddAviStreams(nullptr, 0, report);
-    if (container_ && !container_->begun()) BeginContainer(nullptr, 0, report);
+    NoFramesForContainer(report);
+}
+
+void CFileConverter::NoFramesForContainer(JobReport* report) {
+    // A container without a single picture is no use to anyone: the job fails
+    // and the target stays as it was.
+    if (!container_ || container_->begun() || report->failed) return;
+    report->failed = true;
+    report->error = "no key frame in the recording: nothing to put in a container";
 }
 
 bool CFileConverter::IsContainerMode(int mode) const {

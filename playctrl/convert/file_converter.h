@@ -134,6 +134,7 @@ private:
     void HandleFrame(const uint8_t* frame, std::size_t bytes, bool key, int mode,
                      JobReport* report);
     bool IsContainerMode(int mode) const;
+    void NoFramesForContainer(JobReport* report);
     // The container's streams, at the first key frame (or at the end).
     void BeginContainer(const uint8_t* key_frame, std::size_t bytes, JobReport* report);
     // The time stamp of the next video frame from its capture time (-1: none).

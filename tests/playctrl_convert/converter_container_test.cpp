@@ -123,3 +123,23 @@ INSTANTIATE_TEST_SUITE_P(Formats, ConvertContainers,
                          testing::Values(ContainerCase{kModeMp4, "out.mp4", "aac", 40},
                                          ContainerCase{kModeMatroska, "out.mkv", "pcm_mulaw", 50}),
                          [](const auto& info) { return std::string(info.param.file + 4); });
+
+TEST(ConvertContainer, ARecordingWithoutKeyFramesFailsAndLeavesTheTarget) {
+    TempFolder dir;
+    RecordingSpec spec;
+    spec.frames = 5;
+    spec.leading_skip = 1;  // frames 1..5 of a GOP of 10: no key frame
+    spec.audio = true;
+    const Recording rec = WriteRecording(dir.file("nokey.zyn"), spec);
+    ASSERT_EQ(rec.key_onward(), 0u);
+    ConverterOptions options;
+    options.container_modes = true;
+    CFileConverter converter(options);
+    for (const char* name : {"old.mp4", "old.mkv"}) {
+        WriteFile(dir.file(name), Bytes{'o', 'l', 'd'});
+        converter.RunJob(Job(rec.path, dir.file(name), name[5] == 'p' ? kModeMp4 : kModeMatroska));
+        EXPECT_TRUE(converter.last_report().failed) << name;
+        EXPECT_EQ(ReadFile(dir.file(name)), (Bytes{'o', 'l', 'd'})) << name;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3);
+}
