@@ -97,7 +97,7 @@ bool CContainerWriter::Open(const std::string& path, Container container) {
 
 bool CContainerWriter::Begin(const uint8_t* key_frame, std::size_t bytes, int width, int height,
                              bool audio) {
-    if (format_ == nullptr || begun_) return false;
+    if (format_ == nullptr || video_ != nullptr || !error_.empty()) return false;  // once only
     video_ = avformat_new_stream(format_, nullptr);
     if (video_ == nullptr) return Fail(AVERROR(ENOMEM), "no video stream");
     AVCodecParameters* v = video_->codecpar;

@@ -468,7 +468,8 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, J
 void CFileConverter::NoFramesForContainer(JobReport* report) {
     // A container without a single picture is no use to anyone: the job fails
     // and the target stays as it was.
-    if (!container_ || container_->begun() || report->failed) return;
+    if (!container_ || container_->begun() || !container_->error().empty() || report->failed)
+        return;
     report->failed = true;
     report->error = "no key frame in the recording: nothing to put in a container";
 }
