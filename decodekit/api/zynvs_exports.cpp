@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "decodekit/core/device_manage.h"
+#include "decodekit/core/services.h"
 #include "zynvs/ZynDecodeKit.h"
 #include "zynvs/wire/param_groups.h"
 
@@ -89,16 +90,26 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_RegisterDrawOSDCallBack(int device_id, DrawOSDCal
     return 1;
 }
 
-// The platform services come with their own module; until it is built into
-// the library they cannot be created.
-ZYNVS_API int ZYNVS_CALL ZYNVS_StartCtrlService(unsigned short, unsigned short, int) { return 0; }
-ZYNVS_API int ZYNVS_CALL ZYNVS_StopCtrlService(void) { return 0; }
-ZYNVS_API int ZYNVS_CALL ZYNVS_StartMediaService(unsigned short, unsigned short, int) {
-    return 0;
+ZYNVS_API int ZYNVS_CALL ZYNVS_StartCtrlService(unsigned short port, unsigned short second,
+                                                int kind) {
+    return Guard(0, [&] { return zyn::platform::StartCtrlService(R(), port, second, kind); });
 }
-ZYNVS_API int ZYNVS_CALL ZYNVS_StopMediaService(void) { return 0; }
-ZYNVS_API int ZYNVS_CALL ZYNVS_StartPlayBackService(unsigned short, ZYNVS_WND) { return 0; }
-ZYNVS_API int ZYNVS_CALL ZYNVS_StopPlayBackService(void) { return 0; }
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopCtrlService(void) {
+    return Guard(0, [&] { return zyn::platform::StopCtrlService(R()); });
+}
+ZYNVS_API int ZYNVS_CALL ZYNVS_StartMediaService(unsigned short port, unsigned short second,
+                                                 int kind) {
+    return Guard(0, [&] { return zyn::platform::StartMediaService(R(), port, second, kind); });
+}
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopMediaService(void) {
+    return Guard(0, [&] { return zyn::platform::StopMediaService(R()); });
+}
+ZYNVS_API int ZYNVS_CALL ZYNVS_StartPlayBackService(unsigned short port, ZYNVS_WND window) {
+    return Guard(0, [&] { return zyn::platform::StartPlayBackService(R(), port, window); });
+}
+ZYNVS_API int ZYNVS_CALL ZYNVS_StopPlayBackService(void) {
+    return Guard(0, [&] { return zyn::platform::StopPlayBackService(R()); });
+}
 
 ZYNVS_API int ZYNVS_CALL ZYNVS_Search(void) { return Guard(1, [] { return R().Search(); }); }
 ZYNVS_API int ZYNVS_CALL ZYNVS_StopSearch(void) {
@@ -121,14 +132,21 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_AddDevice(DeviceLoginInfo* info) {
 ZYNVS_API int ZYNVS_CALL ZYNVS_DeleteDevice(int device_id) {
     return Guard(0, [&] { return R().DeleteDevice(device_id); });
 }
-// Attaching a device to a channel of another is a service-side feature that
-// the platform module provides.
-ZYNVS_API int ZYNVS_CALL ZYNVS_AddTransDevice(int, unsigned char, int) { return 0; }
-ZYNVS_API int ZYNVS_CALL ZYNVS_DeleteTransDevice(int, unsigned char, int) { return 0; }
+ZYNVS_API int ZYNVS_CALL ZYNVS_AddTransDevice(int device_id, unsigned char channel,
+                                              int other_id) {
+    return Guard(0, [&] { return zyn::platform::AddTransDevice(R(), device_id, channel, other_id); });
+}
+ZYNVS_API int ZYNVS_CALL ZYNVS_DeleteTransDevice(int device_id, unsigned char channel,
+                                                 int other_id) {
+    return Guard(0,
+                 [&] { return zyn::platform::DeleteTransDevice(R(), device_id, channel, other_id); });
+}
 ZYNVS_API int ZYNVS_CALL ZYNVS_SetDeviceName(int device_id, const char* name) {
     return Guard(0, [&] { return R().SetDeviceName(device_id, name); });
 }
-ZYNVS_API int ZYNVS_CALL ZYNVS_SetDevChanName(int, int, const char*) { return 0; }
+ZYNVS_API int ZYNVS_CALL ZYNVS_SetDevChanName(int device_id, int channel, const char* name) {
+    return Guard(0, [&] { return zyn::platform::SetDevChanName(R(), device_id, channel, name); });
+}
 ZYNVS_API int ZYNVS_CALL ZYNVS_Login(DeviceLoginInfo* info) {
     return Guard(0, [&] { return R().Login(info); });
 }

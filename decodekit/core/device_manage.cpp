@@ -1,5 +1,6 @@
 #include "decodekit/core/device_manage.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -267,6 +268,61 @@ std::size_t CDeviceManage::DeviceCount() {
     return devices_.size();
 }
 
+std::vector<std::shared_ptr<CVideoDevice>> CDeviceManage::Snapshot() {
+    std::vector<std::pair<int, DevicePtr>> all;
+    {
+        std::lock_guard<std::mutex> lock(map_mutex_);
+        all.assign(devices_.begin(), devices_.end());
+    }
+    std::sort(all.begin(), all.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<DevicePtr> out;
+    out.reserve(all.size());
+    for (auto& entry : all) out.push_back(std::move(entry.second));
+    return out;
+}
+
+// ---- services ----------------------------------------------------------------
+
+std::shared_ptr<CCtrlServer> CDeviceManage::CtrlService() {
+    std::lock_guard<std::mutex> lock(service_mutex_);
+    return ctrl_service_;
+}
+std::shared_ptr<CCtrlServer> CDeviceManage::ExchangeCtrlService(
+    std::shared_ptr<CCtrlServer> service) {
+    std::lock_guard<std::mutex> lock(service_mutex_);
+    ctrl_service_.swap(service);
+    return service;
+}
+std::shared_ptr<CMediaServer> CDeviceManage::MediaService() {
+    std::lock_guard<std::mutex> lock(service_mutex_);
+    return media_service_;
+}
+std::shared_ptr<CMediaServer> CDeviceManage::ExchangeMediaService(
+    std::shared_ptr<CMediaServer> service) {
+    std::lock_guard<std::mutex> lock(service_mutex_);
+    media_service_.swap(service);
+    return service;
+}
+std::shared_ptr<CPlayBack> CDeviceManage::PlayBackService() {
+    std::lock_guard<std::mutex> lock(service_mutex_);
+    return playback_service_;
+}
+std::shared_ptr<CPlayBack> CDeviceManage::ExchangePlayBackService(
+    std::shared_ptr<CPlayBack> service) {
+    std::lock_guard<std::mutex> lock(service_mutex_);
+    playback_service_.swap(service);
+    return service;
+}
+void CDeviceManage::SetTickHook(std::function<void()> hook) {
+    const bool start = static_cast<bool>(hook);
+    {
+        std::lock_guard<std::mutex> lock(service_mutex_);
+        tick_hook_ = std::move(hook);
+    }
+    if (start && !HousekeepingRunning()) StartHousekeeping();
+}
+
 // ---- callbacks -------------------------------------------------------------
 
 void CDeviceManage::SetMessageCallback(MessageCallback fn, void* user) {
@@ -369,6 +425,12 @@ void CDeviceManage::HousekeepingLoop() {
             }
         }
         snapshot.clear();  // removed devices are destroyed here, outside the lock
+        std::function<void()> hook;
+        {
+            std::lock_guard<std::mutex> lock(service_mutex_);
+            hook = tick_hook_;
+        }
+        if (hook && !stopping()) hook();
         std::unique_lock<std::mutex> lock(thread_mutex_);
         stop_cv_.wait_for(lock, std::chrono::milliseconds(tick_ms_), [this] { return stop_; });
     }

@@ -41,6 +41,10 @@ using DeviceFactory = std::function<std::shared_ptr<CVideoDevice>(
 unsigned DefaultTickMs();
 }  // namespace zyn
 
+class CCtrlServer;
+class CMediaServer;
+class CPlayBack;
+
 class CDeviceManage {
 public:
     struct Options {
@@ -76,6 +80,21 @@ public:
     // that the map lock guards). Returns fn's result, or 0 when absent.
     int WithServedLocked(int device_id, const std::function<int(CServedDevice&)>& fn);
     std::size_t DeviceCount();
+    // Every registered object in ascending id order, taken under the map lock
+    // (the walk itself runs without it).
+    std::vector<std::shared_ptr<CVideoDevice>> Snapshot();
+
+    // The listening services (platform/). Each setter returns the pointer it
+    // replaces; the owner stops that one.
+    std::shared_ptr<CCtrlServer> CtrlService();
+    std::shared_ptr<CCtrlServer> ExchangeCtrlService(std::shared_ptr<CCtrlServer> service);
+    std::shared_ptr<CMediaServer> MediaService();
+    std::shared_ptr<CMediaServer> ExchangeMediaService(std::shared_ptr<CMediaServer> service);
+    std::shared_ptr<CPlayBack> PlayBackService();
+    std::shared_ptr<CPlayBack> ExchangePlayBackService(std::shared_ptr<CPlayBack> service);
+    // Runs after the devices' KeepAlive on every housekeeping tick (null: none).
+    // Setting one starts the housekeeping thread.
+    void SetTickHook(std::function<void()> hook);
 
     // Callbacks, read at the moment they fire.
     void SetMessageCallback(MessageCallback fn, void* user);
@@ -130,6 +149,12 @@ private:
     renderkit::CallbackSlot<FullFrameDataCallback> full_frame_cb_;
 
     CSearchDVS search_;  // the one LAN search of the library
+
+    std::mutex service_mutex_;  // guards the three service pointers and the tick hook
+    std::shared_ptr<CCtrlServer> ctrl_service_;
+    std::shared_ptr<CMediaServer> media_service_;
+    std::shared_ptr<CPlayBack> playback_service_;
+    std::function<void()> tick_hook_;
 
     std::mutex thread_mutex_;  // guards housekeeping_ and stop_
     std::condition_variable stop_cv_;

@@ -102,8 +102,13 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_RegisterSearchCallBack(SearchCallback callback, v
 ZYNVS_API int ZYNVS_CALL ZYNVS_RegisterDrawOSDCallBack(int device_id, DrawOSDCallback callback,
                                                        void* user);
 
-/* Platform services (control, media, playback): not available in this build;
- * each returns 0 at once and starts nothing. */
+/* Platform services (control, media, playback). They return at once; their
+ * handlers run on the transport's I/O threads. Start: transport 1 is UDP,
+ * anything else TCP; port 0 picks a free port. Returns the server's open
+ * result (nonzero = listening), 0 when the service cannot be made; a second
+ * start replaces and closes the running service. Stop: 1, or 0 when none
+ * runs. The playback service listens (TCP) on the first call's port and
+ * shows the pushed video in the window; later calls only move the window. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_StartCtrlService(unsigned short port, unsigned short second,
                                                 int transport);
 ZYNVS_API int ZYNVS_CALL ZYNVS_StopCtrlService(void);
@@ -140,15 +145,17 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_AddDevice(DeviceLoginInfo* info);
 /* Marks the device for removal and returns at once; it is destroyed within
  * one housekeeping tick (2 s). Always returns 0. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_DeleteDevice(int device_id);
-/* Attaching a device to another one's channel: not available in this build;
- * both return 0 at once. */
+/* Subscribes (Delete: unsubscribes) the party second_id to a channel of the
+ * encoder device_id. 1 when both are registered and the first is an encoder
+ * (also for a channel above 3, which changes nothing), else 0. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_AddTransDevice(int device_id, unsigned char channel,
                                               int second_id);
 ZYNVS_API int ZYNVS_CALL ZYNVS_DeleteTransDevice(int device_id, unsigned char channel,
                                                  int second_id);
 /* Stores up to 63 characters. 0 for an unknown id or NULL name. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_SetDeviceName(int device_id, const char* name);
-/* Channel names are not kept: returns 0. */
+/* Channel name (0..3) of an encoder; up to 63 characters. 0 for other ids,
+ * channels or a NULL name. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_SetDevChanName(int device_id, int channel, const char* name);
 /* [connects][request] Logs into a device (kind 1 direct, 4 or 6 through a
  * platform). The SDK copies the record. 1 on success (message 1, then 8 or 9,

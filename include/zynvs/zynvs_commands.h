@@ -76,6 +76,7 @@ enum ZynCommand {
     /* platform services */
     ZYN_CMD_DEVICE_LIST = 0x0701,
     ZYN_CMD_STATE_REPORT = 0x0702,
+    ZYN_CMD_ENCODER_NOTICE = 0x0403, /* encoder to platform: accepted, no reply */
 
     /* LAN search (multicast) */
     ZYN_CMD_SEARCH_MODIFY = 0x0F02,

@@ -41,6 +41,7 @@ inline constexpr uint16_t kResetParamReply = ReplyTo(ZYN_CMD_RESET_PARAM);
 inline constexpr uint16_t kClearAlarmReply = ReplyTo(ZYN_CMD_CLEAR_ALARM);
 inline constexpr uint16_t kSearchReply = ReplyTo(ZYN_CMD_SEARCH);
 inline constexpr uint16_t kSearchModifyReply = ReplyTo(ZYN_CMD_SEARCH_MODIFY);
+inline constexpr uint16_t kDeviceListReply = ReplyTo(ZYN_CMD_DEVICE_LIST);
 inline constexpr uint16_t kSearchRebootReply = ReplyTo(ZYN_CMD_SEARCH_REBOOT);
 
 // Unsolicited alarm report of the emulated devices (layouts.h: AlarmReport).

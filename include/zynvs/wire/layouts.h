@@ -416,6 +416,66 @@ public:
 };
 ZYN_WIRE_VIEW(BasicAlarmReport, AlarmReport)
 
+// ---- platform services ---------------------------------------------------
+
+// Login kinds of the parties that log into the control service (the byte at 5
+// of the login request, and the kind of their registration record).
+enum PartyKind : uint8_t {
+    kPartyEncoder = 0,  // 1 is an encoder too
+    kPartyEncoderAlt = 1,
+    kPartyUserClient = 2,
+    kPartyStreamServer = 3,
+    kPartyRecordServer = 4,
+};
+// Login results (0x8101): 0 ok, 2 refused, 3 unknown id.
+enum PartyLoginResult : uint16_t { kLoginOk = 0, kLoginRefused = 2, kLoginUnknown = 3 };
+
+// The device-list reply (0x8701): total, entries in this message, then the
+// entries; one message stays within kDeviceListLimit bytes.
+template <typename Byte>
+class BasicDeviceListHeader : public View<Byte> {
+public:
+    using View<Byte>::View;
+    static constexpr std::size_t kBytes = 4;
+    ZYN_WIRE_U16(total, 0)
+    ZYN_WIRE_U16(entry_count, 2)
+};
+ZYN_WIRE_VIEW(BasicDeviceListHeader, DeviceListHeader)
+inline constexpr std::size_t kDeviceListLimit = 1024;
+
+// One 120-byte device-list entry; an encoder's is followed by one channel
+// block per channel. The same bytes form the state report (0x0702).
+template <typename Byte>
+class BasicDeviceListEntry : public View<Byte> {
+public:
+    using View<Byte>::View;
+    static constexpr std::size_t kBytes = 120;
+    static constexpr std::size_t kNameBytes = 64;
+    ZYN_WIRE_U32(device_id, 0)
+    ZYN_WIRE_U8(channel_count, 4)
+    ZYN_WIRE_U8(kind, 5)
+    ZYN_WIRE_U8(online, 6)
+    ZYN_WIRE_AREA(name, 8)
+};
+ZYN_WIRE_VIEW(BasicDeviceListEntry, DeviceListEntry)
+
+// The 68-byte channel block of an encoder's entry.
+template <typename Byte>
+class BasicChannelBlock : public View<Byte> {
+public:
+    using View<Byte>::View;
+    static constexpr std::size_t kBytes = 68;
+    static constexpr std::size_t kNameBytes = 64;
+    ZYN_WIRE_AREA(name, 0)
+    ZYN_WIRE_U8(video_flag, 64)
+    ZYN_WIRE_U8(sound_flag, 65)
+    ZYN_WIRE_U8(talk_flag, 66)
+};
+ZYN_WIRE_VIEW(BasicChannelBlock, ChannelBlock)
+
+// The key-frame type of a pushed recorded stream (the playback service).
+inline constexpr uint8_t kPushedKeyFrameType = 5;
+
 #undef ZYN_WIRE_U8
 #undef ZYN_WIRE_U16
 #undef ZYN_WIRE_U32
