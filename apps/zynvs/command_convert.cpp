@@ -1,9 +1,11 @@
 // zynvs convert: turns a native recording into an AVI file, a raw MPEG-2/MP2
-// sequence or a byte-range clip through the player's conversion engine, shows
+// sequence, a byte-range clip or an MP4/Matroska file (H.264 copied, sound
+// kept) through the player's conversion engine, shows
 // progress from the bytes read and returns when the job has ended. The target
 // is replaced only by a finished job; Ctrl-C leaves it as it was.
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -26,22 +28,34 @@ double Mb(uint64_t bytes) {
     return static_cast<double>(bytes) / 1e6;
 }
 
+// The container a target's extension names ("" for any other).
+std::string ModeOfExtension(const std::string& path) {
+    const auto dot = path.rfind('.');
+    if (dot == std::string::npos || path.find('/', dot) != std::string::npos) return "";
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == "mp4" || ext == "mkv" ? ext : "";
+}
+
 }  // namespace
 
 int CommandConvert(const std::vector<std::string>& args) {
     std::string source, target, mode_name;
     int from = 0, to = 100;
-    OptionParser p("convert", "SRC DST --mode avi|mpeg|clip [--from P --to P]",
+    OptionParser p("convert", "SRC DST [--mode avi|mpeg|clip|mp4|mkv] [--from P --to P]",
                    "Converts a native recording in the background, showing progress.");
     p.Positional("SRC", &source, "a native recording");
     p.Positional("DST", &target, "the file to write (replaced only when the job succeeds)");
     p.Text(
         "--mode", &mode_name, "MODE",
         "avi: AVI with the H.264 video; mpeg: raw MPEG-2 video (704x576) and MP2\n"
-        "                         audio, no container; clip: bytes from --from to --to % of SRC");
+        "                         audio, no container; clip: bytes from --from to --to % of SRC;\n"
+        "                         mp4 (sound as AAC) / mkv (sound as G.711): the H.264 copied;\n"
+        "                         default: mp4 or mkv from DST's extension");
     p.Int("--from", &from, 0, 100, "clip start, percent of SRC");
     p.Int("--to", &to, 0, 100, "clip end, percent of SRC");
     if (int rc = p.Parse(args); rc >= 0) return rc;
+    if (mode_name.empty()) mode_name = ModeOfExtension(target);
     int mode = 0;
     if (mode_name == "avi")
         mode = cv::kModeAvi;
@@ -49,10 +63,14 @@ int CommandConvert(const std::vector<std::string>& args) {
         mode = cv::kModeTranscode;
     else if (mode_name == "clip")
         mode = cv::kModeClip;
+    else if (mode_name == "mp4")
+        mode = cv::kModeMp4;
+    else if (mode_name == "mkv")
+        mode = cv::kModeMatroska;
     else if (mode_name.empty())
-        return p.UsageError("--mode is missing (avi, mpeg or clip)");
+        return p.UsageError("--mode is missing (avi, mpeg, clip, mp4 or mkv)");
     else
-        return p.UsageError("--mode wants avi, mpeg or clip, not '" + mode_name + "'");
+        return p.UsageError("--mode wants avi, mpeg, clip, mp4 or mkv, not '" + mode_name + "'");
     const bool range = p.Given("--from") || p.Given("--to");
     if (range && mode != cv::kModeClip)
         return p.UsageError("--from and --to belong to --mode clip");
@@ -77,6 +95,7 @@ int CommandConvert(const std::vector<std::string>& args) {
     const auto started = std::chrono::steady_clock::now();
     cv::ConverterOptions options = cv::DefaultConverterOptions();
     options.discard_stopped = true;
+    options.container_modes = true;
     cv::CFileConverter engine(options);
     engine.Queue(source.c_str(), target.c_str(), mode, from, to);
     engine.Start();

@@ -15,6 +15,10 @@ constexpr int kConvertHandle = 9999;
 constexpr int kModeAvi = 1;        // AVI with one H.264 video stream
 constexpr int kModeTranscode = 4;  // raw MPEG-2 video and MP2 audio, no container
 constexpr int kModeClip = 5;       // byte range of the source, percent to percent
+// This engine's own modes, for C++ hosts that ask for them
+// (ConverterOptions::container_modes); to the C interface they stay unknown.
+constexpr int kModeMp4 = 101;       // MP4: the H.264 copied, the G.711 as AAC
+constexpr int kModeMatroska = 102;  // Matroska: the H.264 and the G.711 copied
 
 constexpr int kIdlePollMs = 5000;  // the worker's sleep while the queue is empty
 constexpr int kStopWaitMs = 3000;  // how long a stop waits for the worker

@@ -190,7 +190,8 @@ void CFileConverter::RunToTarget(const _stConvertFile& job, JobReport* report) {
     const std::string source = FieldString(job.source_path);
     const std::string target = FieldString(job.target_path);
     write_error_ = 0;
-    const bool writes = job.mode == kModeAvi || job.mode == kModeTranscode || job.mode == kModeClip;
+    const bool writes = job.mode == kModeAvi || job.mode == kModeTranscode ||
+                        job.mode == kModeClip || IsContainerMode(job.mode);
     if (!writes) {
         ConvertRecording(source, target, job.mode, report);
         return;
@@ -275,6 +276,15 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
             if (error != 0 && write_error_ == 0) write_error_ = error;
         }
         avi_.reset();
+        if (container_) {
+            if (!container_->Close()) {
+                if (container_->system_error() != 0 && write_error_ == 0)
+                    write_error_ = container_->system_error();
+                report->failed = true;
+                if (report->error.empty()) report->error = container_->error();
+            }
+            container_.reset();
+        }
         video_decoder_.Close();
         audio_decoder_.Close();
         video_encoder_.Close();
@@ -287,6 +297,14 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
         avi_streams_added_ = false;
         if (avi_->Open(target.c_str()) != 0) {
             report->failed = true;
+            close_all();
+            return;
+        }
+        report->target_opened = true;
+    } else if (IsContainerMode(mode)) {
+        container_ = std::make_unique<CContainerWriter>();
+        last_capture_ms_ = next_video_ms_ = -1;
+        if (!container_->Open(target, mode == kModeMp4 ? Container::kMp4 : Container::kMatroska)) {
             close_all();
             return;
         }
@@ -317,6 +335,7 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
     const std::size_t got = std::fread(header, 1, sizeof header, src);
     if (mediafile::LooksLikeAvi(header, got)) {
         // An AVI recording (also one cut off before its index was written).
+        source_has_audio_ = false;
         AviFrameLoop(src, mode, report);
         if (mode == kModeTranscode) FinishTranscode(report);
         close_all();
@@ -333,6 +352,20 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
         position = 0;
     }
     bytes_read_.store(position);
+    if (container_) {
+        // The audio stream is declared with the video at the first key frame,
+        // so look ahead (headers only) for any audio record.
+        mediafile::FileByteSource look(src);
+        mediafile::RecordReader ahead(look, position);
+        mediafile::MediaRecord rec;
+        mediafile::RecordKind kind;
+        source_has_audio_ = false;
+        while (!source_has_audio_ &&
+               (kind = ahead.ReadHeaderOnly(&rec)) != mediafile::RecordKind::kEnd)
+            source_has_audio_ = kind == mediafile::RecordKind::kAudio && rec.complete;
+        std::clearerr(src);
+        fseeko(src, static_cast<off_t>(position), SEEK_SET);
+    }
 
     FrameLoop(src, position, mode, report);
     if (mode == kModeTranscode) FinishTranscode(report);
@@ -342,7 +375,13 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
 void CFileConverter::HandleFrame(const uint8_t* frame, std::size_t bytes, bool key, int mode,
                                  JobReport* report) {
     ++report->frames;
-    if (avi_) {
+    if (container_) {
+        if (!container_->begun()) BeginContainer(frame, bytes, report);
+        if (container_->begun() &&
+            container_->WriteVideo(frame, bytes, key, NextVideoTime(frame_capture_ms_)))
+            ++report->samples_written;
+        write_error_ = container_->system_error();
+    } else if (avi_) {
         if (!avi_streams_added_) AddAviStreams(frame, bytes, report);
         const int result = avi_->WriteVideo(frame, bytes, key);
         if (result == 0)
@@ -356,6 +395,7 @@ void CFileConverter::HandleFrame(const uint8_t* frame, std::size_t bytes, bool k
 
 void CFileConverter::AviFrameLoop(std::FILE* source, int mode, JobReport* report) {
     mediafile::AviChunkReader reader;
+    frame_capture_ms_ = -1;  // AVI chunks carry no capture times
     if (reader.Open(source, nullptr)) {
         std::vector<uint8_t> frame;
         bool wait_for_key = true;
@@ -377,6 +417,7 @@ void CFileConverter::AviFrameLoop(std::FILE* source, int mode, JobReport* report
     report->bytes_read = reader.end();
     report->stopped = job_stop_.load() != 0;
     if (avi_ && !avi_streams_added_) AddAviStreams(nullptr, 0, report);
+    NoFramesForContainer(report);
 }
 
 void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, JobReport* report) {
@@ -393,6 +434,9 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, J
             if (wait_for_key && frame_type != kKeyFrameType) continue;
             if (!frames_.Add(rec.header, rec.payload, rec.length)) continue;
             wait_for_key = false;
+            const mediafile::wire::FragmentHeader h(rec.header);
+            frame_capture_ms_ =
+                h.time_sec() != 0 ? int64_t{h.time_sec()} * 1000 + h.time_msec() : -1;
             HandleFrame(frames_.frame(), frames_.frame_bytes(), frame_type == kKeyFrameType, mode,
                         report);
         } else {
@@ -403,6 +447,10 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, J
             if (avi_) {
                 const int result = avi_->WriteAudio(data, length);
                 if (result > 0) write_error_ = result;
+            } else if (container_) {
+                // Sound before the first key frame has no picture to go with.
+                if (container_->begun()) container_->WriteAudio(data, length);
+                write_error_ = container_->system_error();
             } else if (mode == kModeTranscode && target_ != nullptr) {
                 TranscodeAudio(data, length, report);
             }
@@ -414,6 +462,48 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, J
     report->stopped = job_stop_.load() != 0;
     // A recording without a key frame still gives an AVI with its one stream.
     if (avi_ && !avi_streams_added_) AddAviStreams(nullptr, 0, report);
+    NoFramesForContainer(report);
+}
+
+void CFileConverter::NoFramesForContainer(JobReport* report) {
+    // A container without a single picture is no use to anyone: the job fails
+    // and the target stays as it was.
+    if (!container_ || container_->begun() || !container_->error().empty() || report->failed)
+        return;
+    report->failed = true;
+    report->error = "no key frame in the recording: nothing to put in a container";
+}
+
+bool CFileConverter::IsContainerMode(int mode) const {
+    return options_.container_modes && (mode == kModeMp4 || mode == kModeMatroska);
+}
+
+void CFileConverter::BeginContainer(const uint8_t* key_frame, std::size_t bytes,
+                                    JobReport* report) {
+    int width = 0, height = 0;
+    const bool from_stream = H264PictureSize(key_frame, bytes, &width, &height);
+    if (!from_stream) {
+        const bool header_size = picture_width_ > 0 && picture_height_ > 0;
+        width = header_size ? picture_width_ : kDefaultPictureWidth;
+        height = header_size ? picture_height_ : kDefaultPictureHeight;
+    }
+    container_->Begin(key_frame, bytes, width, height, source_has_audio_);
+    report->declared_width = width;
+    report->declared_height = height;
+    report->size_from_stream = from_stream;
+    report->audio_copied = container_->audio_copied();
+}
+
+int64_t CFileConverter::NextVideoTime(int64_t capture_ms) {
+    constexpr int64_t kFrameMs = 1000 / kVideoFrameRate;
+    if (next_video_ms_ < 0)
+        next_video_ms_ = 0;
+    else if (capture_ms >= 0 && last_capture_ms_ >= 0 && capture_ms > last_capture_ms_)
+        next_video_ms_ += capture_ms - last_capture_ms_;
+    else
+        next_video_ms_ += kFrameMs;
+    if (capture_ms >= 0) last_capture_ms_ = capture_ms;
+    return next_video_ms_;
 }
 
 void CFileConverter::AddAviStreams(const uint8_t* key_frame, std::size_t bytes, JobReport* report) {

@@ -2,8 +2,10 @@
 // thread takes jobs from a first-in-first-out queue and runs them one after
 // another: mode 1 writes an AVI file with the recording's H.264 video, mode 4
 // transcodes to a raw sequence of MPEG-2 video pictures and MP2 audio frames,
-// mode 5 copies a byte range of the recording; any other mode reads the
-// recording through and writes nothing.
+// mode 5 copies a byte range of the recording; with container_modes, modes
+// kModeMp4 and kModeMatroska put the H.264 video (copied) and the sound into
+// a standard container; any other mode reads the recording through and
+// writes nothing.
 //
 // A job writes into a new file beside its target and renames it over the
 // target only when it has succeeded, so a failed job leaves an existing
@@ -27,6 +29,7 @@
 
 #include "playctrl/convert/ZynConvertProgress.h"
 #include "playctrl/convert/avi_stream_writer.h"
+#include "playctrl/convert/container_writer.h"
 #include "playctrl/convert/convert_job.h"
 #include "playctrl/convert/ff_codecs.h"
 #include "mediafile/frame_assembler.h"
@@ -43,6 +46,9 @@ struct ConverterOptions {
     // A stopped job's output (whole pictures up to the stop) replaces the
     // target; with this set it is thrown away and the target left as it was.
     bool discard_stopped = false;
+    // Modes kModeMp4 and kModeMatroska write containers; without this they
+    // are unknown modes (the engine of the C interface).
+    bool container_modes = false;
 };
 
 // Options for the engine that ZYNVS_PlAY_ConvertFile creates: the defaults,
@@ -70,7 +76,8 @@ struct JobReport {
     uint64_t video_records = 0;  // video records read in full
     uint64_t audio_records = 0;
     uint64_t frames = 0;            // complete frames after the first key frame
-    uint64_t samples_written = 0;   // mode 1: AVI video samples
+    uint64_t samples_written = 0;   // mode 1: AVI video samples; containers: video packets
+    bool audio_copied = false;      // containers: G.711 as it is (else AAC, or no sound)
     uint64_t pictures_decoded = 0;  // mode 4
     uint64_t video_bytes_out = 0;   // mode 4: MPEG-2 bytes written
     uint64_t audio_bytes_out = 0;   // mode 4: MP2 bytes written
@@ -126,6 +133,12 @@ private:
     // One whole frame to the target (AVI sample or transcoded picture).
     void HandleFrame(const uint8_t* frame, std::size_t bytes, bool key, int mode,
                      JobReport* report);
+    bool IsContainerMode(int mode) const;
+    void NoFramesForContainer(JobReport* report);
+    // The container's streams, at the first key frame (or at the end).
+    void BeginContainer(const uint8_t* key_frame, std::size_t bytes, JobReport* report);
+    // The time stamp of the next video frame from its capture time (-1: none).
+    int64_t NextVideoTime(int64_t capture_ms);
     void AddAviStreams(const uint8_t* key_frame, std::size_t bytes, JobReport* report);
     void TranscodeFrame(const uint8_t* data, std::size_t bytes, JobReport* report);
     void TranscodeAudio(const uint8_t* data, std::size_t bytes, JobReport* report);
@@ -164,6 +177,11 @@ private:
     mediafile::FrameAssembler frames_;  // the 1,024,000-byte frame buffer, allocated once
     std::unique_ptr<CAviStreamWriter> avi_;
     bool avi_streams_added_ = false;
+    std::unique_ptr<CContainerWriter> container_;
+    bool source_has_audio_ = false;  // container jobs: the recording has audio records
+    int64_t frame_capture_ms_ = -1;  // capture time of the frame being handled, -1: none
+    int64_t last_capture_ms_ = -1;
+    int64_t next_video_ms_ = -1;  // time stamp given to the last frame
     std::FILE* target_ = nullptr;
     uint64_t target_bytes_ = 0;
     int write_error_ = 0;  // errno of the first failed write of the job

@@ -16,7 +16,8 @@ done <<'EOF_CASES'
 --seek wants a whole number from 0 to 99, not '200'|play x.zyn --seek 200
 --from 60 must be below --to 20|convert a.zyn b.zyn --mode clip --from 60 --to 20
 --from and --to belong to --mode clip|convert a.zyn b.avi --mode avi --to 50
---mode wants avi, mpeg or clip, not 'gif'|convert a.zyn b.gif --mode gif
+--mode wants avi, mpeg, clip, mp4 or mkv, not 'gif'|convert a.zyn b.gif --mode gif
+--mode is missing|convert a.zyn b.gif
 unknown option '--bogus'|ptz --command 1 --bogus
 --host needs a value|reboot --host
 --command is missing|ptz --speed 5

@@ -27,7 +27,7 @@ expect_run 1 "Not a directory" "$zynvs" convert "$rec" "$work/old.avi/x.avi" --m
 
 # A full disk, played by a file size limit: the write fails with the
 # system's reason and the old target stays.
-for mode in avi mpeg clip; do
+for mode in avi mpeg clip mp4 mkv; do
   expect_run 1 "old.avi: File too large" \
     bash -c 'trap "" XFSZ; ulimit -f 8; exec "$@"' - "$zynvs" convert "$rec" "$work/old.avi" --mode $mode
 done

@@ -35,7 +35,8 @@ Bytes ReadFile(const std::string& path) {
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 bool Exists(const std::string& path) {
@@ -46,7 +47,9 @@ bool Exists(const std::string& path) {
 uint32_t Le32(const Bytes& b, std::size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
-uint16_t Le16(const Bytes& b, std::size_t at) { return static_cast<uint16_t>(b[at] | (b[at + 1] << 8)); }
+uint16_t Le16(const Bytes& b, std::size_t at) {
+    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+}
 std::string TagAt(const Bytes& b, std::size_t at) {
     return at + 4 <= b.size() ? std::string(b.begin() + at, b.begin() + at + 4) : std::string();
 }
@@ -73,20 +76,22 @@ uint8_t MulawEncode(int16_t sample) {
 }
 }  // namespace
 
-Bytes VideoRecord(const Bytes& data, bool key, uint32_t frame_number, bool time_extension) {
+Bytes VideoRecord(const Bytes& data, bool key, uint32_t frame_number, bool time_extension,
+                  uint32_t frame_ms) {
+    const uint64_t ms = uint64_t{frame_number} * frame_ms;
     const std::size_t ext = time_extension ? 8 : 0;
     Bytes r(30 + ext + data.size(), 0);
     std::memcpy(r.data(), "XCXBV", 5);
     uint8_t* h = r.data() + 6;
-    h[2] = 0;               // resolution code
-    h[4] = key ? 7 : 1;     // frame type
+    h[2] = 0;            // resolution code
+    h[4] = key ? 7 : 1;  // frame type
     h[5] = time_extension ? 3 : 0;
-    h[6] = 0;               // fragment index
-    h[7] = 1;               // fragment count: complete-frame copy
+    h[6] = 0;  // fragment index
+    h[7] = 1;  // fragment count: complete-frame copy
     Put32(h + 8, frame_number);
     Put32(h + 12, static_cast<uint32_t>(data.size()));
-    Put32(h + 16, 1700000000u + frame_number / 25);
-    Put16(h + 20, static_cast<uint16_t>((frame_number % 25) * 40));
+    Put32(h + 16, static_cast<uint32_t>(1700000000u + ms / 1000));
+    Put16(h + 20, static_cast<uint16_t>(ms % 1000));
     Put16(h + 22, static_cast<uint16_t>(data.size() > 0xFFFF ? 0xFFFF : data.size()));
     if (time_extension) Put32(r.data() + 30, 1700000000u + frame_number / 25);
     if (!data.empty()) std::memcpy(r.data() + 30 + ext, data.data(), data.size());
@@ -168,14 +173,19 @@ Recording WriteRecording(const std::string& path, const RecordingSpec& spec) {
         else
             file.WriteFrame(b.data(), b.size(), 0, key ? 1 : 0);
     };
-    static const Bytes kJunk[] = {
-        {'X'}, {'X', 'C'}, {'X', 'C', 'X'}, {0x00, 0xFF, 'X', 'X', 'C', 'C'},
-        {'X', 'C', 'X', 'B', 'Q', 0}, {0x58, 0x43, 0x58, 0x43, 0x58}};
+    static const Bytes kJunk[] = {{'X'},
+                                  {'X', 'C'},
+                                  {'X', 'C', 'X'},
+                                  {0x00, 0xFF, 'X', 'X', 'C', 'C'},
+                                  {'X', 'C', 'X', 'B', 'Q', 0},
+                                  {0x58, 0x43, 0x58, 0x43, 0x58}};
     std::size_t sample = 0;
     for (std::size_t i = 0; i < rec.frames.size(); ++i) {
         const auto& f = rec.frames[i];
         const bool ext = spec.time_extensions && i % 3 == 1;
-        put(VideoRecord(f.data, f.key, static_cast<uint32_t>(i), ext), f.key);
+        put(VideoRecord(f.data, f.key, static_cast<uint32_t>(i), ext,
+                        static_cast<uint32_t>(spec.frame_ms)),
+            f.key);
         if (spec.audio) {
             put(AudioRecord(ToneMulaw(sample, 320), static_cast<uint32_t>(i)), false);
             sample += 320;

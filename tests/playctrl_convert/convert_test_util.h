@@ -39,9 +39,10 @@ uint16_t Le16(const Bytes& b, std::size_t at);
 std::string TagAt(const Bytes& b, std::size_t at);
 
 // "XCXBV", 0, the 24-byte header of a complete frame (fragment index 0, count
-// 1, total length, time stamps), an 8-byte time extension when asked (header
-// byte 5 = 3), then the data.
-Bytes VideoRecord(const Bytes& data, bool key, uint32_t frame_number, bool time_extension = false);
+// 1, total length, capture time frame_number * frame_ms), an 8-byte time
+// extension when asked (header byte 5 = 3), then the data.
+Bytes VideoRecord(const Bytes& data, bool key, uint32_t frame_number, bool time_extension = false,
+                  uint32_t frame_ms = 40);
 // "XCXBA", 0, the 24-byte header (length at offset 22), the 4-byte audio
 // header and the G.711 bytes.
 Bytes AudioRecord(const Bytes& g711, uint32_t frame_number);
@@ -51,16 +52,17 @@ Bytes ToneMulaw(std::size_t first, std::size_t count);
 struct RecordingSpec {
     int width = 352;
     int height = 288;
-    int frames = 40;         // video frames encoded
-    int repeat = 1;          // the encoded frames are written this many times (cheap long files)
+    int frames = 40;  // video frames encoded
+    int repeat = 1;   // the encoded frames are written this many times (cheap long files)
     int gop = 10;
-    int leading_skip = 0;    // frames dropped from the encoded stream's start (a mid-GOP start)
-    bool audio = false;      // one audio record of 320 samples after every video record
+    int leading_skip = 0;  // frames dropped from the encoded stream's start (a mid-GOP start)
+    bool audio = false;    // one audio record of 320 samples after every video record
     bool time_extensions = false;  // every third video record carries one
-    bool garbage = false;    // junk (with partial prefixes) between some records
+    bool garbage = false;          // junk (with partial prefixes) between some records
     bool native_header = true;     // written by CAviFile (else records only)
     bool noise = false;
     int qp = 24;
+    int frame_ms = 40;  // capture times advance by this much a frame
 };
 
 struct Recording {
@@ -68,7 +70,7 @@ struct Recording {
     std::vector<zyn_test::H264Frame> frames;  // in file order (repeats included)
     std::size_t first_key = 0;                // index of the first key frame
     std::size_t audio_records = 0;
-    std::size_t audio_samples = 0;            // G.711 samples in all audio records
+    std::size_t audio_samples = 0;  // G.711 samples in all audio records
     uint64_t size = 0;
     std::size_t key_onward() const { return frames.size() - first_key; }
 };
