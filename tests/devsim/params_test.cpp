@@ -2,6 +2,11 @@
 // wrong lengths, reset and defaults. Table-driven over the group list.
 #include "tests/devsim/fixture.h"
 
+namespace zyn::wire {
+// Test names carry the group's name, not a dump of its bytes.
+void PrintTo(const ParamGroupInfo& g, std::ostream* out) { *out << g.name; }
+}  // namespace zyn::wire
+
 namespace devsim_test {
 namespace {
 

@@ -44,6 +44,9 @@ struct Case {
     bool all_written;
 };
 
+// Test names carry the case name, not a dump of its bytes.
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 std::string Probe(const std::string& path, const char* entries) {
     const std::string ffprobe = zyn_test::Which("ffprobe");
     return zyn_test::RunTool(ffprobe +
