@@ -1,5 +1,7 @@
 #include "search/language.h"
 
+#include "vendors/loader.h"
+
 #include <unistd.h>
 
 #include <climits>
@@ -35,11 +37,7 @@ int ReadLanguageNumber(const std::string& path) {
 }  // namespace
 
 std::string ProgramDir() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    std::string p(buf, static_cast<size_t>(n));
-    return p.substr(0, p.rfind('/'));
+    return vendors::ProgramDir();
 }
 
 void Language::Load(const std::string& dir) {

@@ -12,18 +12,6 @@
 
 namespace vendors {
 
-namespace {
-
-std::string ProgramDir() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    std::string p(buf, static_cast<size_t>(n));
-    return p.substr(0, p.rfind('/'));
-}
-
-}  // namespace
-
 std::shared_ptr<VendorLibrary> VendorLibrary::Open(const std::string& name) {
     if (name.empty() || name.find('/') != std::string::npos) return nullptr;
     // A library stays loaded once opened: its threads and state may outlive

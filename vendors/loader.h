@@ -8,10 +8,23 @@
 // loaded until the process ends; opening it again gives the same object.
 #pragma once
 
+#include <limits.h>
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 
 namespace vendors {
+
+// The folder of the running program (settings, language files and vendor
+// libraries sit beside it); "." when it cannot be told.
+inline std::string ProgramDir() {
+    char buf[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    const std::string p(buf, static_cast<size_t>(n));
+    return p.substr(0, p.rfind('/'));
+}
 
 class VendorLibrary {
 public:

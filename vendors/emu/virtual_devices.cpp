@@ -1,5 +1,7 @@
 #include "vendors/emu/virtual_devices.h"
 
+#include "vendors/loader.h"
+
 #include <unistd.h>
 
 #include <climits>
@@ -23,14 +25,6 @@ const char* const kDefaults[] = {
     "name=JS-ICR-1 id=JS0000000061 data_port=554 web_port=80 channels=1 user=admin "
     "password=vupra",
 };
-
-std::string ProgramDir() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    std::string p(buf, static_cast<size_t>(n));
-    return p.substr(0, p.rfind('/'));
-}
 
 }  // namespace
 
@@ -98,7 +92,8 @@ Store& Store::Instance() {
 Store::Store() {
     std::vector<std::string> lines;
     const char* env = std::getenv("ZYNSEARCH_VENDOR_DEVICES");
-    std::ifstream in(env && *env ? std::string(env) : ProgramDir() + "/vendor_devices.txt");
+    std::ifstream in(env && *env ? std::string(env)
+                                 : vendors::ProgramDir() + "/vendor_devices.txt");
     if (in) {
         for (std::string line; std::getline(in, line);) lines.push_back(line);
     } else {
