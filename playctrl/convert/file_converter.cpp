@@ -478,19 +478,24 @@ bool CFileConverter::IsContainerMode(int mode) const {
     return options_.container_modes && (mode == kModeMp4 || mode == kModeMatroska);
 }
 
+void CFileConverter::DeclarePictureSize(const uint8_t* key_frame, std::size_t bytes,
+                                        JobReport* report, int* width, int* height) const {
+    const bool from_stream = H264PictureSize(key_frame, bytes, width, height);
+    if (!from_stream) {
+        const bool header_size = picture_width_ > 0 && picture_height_ > 0;
+        *width = header_size ? picture_width_ : kDefaultPictureWidth;
+        *height = header_size ? picture_height_ : kDefaultPictureHeight;
+    }
+    report->declared_width = *width;
+    report->declared_height = *height;
+    report->size_from_stream = from_stream;
+}
+
 void CFileConverter::BeginContainer(const uint8_t* key_frame, std::size_t bytes,
                                     JobReport* report) {
     int width = 0, height = 0;
-    const bool from_stream = H264PictureSize(key_frame, bytes, &width, &height);
-    if (!from_stream) {
-        const bool header_size = picture_width_ > 0 && picture_height_ > 0;
-        width = header_size ? picture_width_ : kDefaultPictureWidth;
-        height = header_size ? picture_height_ : kDefaultPictureHeight;
-    }
+    DeclarePictureSize(key_frame, bytes, report, &width, &height);
     container_->Begin(key_frame, bytes, width, height, source_has_audio_);
-    report->declared_width = width;
-    report->declared_height = height;
-    report->size_from_stream = from_stream;
     report->audio_copied = container_->audio_copied();
 }
 
@@ -508,18 +513,10 @@ int64_t CFileConverter::NextVideoTime(int64_t capture_ms) {
 
 void CFileConverter::AddAviStreams(const uint8_t* key_frame, std::size_t bytes, JobReport* report) {
     int width = 0, height = 0;
-    const bool from_stream = H264PictureSize(key_frame, bytes, &width, &height);
-    if (!from_stream) {
-        const bool header_size = picture_width_ > 0 && picture_height_ > 0;
-        width = header_size ? picture_width_ : kDefaultPictureWidth;
-        height = header_size ? picture_height_ : kDefaultPictureHeight;
-    }
+    DeclarePictureSize(key_frame, bytes, report, &width, &height);
     avi_->AddVideoStream(width, height, kAviRate, kAviScale, kAviCodecH264);
     avi_->AddAudioStream(kAviAudioRate, kAviAudioBits, kAviAudioChannels, kAviAudioCodec);
     avi_streams_added_ = true;
-    report->declared_width = width;
-    report->declared_height = height;
-    report->size_from_stream = from_stream;
 }
 
 void CFileConverter::WriteTarget(std::vector<uint8_t>& bytes, bool audio, JobReport* report) {

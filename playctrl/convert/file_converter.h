@@ -136,6 +136,10 @@ private:
     bool IsContainerMode(int mode) const;
     void NoFramesForContainer(JobReport* report);
     // The container's streams, at the first key frame (or at the end).
+    // The picture size a target declares: the key frame's SPS, else the
+    // recording header's, else the default; recorded in the report.
+    void DeclarePictureSize(const uint8_t* key_frame, std::size_t bytes, JobReport* report,
+                            int* width, int* height) const;
     void BeginContainer(const uint8_t* key_frame, std::size_t bytes, JobReport* report);
     // The time stamp of the next video frame from its capture time (-1: none).
     int64_t NextVideoTime(int64_t capture_ms);
