@@ -75,8 +75,9 @@ TEST_F(SessionInProcess, DeviceClockIsSetWithTheLocalTimeEvery1800Ticks) {
     EXPECT_EQ(clock->year, Le16(p));
     EXPECT_EQ(clock->second, p[7]);
 
-    // The counter starts again: no second clock set in the next ticks.
-    EXPECT_LT(dev->ClockTicks(), 100);
+    // The counter starts again once the send has returned: no second clock
+    // set in the next ticks.
+    EXPECT_TRUE(WaitUntil([&] { return dev->ClockTicks() < 100; }, 2000)) << dev->ClockTicks();
     const uint64_t after = emu_->log().NextSequence();
     ASSERT_TRUE(WaitUntil([&] { return KeepAlives(after, UINT64_MAX) >= 20; }, 5000));
     EXPECT_EQ(emu_->log().Count(0x0586), 1u);
