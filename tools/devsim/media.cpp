@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "tools/devsim/device_impl.h"
+#include "tools/devsim/media_framing.h"
 
 namespace devsim {
 namespace {
@@ -177,53 +178,22 @@ void DeviceImpl::SendVideoFrame(const std::shared_ptr<Stream>& st) {
         st->need_key = false;
     }
     const EncodedFrame& f = loop.frames[st->loop_index];
-    const size_t total = f.data.size();
-    size_t frag = std::max<size_t>(1, cfg.fragment_bytes);
-    size_t count = (total + frag - 1) / frag;
-    if (count > 255) {  // the fragment count is one byte
-        frag = (total + 254) / 255;
-        count = (total + frag - 1) / frag;
-    }
-    if (frag > kMaxPayload - 24 - 8 || count == 0) {
-        Event("frame of " + std::to_string(total) + " bytes does not fit 255 fragments: skipped");
+    VideoFraming framing;
+    DeviceTime(&framing.time_sec, &framing.time_msec);
+    framing.channel_byte = (st->channel == 0 && st->kind == kSubVideo && sub_as_four)
+                               ? wire::kSubStreamChannel
+                               : static_cast<uint8_t>(st->channel);
+    framing.resolution = ResolutionCode(loop.key.width, loop.key.height);
+    framing.stream_kind = static_cast<uint8_t>(st->kind);
+    framing.frame_number = st->frame_number;
+    framing.fragment_bytes = cfg.fragment_bytes;
+    auto bytes = std::make_shared<Bytes>();
+    std::vector<size_t> offsets;
+    if (!AppendVideoFrame(f, framing, bytes.get(), &offsets)) {
+        Event("frame of " + std::to_string(f.data.size()) +
+              " bytes does not fit 255 fragments: skipped");
         st->loop_index = (st->loop_index + 1) % static_cast<int>(loop.frames.size());
         return;
-    }
-    uint32_t sec = 0;
-    uint16_t msec = 0;
-    DeviceTime(&sec, &msec);
-    const uint8_t channel_byte = (st->channel == 0 && st->kind == kSubVideo && sub_as_four)
-                                     ? wire::kSubStreamChannel
-                                     : static_cast<uint8_t>(st->channel);
-    const uint8_t resolution = ResolutionCode(loop.key.width, loop.key.height);
-
-    auto bytes = std::make_shared<Bytes>();
-    constexpr size_t kHeaders = wire::kMessageHeaderBytes + wire::kFragmentHeaderBytes;
-    bytes->reserve(total + count * kHeaders);
-    std::vector<size_t> offsets;
-    offsets.reserve(count);
-    for (size_t i = 0; i < count; ++i) {
-        size_t at = i * frag;
-        size_t n = std::min(frag, total - at);
-        offsets.push_back(bytes->size());
-        size_t base = bytes->size();
-        bytes->resize(base + kHeaders + n, 0);
-        uint8_t* out = bytes->data() + base;
-        wire::MutableMessageHeader(out).Set(ZYN_CMD_VIDEO_FRAGMENT, 0,
-                                            static_cast<uint16_t>(wire::kFragmentHeaderBytes + n));
-        const wire::MutableFragmentHeader h(out + wire::kMessageHeaderBytes);
-        h.set_channel(channel_byte);
-        h.set_resolution(resolution);
-        h.set_stream_kind(static_cast<uint8_t>(st->kind));
-        h.set_frame_type(f.key ? wire::kKeyFrameType : 8);  // 8: not a key frame
-        h.set_fragment_index(static_cast<uint8_t>(i));
-        h.set_fragment_count(static_cast<uint8_t>(count));
-        h.set_frame_number(st->frame_number);
-        h.set_total_length(static_cast<uint32_t>(total));
-        h.set_time_sec(sec);
-        h.set_time_msec(msec);
-        h.set_fragment_length(static_cast<uint16_t>(n));
-        std::memcpy(h.fragment_data(), f.data.data() + at, n);
     }
     if (Deliver(st, bytes, offsets)) {
         ++st->frames_sent;
@@ -238,36 +208,13 @@ void DeviceImpl::SendVideoFrame(const std::shared_ptr<Stream>& st) {
 
 void DeviceImpl::SendAudioBlock(const std::shared_ptr<Stream>& st) {
     const size_t samples = static_cast<size_t>(std::clamp(cfg.audio_block_samples, 8, 2000));
-    const bool audio_header = wire::HasAudioSubHeader(cfg.audio_format);
-    const size_t data_len = samples + (audio_header ? wire::kAudioSubHeaderBytes : 0);
-    uint32_t sec = 0;
-    uint16_t msec = 0;
-    DeviceTime(&sec, &msec);
-    auto bytes = std::make_shared<Bytes>(
-        wire::kMessageHeaderBytes + wire::kFragmentHeaderBytes + data_len, 0);
-    uint8_t* out = bytes->data();
-    wire::MutableMessageHeader(out).Set(
-        ZYN_CMD_AUDIO_BLOCK, 0, static_cast<uint16_t>(wire::kFragmentHeaderBytes + data_len));
-    const wire::MutableAudioHeader h(out + wire::kMessageHeaderBytes);
-    h.set_audio_type(static_cast<uint8_t>(cfg.audio_format));
-    h.set_channel(static_cast<uint8_t>(st->channel));
-    h.set_stream_kind(kAudio);
-    h.set_fragment_count(1);
-    h.set_frame_number(st->frame_number);
-    h.set_total_length(static_cast<uint32_t>(data_len));
-    h.set_time_sec(sec);
-    h.set_time_msec(msec);
-    h.set_fragment_length(static_cast<uint16_t>(data_len));
-    uint8_t* data = h.fragment_data();
-    if (audio_header) {
-        data[0] = 0x00;
-        data[1] = 0x01;
-        wire::StoreLe16(data + 2, static_cast<uint16_t>(samples / 2));
-        data += wire::kAudioSubHeaderBytes;
-    }
-    const std::vector<uint8_t>& tone = tones[st->channel & 3];
-    for (size_t i = 0; i < samples; ++i) data[i] = tone[(st->audio_pos + i) % tone.size()];
-    st->audio_pos = (st->audio_pos + samples) % tone.size();
+    AudioFraming framing;
+    DeviceTime(&framing.time_sec, &framing.time_msec);
+    framing.channel = static_cast<uint8_t>(st->channel);
+    framing.audio_format = cfg.audio_format;
+    framing.frame_number = st->frame_number;
+    auto bytes = std::make_shared<Bytes>();
+    AppendAudioBlock(tones[st->channel & 3], &st->audio_pos, samples, framing, bytes.get());
     if (Deliver(st, bytes, {0})) ++st->frames_sent;
     ++st->frame_number;
 }
