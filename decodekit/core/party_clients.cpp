@@ -111,17 +111,21 @@ void CPlatformParty::AttachControl(const std::shared_ptr<CListenService>& servic
 }
 
 bool CPlatformParty::Logout(uint16_t session) {
-    std::lock_guard<std::mutex> lock(link_mutex_);
-    if (control_.connection < 0 || session_ != session) return false;
-    control_.Clear();
+    {
+        std::lock_guard<std::mutex> lock(link_mutex_);
+        if (control_.connection < 0 || session_ != session) return false;
+        control_.Clear();
+    }
     logged_in_.store(0);
     SetOnline(false);
     return true;
 }
 
 void CPlatformParty::ControlClosed() {
-    std::lock_guard<std::mutex> lock(link_mutex_);
-    control_.Clear();
+    {
+        std::lock_guard<std::mutex> lock(link_mutex_);
+        control_.Clear();
+    }
     logged_in_.store(0);
     SetOnline(false);
 }
@@ -169,8 +173,20 @@ int CPlatformParty::SendMedia(uint16_t command, uint16_t word, const void* body,
 }
 
 void CPlatformParty::SetOnline(bool online) {
-    std::lock_guard<std::mutex> lock(record_mutex_);
-    login_record_.online = online ? 1 : 0;
+    bool went_offline;
+    {
+        std::lock_guard<std::mutex> lock(record_mutex_);
+        went_offline = !online && login_record_.online != 0;
+        login_record_.online = online ? 1 : 0;
+    }
+    if (went_offline && Registry())
+        Registry()->FireMessage(GetDeviceId(), wire::kMsgPartyOffline, nullptr, 0);
+}
+
+void CPlatformParty::FireText(int message, const std::string& text) {
+    if (Registry())
+        Registry()->FireMessage(GetDeviceId(), message, text.c_str(),
+                                static_cast<int>(text.size() + 1));
 }
 
 std::size_t CPlatformParty::WriteEntry(uint8_t* out) {
@@ -272,22 +288,36 @@ void CVexora::MediaClosed() {
 
 int CVexora::Subscribe(int channel, const std::shared_ptr<CPlatformParty>& party) {
     if (channel < 0 || channel >= zyn::kMaxChannels || !party) return 0;
-    std::lock_guard<std::mutex> lock(sub_mutex_);
-    auto& list = subscribers_[channel];
-    for (auto& s : list)
-        if (s.raw == party.get() && !s.party.expired()) return 1;
-    list.push_back({party, party.get(), false});
+    {
+        std::lock_guard<std::mutex> lock(sub_mutex_);
+        auto& list = subscribers_[channel];
+        for (auto& s : list)
+            if (s.raw == party.get() && !s.party.expired()) return 1;
+        list.push_back({party, party.get(), false});
+    }
+    ReportSubscribers(channel);
     return 1;
 }
 
 int CVexora::Unsubscribe(int channel, const CPlatformParty* party) {
     if (channel < 0 || channel >= zyn::kMaxChannels || party == nullptr) return 0;
-    std::lock_guard<std::mutex> lock(sub_mutex_);
-    auto& list = subscribers_[channel];
-    list.erase(std::remove_if(list.begin(), list.end(),
-                              [&](const Subscriber& s) { return s.raw == party; }),
-               list.end());
+    bool removed;
+    {
+        std::lock_guard<std::mutex> lock(sub_mutex_);
+        auto& list = subscribers_[channel];
+        const auto size = list.size();
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [&](const Subscriber& s) { return s.raw == party; }),
+                   list.end());
+        removed = list.size() != size;
+    }
+    if (removed) ReportSubscribers(channel);
     return 1;
+}
+
+void CVexora::ReportSubscribers(int channel) {
+    FireText(wire::kMsgSubscribers,
+             std::to_string(channel) + " " + std::to_string(SubscriberCount(channel)));
 }
 
 void CVexora::UnsubscribeAll(const CPlatformParty* party) {
@@ -315,6 +345,9 @@ bool CVexora::Relay(uint16_t command, uint16_t reply_code, const uint8_t* body, 
                             std::chrono::steady_clock::now()});
     }
     SendControl(command, Session(), body, length);
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%04X %d", command, requester ? requester->GetDeviceId() : 0);
+    FireText(wire::kMsgRelayed, text);
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "decodekit/core/video_device.h"
@@ -71,7 +72,10 @@ public:
     virtual std::size_t EntryBytes() { return 120; }
     virtual std::size_t WriteEntry(uint8_t* out);
 
+    // Going from online to offline tells the host (message kMsgPartyOffline).
     void SetOnline(bool online);
+    // Tells the host an event with a zero-terminated text; no lock held.
+    void FireText(int message, const std::string& text);
     int KeepAliveMisses() const { return keepalive_misses_.load(); }
 
 protected:
@@ -141,6 +145,8 @@ public:
     // Removes the party from every channel.
     void UnsubscribeAll(const CPlatformParty* party);
     std::size_t SubscriberCount(int channel);
+    // Tells the host the channel's subscriber count (kMsgSubscribers).
+    void ReportSubscribers(int channel);
 
     // Relays a request to the encoder and queues it until the reply arrives.
     // False when the encoder has no control connection.

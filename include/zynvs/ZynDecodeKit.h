@@ -48,7 +48,11 @@ extern "C" {
 /* Session events: 1 login ok, 2 control connection gone, 3 stream of a channel
  * restored (data: channel as decimal text, 4 bytes), 4 stream connection gone
  * or a channel stalled (data: none, or the channel as text), 8 login device
- * information (88 bytes), 9 extended device information (504 bytes); any other
+ * information (88 bytes), 9 extended device information (504 bytes); as a
+ * platform (the services) also 20 a party went offline, 21 a request was
+ * relayed to an encoder (text "0xCODE REQUESTER"), 22 an encoder channel's
+ * subscribers changed (text "CHANNEL COUNT"), on the network and housekeeping
+ * threads, data zero-terminated, length counting the zero; any other
  * value is an unsolicited device message whose command code is the value. */
 typedef void(ZYNVS_CALL* MessageCallback)(int device_id, int message, void* data, int length,
                                           void* user);

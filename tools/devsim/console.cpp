@@ -90,10 +90,87 @@ std::string ConsoleHelp() {
            "  alarm D CH [TYPE] [on|off]    send an alarm report (0x0601)\n"
            "  send D CMD [HEX]              send any message to the logged-in clients\n"
            "  keyframe D CH                 next video frame of the channel is a key frame\n"
-           "  reboot D                      drop every connection, come back after the delay\n";
+           "  reboot D                      drop every connection, come back after the delay\n"
+           "platform parties (P = party index, in the order of the --party options):\n"
+           "  party                         one status line per party\n"
+           "  party P silent on|off         no keep-alives, no answers, nothing pushed\n"
+           "  party P drop                  close the party's control and media connections\n"
+           "  party P garbage control|media [BYTES]  send random bytes\n"
+           "  party P want ENC CH [main|sub|audio] [close]  ask for (or close) a stream\n"
+           "  party P list [FILTER]         ask for the device list (0x0701)\n";
 }
 
+namespace {
+
+std::string RunPartyCommand(const std::vector<Party*>& parties, const std::vector<std::string>& a) {
+    auto usage = [] { return std::string("error: bad arguments for 'party' (see help)\n"); };
+    if (a.size() == 1) {
+        if (parties.empty()) return "no parties\n";
+        std::string out;
+        for (size_t i = 0; i < parties.size(); ++i)
+            out += "party " + std::to_string(i) + ": " + parties[i]->Status() + "\n";
+        return out;
+    }
+    long p = -1, n = 0;
+    if (!ParseInt(a[1], &p) || p < 0 || p >= static_cast<long>(parties.size()))
+        return "error: no party " + a[1] + " (there are " + std::to_string(parties.size()) + ")\n";
+    Party& party = *parties[static_cast<size_t>(p)];
+    const std::string verb = a.size() > 2 ? a[2] : "";
+    bool on = false;
+    if (verb == "silent" && a.size() == 4 && ParseOnOff(a[3], &on)) {
+        party.SetSilent(on);
+        return on ? "party silent\n" : "party speaks again\n";
+    }
+    if (verb == "drop" && a.size() == 3) {
+        party.DropConnections();
+        return "connections dropped\n";
+    }
+    if (verb == "garbage" && a.size() >= 4 && (a[3] == "control" || a[3] == "media")) {
+        n = 64;
+        if (a.size() > 4 && (!ParseInt(a[4], &n) || n <= 0 || n > 65536)) return usage();
+        party.SendGarbage(a[3] == "media", static_cast<size_t>(n));
+        return "garbage sent\n";
+    }
+    if (verb == "want" && a.size() >= 5) {
+        StreamWant w;
+        long enc = 0, ch = 0;
+        if (!ParseInt(a[3], &enc) || !ParseInt(a[4], &ch) || enc < 0 || ch < 0 || ch > 3)
+            return usage();
+        w.encoder = static_cast<uint32_t>(enc);
+        w.channel = static_cast<int>(ch);
+        bool open = true;
+        for (size_t i = 5; i < a.size(); ++i) {
+            if (a[i] == "main")
+                w.kind = 0;
+            else if (a[i] == "sub")
+                w.kind = 1;
+            else if (a[i] == "audio")
+                w.kind = 2;
+            else if (a[i] == "close")
+                open = false;
+            else
+                return usage();
+        }
+        party.RequestStream(w, open);
+        return open ? "stream requested\n" : "stream closed\n";
+    }
+    if (verb == "list" && a.size() <= 4) {
+        n = 0;
+        if (a.size() == 4 && (!ParseInt(a[3], &n) || n < 0 || n > 255)) return usage();
+        party.RequestDeviceList(static_cast<uint8_t>(n));
+        return "device list requested\n";
+    }
+    return usage();
+}
+
+}  // namespace
+
 std::string RunConsoleCommand(Emulator& emu, const std::string& line, bool* quit) {
+    return RunConsoleCommand(&emu, {}, line, quit);
+}
+
+std::string RunConsoleCommand(Emulator* emulator, const std::vector<Party*>& parties,
+                              const std::string& line, bool* quit) {
     std::istringstream in(line);
     std::vector<std::string> a;
     for (std::string w; in >> w;) a.push_back(w);
@@ -106,7 +183,15 @@ std::string RunConsoleCommand(Emulator& emu, const std::string& line, bool* quit
         if (quit) *quit = true;
         return "bye\n";
     }
-    if (cmd == "status") return emu.Status();
+    if (cmd == "party") return RunPartyCommand(parties, a);
+    if (cmd == "status") {
+        std::string out = emulator ? emulator->Status() : "";
+        for (size_t i = 0; i < parties.size(); ++i)
+            out += "party " + std::to_string(i) + ": " + parties[i]->Status() + "\n";
+        return out;
+    }
+    if (!emulator) return "error: '" + cmd + "' needs devices, and none run\n";
+    Emulator& emu = *emulator;
     if (cmd == "messages") {
         long n = 10;
         if (a.size() > 1 && !ParseInt(a[1], &n)) return usage();
@@ -126,8 +211,8 @@ std::string RunConsoleCommand(Emulator& emu, const std::string& line, bool* quit
                 out << "malformed " << m.raw.size() << " bytes " << Hex(m.raw, 32) << "\n";
             } else {
                 char c[48];
-                std::snprintf(c, sizeof c, "cmd 0x%04X word %u len %zu ", m.command,
-                              m.second_word, m.payload.size());
+                std::snprintf(c, sizeof c, "cmd 0x%04X word %u len %zu ", m.command, m.second_word,
+                              m.payload.size());
                 out << c << Hex(m.payload, 32) << "\n";
             }
         }
@@ -135,9 +220,9 @@ std::string RunConsoleCommand(Emulator& emu, const std::string& line, bool* quit
     }
 
     static const char* kDeviceCommands[] = {
-        "keepalive", "refuse-login", "delay", "late", "drop", "result", "garbage-reply",
-        "truncate-reply", "clear", "close", "stall", "ch4", "garbage", "truncated", "alarm",
-        "send", "keyframe", "reboot"};
+        "keepalive",     "refuse-login",   "delay", "late",  "drop",     "result",
+        "garbage-reply", "truncate-reply", "clear", "close", "stall",    "ch4",
+        "garbage",       "truncated",      "alarm", "send",  "keyframe", "reboot"};
     if (std::find(std::begin(kDeviceCommands), std::end(kDeviceCommands), cmd) ==
         std::end(kDeviceCommands))
         return "error: unknown command '" + cmd + "' (see help)\n";

@@ -14,9 +14,13 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
+#include <algorithm>
+#include <memory>
 
 #include "tools/devsim/console.h"
 #include "tools/devsim/devsim.h"
+#include "tools/devsim/party.h"
 #include "tools/devsim/qv_device.h"
 
 namespace {
@@ -25,7 +29,7 @@ const char kUsage[] =
     "usage: zyn-devsim [options]\n"
     "Runs emulated devices of the ZynVS device protocol until SIGINT or SIGTERM.\n"
     "\n"
-    "  --devices N            number of devices (1)\n"
+    "  --devices N            number of devices (1); 0 runs parties only\n"
     "  --channels N           channels per device, 1..4 (4)\n"
     "  --control-port P       device k listens on P+2k (control) and P+2k+1 (streams) (7000);\n"
     "                         0 picks free ports\n"
@@ -51,6 +55,17 @@ const char kUsage[] =
     "  --qv N                 also run N QV devices (qvnet01 on 127.0.0.(20+k), port P+k) (0)\n"
     "  --qv-port P            first QV device's qvnet01 port (7200); 0 picks free ports\n"
     "  --reboot-delay MS      how long a reboot keeps the ports closed (1000)\n"
+    "  --party ROLE:ID[:USER:PASSWORD]\n"
+    "                         log into a platform's control service as an encoder, client\n"
+    "                         (user client), recorder (recording server) or streamer (stream\n"
+    "                         server) registered there under ID (account admin/admin)\n"
+    "  --want ENC:CH[:KIND]   the last client or recorder asks for channel CH of encoder ENC\n"
+    "                         (KIND main, sub or audio; main)\n"
+    "  --record PATH          the last client or recorder writes the video it receives to PATH\n"
+    "                         (.avi: AVI, else a native recording); a recorder needs one\n"
+    "  --platform-port P      the platform's control service port (9000)\n"
+    "  --platform-media-port P  its media service port (platform port + 1)\n"
+    "  --platform-udp         parties reach the control service over UDP\n"
     "  --control-socket PATH  also read commands from a Unix socket at PATH\n"
     "  --stdin                read commands from standard input even in the background\n"
     "  --no-stdin             never read commands from standard input\n"
@@ -105,8 +120,8 @@ bool MayRead(int fd, bool always) {
 }
 
 // Reads command lines from fd until it ends or `stop` is set.
-void ServeCommands(devsim::Emulator& emu, int fd, int answer_fd, std::atomic<bool>& stop,
-                   bool always = true) {
+void ServeCommands(devsim::Emulator* emu, const std::vector<devsim::Party*>& parties, int fd,
+                   int answer_fd, std::atomic<bool>& stop, bool always = true) {
     std::string pending;
     char buf[1024];
     while (!stop) {
@@ -131,7 +146,7 @@ void ServeCommands(devsim::Emulator& emu, int fd, int answer_fd, std::atomic<boo
             std::string line = pending.substr(0, nl);
             pending.erase(0, nl + 1);
             bool quit = false;
-            Answer(answer_fd, devsim::RunConsoleCommand(emu, line, &quit));
+            Answer(answer_fd, devsim::RunConsoleCommand(emu, parties, line, &quit));
             if (quit) kill(getpid(), SIGTERM);
         }
     }
@@ -148,6 +163,9 @@ int main(int argc, char** argv) {
     std::string control_socket;
     bool read_stdin = true, stdin_always = false, quiet = false;
     long qv_devices = 0, qv_port = 7200;
+    std::vector<devsim::PartyConfig> party_configs;
+    long platform_port = 9000, platform_media_port = -1;
+    bool platform_udp = false;
 
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -179,7 +197,7 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         } else if (a == "--devices") {
-            devices = static_cast<int>(number(1, 256));
+            devices = static_cast<int>(number(0, 256));
         } else if (a == "--channels") {
             channels = number(1, 4);
         } else if (a == "--control-port") {
@@ -226,6 +244,65 @@ int main(int argc, char** argv) {
             qv_port = number(0, 65000);
         } else if (a == "--reboot-delay") {
             dev.reboot_delay_ms = static_cast<int>(number(0, 600000));
+        } else if (a == "--party") {
+            const std::string v = value();
+            devsim::PartyConfig pc;
+            std::vector<std::string> f;
+            for (size_t at = 0;;) {
+                size_t colon = v.find(':', at);
+                f.push_back(v.substr(at, colon == std::string::npos ? colon : colon - at));
+                if (colon == std::string::npos) break;
+                at = colon + 1;
+            }
+            long id = 0;
+            if ((f.size() != 2 && f.size() != 4) || !devsim::ParsePartyRole(f[0], &pc.role) ||
+                !ParseNumber(f[1].c_str(), 0, 0x7FFFFFFF, &id)) {
+                std::fprintf(stderr,
+                             "zyn-devsim: --party wants ROLE:ID[:USER:PASSWORD] with ROLE "
+                             "encoder, client, recorder or streamer, not '%s'\n",
+                             v.c_str());
+                return 2;
+            }
+            pc.id = static_cast<uint32_t>(id);
+            if (f.size() == 4) {
+                pc.user = f[2];
+                pc.password = f[3];
+            }
+            party_configs.push_back(pc);
+        } else if (a == "--want" || a == "--record") {
+            const std::string v = value();
+            if (party_configs.empty() || party_configs.back().role == devsim::PartyRole::kEncoder ||
+                party_configs.back().role == devsim::PartyRole::kStreamServer) {
+                std::fprintf(stderr, "zyn-devsim: %s follows a --party client or recorder\n",
+                             a.c_str());
+                return 2;
+            }
+            if (a == "--record") {
+                party_configs.back().record_path = v;
+                continue;
+            }
+            devsim::StreamWant w;
+            char kind[16] = "main";
+            long enc = 0, ch = 0;
+            char tail = 0;
+            int got = std::sscanf(v.c_str(), "%ld:%ld:%15[a-z]%c", &enc, &ch, kind, &tail);
+            const std::string k = kind;
+            if (got < 2 || got > 3 || enc < 0 || ch < 0 || ch > 3 ||
+                (k != "main" && k != "sub" && k != "audio")) {
+                std::fprintf(stderr, "zyn-devsim: --want wants ENC:CH[:main|sub|audio], not '%s'\n",
+                             v.c_str());
+                return 2;
+            }
+            w.encoder = static_cast<uint32_t>(enc);
+            w.channel = static_cast<int>(ch);
+            w.kind = k == "main" ? 0 : k == "sub" ? 1 : 2;
+            party_configs.back().wants.push_back(w);
+        } else if (a == "--platform-port") {
+            platform_port = number(1, 65535);
+        } else if (a == "--platform-media-port") {
+            platform_media_port = number(1, 65535);
+        } else if (a == "--platform-udp") {
+            platform_udp = true;
         } else if (a == "--control-socket") {
             control_socket = value();
         } else if (a == "--stdin") {
@@ -236,6 +313,16 @@ int main(int argc, char** argv) {
             quiet = true;
         } else {
             std::fprintf(stderr, "zyn-devsim: unknown option '%s' (see --help)\n", a.c_str());
+            return 2;
+        }
+    }
+    if (devices == 0 && party_configs.empty() && qv_devices == 0) {
+        std::fprintf(stderr, "zyn-devsim: nothing to run (--devices 0 without --party or --qv)\n");
+        return 2;
+    }
+    for (const auto& pc : party_configs) {
+        if (pc.role == devsim::PartyRole::kRecordServer && pc.record_path.empty()) {
+            std::fprintf(stderr, "zyn-devsim: recorder %u needs --record PATH\n", pc.id);
             return 2;
         }
     }
@@ -267,16 +354,17 @@ int main(int argc, char** argv) {
     // stopping the whole process.
     signal(SIGTTIN, SIG_IGN);
 
-    Print("encoding the video loops (" + std::to_string(dev.main.width) + "x" +
-          std::to_string(dev.main.height) + " and " + std::to_string(dev.sub.width) + "x" +
-          std::to_string(dev.sub.height) + ", " + std::to_string(channels) + " channels)...");
+    if (devices > 0)
+        Print("encoding the video loops (" + std::to_string(dev.main.width) + "x" +
+              std::to_string(dev.main.height) + " and " + std::to_string(dev.sub.width) + "x" +
+              std::to_string(dev.sub.height) + ", " + std::to_string(channels) + " channels)...");
     devsim::Emulator emu(cfg);
     std::string error;
-    if (!emu.Start(&error)) {
+    if (devices > 0 && !emu.Start(&error)) {
         std::fprintf(stderr, "zyn-devsim: %s\n", error.c_str());
         return 1;
     }
-    for (int k = 0; k < emu.device_count(); ++k) {
+    for (int k = 0; devices > 0 && k < emu.device_count(); ++k) {
         devsim::Device& d = emu.device(k);
         auto loop = d.Loop(0, 0);
         char line[512];
@@ -312,12 +400,50 @@ int main(int argc, char** argv) {
         if (cfg.search) Print("answering HDS searches on 239.255.255.250:8002");
     }
 
+    // Parties: encoders first, so that the clients' requests find them logged in.
+    std::stable_sort(party_configs.begin(), party_configs.end(), [](const auto& x, const auto& y) {
+        return x.role == devsim::PartyRole::kEncoder && y.role != devsim::PartyRole::kEncoder;
+    });
+    std::vector<std::unique_ptr<devsim::Party>> parties;
+    std::vector<devsim::Party*> party_list;
+    for (devsim::PartyConfig pc : party_configs) {
+        pc.service_address = cfg.bind_address;
+        pc.control_port = static_cast<uint16_t>(platform_port);
+        pc.media_port = static_cast<uint16_t>(platform_media_port > 0 ? platform_media_port
+                                                                      : platform_port + 1);
+        pc.control_udp = platform_udp;
+        pc.channel_count = static_cast<int>(channels);
+        pc.video = dev.sub;  // encoders push the small picture
+        pc.fragment_bytes = dev.fragment_bytes;
+        pc.audio_format = dev.audio_format;
+        pc.a_law = dev.audio_codec == devsim::AudioCodec::kALaw;
+        if (!quiet) pc.event_log = Print;
+        parties.push_back(std::make_unique<devsim::Party>(pc));
+        if (!parties.back()->Start(&error)) {
+            std::fprintf(stderr, "zyn-devsim: %s %u: %s\n", devsim::PartyRoleName(pc.role), pc.id,
+                         error.c_str());
+            parties.clear();
+            qv.Stop();
+            emu.Stop();
+            return 1;
+        }
+        if (pc.role == devsim::PartyRole::kEncoder) parties.back()->WaitLoggedIn(2000);
+        party_list.push_back(parties.back().get());
+        Print(std::string("party ") + std::to_string(party_list.size() - 1) + ": " +
+              devsim::PartyRoleName(pc.role) + " " + std::to_string(pc.id) + " -> " +
+              pc.service_address + ":" + std::to_string(pc.control_port) +
+              (platform_udp ? " (udp)" : "") +
+              (pc.record_path.empty() ? "" : ", recording to " + pc.record_path));
+    }
+    devsim::Emulator* emu_ptr = devices > 0 ? &emu : nullptr;
+
     std::atomic<bool> stop{false};
     std::thread stdin_thread, socket_thread;
     int listen_fd = -1;
     if (read_stdin) {
-        stdin_thread = std::thread(
-            [&] { ServeCommands(emu, STDIN_FILENO, STDOUT_FILENO, stop, stdin_always); });
+        stdin_thread = std::thread([&] {
+            ServeCommands(emu_ptr, party_list, STDIN_FILENO, STDOUT_FILENO, stop, stdin_always);
+        });
     }
     if (!control_socket.empty()) {
         listen_fd = socket(AF_UNIX, SOCK_STREAM, 0);
@@ -346,7 +472,7 @@ int main(int argc, char** argv) {
                 if (poll(&p, 1, 200) <= 0) continue;
                 int fd = accept(listen_fd, nullptr, nullptr);
                 if (fd < 0) continue;
-                ServeCommands(emu, fd, fd, stop);
+                ServeCommands(emu_ptr, party_list, fd, fd, stop);
                 close(fd);
             }
         });
@@ -363,6 +489,9 @@ int main(int argc, char** argv) {
         close(listen_fd);
         unlink(control_socket.c_str());
     }
+    for (size_t i = 0; i < parties.size(); ++i)
+        Print("party " + std::to_string(i) + ": " + parties[i]->Status());
+    parties.clear();
     qv.Stop();
     emu.Stop();
     Print("stopped");

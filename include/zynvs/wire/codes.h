@@ -59,6 +59,10 @@ enum Message : int {
     kMsgStreamLost = 4,      // the stream connection is gone, or a channel stalled
     kMsgDeviceInfo = 8,      // the 88-byte device information of a login
     kMsgExtendedInfo = 9,    // the 504-byte extended device information of a login
+    // Platform role (the id is the party's):
+    kMsgPartyOffline = 20,  // a logged-in party logged out, lost its connection or went silent
+    kMsgRelayed = 21,       // a request relayed to this encoder; text "0xCODE REQUESTER"
+    kMsgSubscribers = 22,   // an encoder channel's subscribers changed; text "CHANNEL COUNT"
 };
 
 // Stream kinds of a stream request.
