@@ -18,4 +18,5 @@ int CommandSearch(const std::vector<std::string>& args);
 int CommandConvert(const std::vector<std::string>& args);
 int CommandPlay(const std::vector<std::string>& args);
 int CommandRepair(const std::vector<std::string>& args);
+int CommandPlatform(const std::vector<std::string>& args);
 }  // namespace zynvs_app

@@ -34,7 +34,10 @@ const Command kCommands[] = {
     {"search", zynvs_app::CommandSearch, true, "find devices on the LAN by multicast"},
     {"convert", zynvs_app::CommandConvert, true, "convert a recording (AVI, MPEG-2/MP2, clip)"},
     {"play", zynvs_app::CommandPlay, true, "play a recording in a window or headless"},
-    {"repair", zynvs_app::CommandRepair, false, "rebuild the index and sizes of a cut-off AVI recording"},
+    {"repair", zynvs_app::CommandRepair, false,
+     "rebuild the index and sizes of a cut-off AVI recording"},
+    {"platform", zynvs_app::CommandPlatform, true,
+     "run the SDK as a platform for the parties of a parties file"},
 };
 
 void Usage(FILE* out) {

@@ -18,6 +18,11 @@ const char* KindName(int kind) {
     return kind >= 0 && kind < 4 ? kNames[kind] : "?";
 }
 
+bool RequestOpens(const ParsedMessage& m) {
+    return m.length == wire::StreamRequestView::kBytes &&
+           wire::StreamRequestView(m.payload).open_flag();
+}
+
 Bytes ResultBody(uint16_t result, uint16_t word = 0) {
     Bytes b(4);
     wire::StoreLe16(b.data(), result);
@@ -63,10 +68,7 @@ void Party::Impl::OnEncoderRequest(const ParsedMessage& m) {
             } else if (kind == wire::kTalk) {
                 result = kResultUnsupported;
             } else {
-                if (r.open_flag())
-                    OpenPush(channel, kind);
-                else
-                    ClosePush(channel, kind);
+                if (!r.open_flag()) ClosePush(channel, kind);
                 result = kResultOk;
             }
             Event(std::string(r.open_flag() ? "open" : "close") + " of " + KindName(kind) +
@@ -77,6 +79,12 @@ void Party::Impl::OnEncoderRequest(const ParsedMessage& m) {
         body = ResultBody(result);
         body[2] = channel;
         body[3] = kind;
+        SendControl(reply, session, body);
+        Update([](PartyStats& s) { ++s.requests_answered; });
+        // The stream starts after the reply, so that the platform has
+        // subscribed the asker when the first (key) picture arrives.
+        if (result == kResultOk && RequestOpens(m)) OpenPush(channel, kind);
+        return;
     } else if (const ParamGroupInfo* g = wire::GroupByGet(m.command)) {
         const size_t want = g->get_has_channel ? wire::kChannelPrefixBytes : 0;
         const int ch = g->get_has_channel && m.length > 0 ? m.payload[0] : 0;
@@ -109,10 +117,14 @@ void Party::Impl::OpenPush(int channel, int kind) {
     st->kind = kind;
     st->loop = loops[channel];
     st->timer = std::make_unique<asio::steady_timer>(io);
-    st->next_due = std::chrono::steady_clock::now();
+    // The first picture goes one frame interval after the reply.
+    st->next_due = std::chrono::steady_clock::now() + std::chrono::milliseconds(40);
     const int open = static_cast<int>(pushed.size());
     Update([open](PartyStats& s) { s.open_streams = open; });
-    PushTick(st);
+    st->timer->expires_at(st->next_due);
+    st->timer->async_wait([this, st](const std::error_code& ec) {
+        if (!ec && !st->closed) PushTick(st);
+    });
 }
 
 void Party::Impl::ClosePush(int channel, int kind) {
