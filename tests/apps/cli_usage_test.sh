@@ -28,9 +28,12 @@ unknown group 'colour'|get colour
 unexpected argument 'extra'|records extra
 --chunk wants a whole number from 1 to 1020, not '0'|upgrade fw.bin --chunk 0
 unknown command 'frobnicate'|frobnicate
+PARTIES is missing|platform
+--port wants a whole number from 1 to 65535, not '0'|platform x.parties --port 0
+cannot read no-such.parties|platform no-such.parties
 EOF_CASES
 
-for command in demo live get set ptz reboot upgrade records talk search convert play; do
+for command in demo live get set ptz reboot upgrade records talk search convert play platform; do
   expect_run 0 "^usage: zynvs $command " "$zynvs" "$command" --help
 done
 expect_run 0 "--seconds N +how long to watch .*\(1\.\.86400\) \[default: 5\]" "$zynvs" live --help
