@@ -346,7 +346,8 @@ bool CVexora::Relay(uint16_t command, uint16_t reply_code, const uint8_t* body, 
     }
     SendControl(command, Session(), body, length);
     char text[32];
-    std::snprintf(text, sizeof text, "0x%04X %d", command, requester ? requester->GetDeviceId() : 0);
+    std::snprintf(text, sizeof text, "0x%04X %d", command,
+                  requester ? requester->GetDeviceId() : 0);
     FireText(wire::kMsgRelayed, text);
     return true;
 }

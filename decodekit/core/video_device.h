@@ -76,7 +76,9 @@ public:
 
     int LoggedIn() const { return logged_in_.load(); }
     int Busy() const { return busy_.load(); }
-    unsigned ReplyTimeoutMs() const { return reply_timeout_ms_; }
+    unsigned ReplyTimeoutMs() const { return reply_timeout_ms_.load(); }
+    // Tests: how long a reply is waited for (and a relayed request kept).
+    void set_reply_timeout_ms(unsigned ms) { reply_timeout_ms_.store(ms); }
 
     // Copies the 136-byte record (used by login and by ZYNVS_AddDevice).
     void SetLoginRecord(const DeviceLoginInfo& record);
@@ -124,7 +126,7 @@ protected:
     std::atomic<int> state_{zyn::kStateActive};
     uint16_t session_word_ = 0;  // second header word of every message
     std::atomic<uint8_t> keepalive_misses_{0};
-    unsigned reply_timeout_ms_ = zyn::kDefaultReplyTimeoutMs;
+    std::atomic<unsigned> reply_timeout_ms_{zyn::kDefaultReplyTimeoutMs};
 
     std::mutex reply_mutex_;  // guards the reply slot
     uint16_t reply_command_ = 0;

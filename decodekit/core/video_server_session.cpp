@@ -305,7 +305,7 @@ bool CVideoServer::SendAndWait(uint16_t command, const void* payload, std::size_
                                unsigned timeout_ms, zyn::ReplySnapshot* reply) {
     reply_event_.Reset();
     SendControl(command, payload, length);
-    bool got = WaitReply(timeout_ms ? timeout_ms : reply_timeout_ms_);
+    bool got = WaitReply(timeout_ms ? timeout_ms : ReplyTimeoutMs());
     if (got && reply) *reply = TakeReply();
     return got;
 }
@@ -358,7 +358,7 @@ int CVideoServer::DoLogin(const DeviceLoginInfo& record_in) {
     RequestScope request(*this, true);
     if (!request) return 0;
     zyn::ReplySnapshot reply;
-    bool got = SendAndWait(ZYN_CMD_LOGIN, payload, sizeof(payload), reply_timeout_ms_, &reply);
+    bool got = SendAndWait(ZYN_CMD_LOGIN, payload, sizeof(payload), ReplyTimeoutMs(), &reply);
     if (!got || !logged_in_.load()) {
         logged_in_.store(0);
         CloseControl();

@@ -425,14 +425,28 @@ TEST_F(Services, BoundsOnSilentConnectionsAndRelays) {
 
     // Requests relayed to an encoder that never answers stay bounded.
     Peer encoder(ctrl_port_), user(ctrl_port_);
-    LogIn(encoder, 1, wire::kPartyEncoder);
-    LogIn(user, 10, wire::kPartyUserClient);
+    const uint16_t encoder_session = LogIn(encoder, 1, wire::kPartyEncoder);
+    const uint16_t user_session = LogIn(user, 10, wire::kPartyUserClient);
     const int sent = static_cast<int>(zyn::kMaxPendingRequests) + 6;
     for (int i = 0; i < sent; ++i) user.Send(ZYN_CMD_PTZ, 1, {1, 2, 3, 4});
     int relayed = 0;
     while (relayed < sent && encoder.Expect(ZYN_CMD_PTZ)) ++relayed;
     EXPECT_EQ(sent, relayed);
     EXPECT_EQ(zyn::kMaxPendingRequests, Obj<CVexora>(1)->PendingCount());
+    // ... and go once the reply time-out has passed: a late reply reaches no one.
+    auto vexora = Obj<CVexora>(1);
+    vexora->KeepAlive();
+    EXPECT_EQ(zyn::kMaxPendingRequests, vexora->PendingCount());
+    vexora->set_reply_timeout_ms(1);
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            vexora->KeepAlive();
+            return vexora->PendingCount() == 0;
+        },
+        20));
+    encoder.Send(wire::kPtzReply, encoder_session, {0, 0, 0, 0});
+    encoder.Drain(encoder_session);  // the service has handled the reply
+    for (const Message& m : user.Drain(user_session)) EXPECT_NE(wire::kPtzReply, m.command);
     // A malformed stream request is answered with a failure, not relayed.
     user.Send(ZYN_CMD_STREAM_REQUEST, 0, {0, 1});
     auto answer = user.Expect(wire::kStreamReply);
