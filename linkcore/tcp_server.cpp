@@ -67,10 +67,14 @@ public:
         return true;
     }
 
-    void StartRead();   // strand
+    void StartRead();  // strand
     // Strand: closes, forgets and reports 0xFFFF, once.
     void Finish();
     void Abandon();  // strand, at Shutdown: close without a report
+
+    // Strand: puts what callbacks queued on the wire (directly when the
+    // socket takes it all, else through a queued write).
+    void FlushQueued();
 
 private:
     void OnRead(const asio::error_code& ec, std::size_t n);
@@ -81,16 +85,16 @@ private:
     asio::ip::tcp::socket socket_;  // strand; fd_ used raw by senders
     const int fd_;
     const std::shared_ptr<TcpServerCore> core_;  // the cycle ends in Finish/Abandon
-    ReadBuffer buffer_;         // strand
-    FrameDecoder decoder_;      // strand
-    bool finished_ = false;     // strand
+    ReadBuffer buffer_;                          // strand
+    FrameDecoder decoder_;                       // strand
+    bool finished_ = false;                      // strand
     std::atomic<bool> closed_{false};
 
     std::mutex write_mutex_;
-    std::vector<uint8_t> pending_;   // write_mutex_: bytes waiting for the strand
-    std::vector<uint8_t> in_flight_; // strand while writing_; sized under write_mutex_
+    std::vector<uint8_t> pending_;     // write_mutex_: bytes waiting for the strand
+    std::vector<uint8_t> in_flight_;   // strand while writing_; sized under write_mutex_
     std::size_t in_flight_bytes_ = 0;  // write_mutex_
-    bool writing_ = false;           // write_mutex_: the strand owns the wire
+    bool writing_ = false;             // write_mutex_: the strand owns the wire
 };
 
 class TcpServerCore : public std::enable_shared_from_this<TcpServerCore> {
@@ -138,6 +142,14 @@ public:
 
     int Count() { return conns_.Count(); }
 
+    // Strand: a callback queued bytes on `conn`; the first of a batch posts
+    // one flush of every connection the batch wrote to.
+    void QueuedInCallback(std::shared_ptr<TcpServerConn> conn) {
+        if (queued_.empty())
+            asio::post(strand_, [self = shared_from_this()] { self->FlushQueued(); });
+        queued_.push_back(std::move(conn));
+    }
+
     // Any thread: stops listening and drops every connection without reports.
     void Stop() {
         stopped_.store(true, std::memory_order_release);
@@ -157,11 +169,17 @@ public:
     void SetAcceptorNative(int fd) { acceptor_native_ = fd; }
 
 private:
+    void FlushQueued() {
+        std::vector<std::shared_ptr<TcpServerConn>> conns;
+        conns.swap(queued_);
+        for (auto& conn : conns) conn->FlushQueued();
+    }
+
     void Accept() {
         if (stopped_.load(std::memory_order_acquire)) return;
         acceptor_.async_accept(asio::bind_executor(
-            strand_, [self = shared_from_this()](const asio::error_code& ec,
-                                                 asio::ip::tcp::socket socket) {
+            strand_,
+            [self = shared_from_this()](const asio::error_code& ec, asio::ip::tcp::socket socket) {
                 self->OnAccept(ec, std::move(socket));
             }));
     }
@@ -205,6 +223,7 @@ private:
     asio::steady_timer retry_timer_;    // strand
     std::atomic<bool> stopped_{false};
     ConnectionTable<std::shared_ptr<TcpServerConn>> conns_;
+    std::vector<std::shared_ptr<TcpServerConn>> queued_;  // strand: written to by callbacks
 };
 
 int TcpServerConn::Send(uint16_t command, uint16_t second_word, const void* payload,
@@ -212,10 +231,16 @@ int TcpServerConn::Send(uint16_t command, uint16_t second_word, const void* payl
     const std::size_t total = kHeaderBytes + length;
     uint8_t header[kHeaderBytes];
     EncodeHeader(header, command, second_word, length);
+    // A send from inside this server's own callback (its strand) is queued:
+    // the strand writes it once the callback's batch is done, together with
+    // everything else that batch sent to the connection. A fan-out of one
+    // read's messages to many connections so costs one write per connection,
+    // not one per message.
+    const bool in_callback = core_->strand().running_in_this_thread();
     std::lock_guard<std::mutex> lock(write_mutex_);
     if (closed()) return -1;
     std::size_t sent = 0;
-    if (!writing_) {
+    if (!writing_ && !in_callback) {
         // Nothing queued: try the wire directly (small messages as one
         // buffer, which is cheaper for the kernel than a two-part vector).
         ssize_t n;
@@ -256,9 +281,39 @@ int TcpServerConn::Send(uint16_t command, uint16_t second_word, const void* payl
     if (length > body_from) pending_.insert(pending_.end(), body + body_from, body + length);
     if (!writing_) {
         writing_ = true;
-        asio::post(core_->strand(), [self = shared_from_this()] { self->StartWrite(); });
+        if (in_callback)
+            core_->QueuedInCallback(shared_from_this());
+        else
+            asio::post(core_->strand(), [self = shared_from_this()] { self->StartWrite(); });
     }
     return static_cast<int>(total);
+}
+
+void TcpServerConn::FlushQueued() {
+    if (finished_) return;
+    {
+        std::lock_guard<std::mutex> lock(write_mutex_);
+        if (closed()) return;
+        ssize_t n;
+        do {
+            n = ::send(fd_, pending_.data(), pending_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                ::shutdown(fd_, SHUT_RDWR);  // the read side reports it
+                return;
+            }
+            n = 0;
+        }
+        if (static_cast<std::size_t>(n) == pending_.size()) {
+            pending_.clear();
+            if (pending_.capacity() > kKeepQueueCapacity) std::vector<uint8_t>().swap(pending_);
+            writing_ = false;
+            return;
+        }
+        pending_.erase(pending_.begin(), pending_.begin() + n);
+    }
+    StartWrite();
 }
 
 void TcpServerConn::StartWrite() {
@@ -269,12 +324,12 @@ void TcpServerConn::StartWrite() {
         pending_.clear();
         in_flight_bytes_ = in_flight_.size();
     }
-    asio::async_write(socket_, asio::buffer(in_flight_),
-                      asio::bind_executor(core_->strand(),
-                                          [self = shared_from_this()](const asio::error_code& ec,
-                                                                      std::size_t) {
-                                              self->OnWritten(ec);
-                                          }));
+    asio::async_write(
+        socket_, asio::buffer(in_flight_),
+        asio::bind_executor(core_->strand(),
+                            [self = shared_from_this()](const asio::error_code& ec, std::size_t) {
+                                self->OnWritten(ec);
+                            }));
 }
 
 void TcpServerConn::OnWritten(const asio::error_code& ec) {
@@ -299,10 +354,10 @@ void TcpServerConn::StartRead() {
     if (finished_) return;
     socket_.async_read_some(
         buffer_.writable(),
-        asio::bind_executor(core_->strand(), [self = shared_from_this()](
-                                                 const asio::error_code& ec, std::size_t n) {
-            self->OnRead(ec, n);
-        }));
+        asio::bind_executor(core_->strand(),
+                            [self = shared_from_this()](const asio::error_code& ec, std::size_t n) {
+                                self->OnRead(ec, n);
+                            }));
 }
 
 void TcpServerConn::OnRead(const asio::error_code& ec, std::size_t n) {
@@ -317,11 +372,10 @@ void TcpServerConn::OnRead(const asio::error_code& ec, std::size_t n) {
         Finish();
         return;
     }
-    const FrameDecoder::Result result =
-        decoder_.Feed(buffer_.data(), n, [&](const FrameView& m) {
-            if (closed()) return false;
-            return batch.Deliver(handle_, m.command, m.second_word, m.payload, m.length);
-        });
+    const FrameDecoder::Result result = decoder_.Feed(buffer_.data(), n, [&](const FrameView& m) {
+        if (closed()) return false;
+        return batch.Deliver(handle_, m.command, m.second_word, m.payload, m.length);
+    });
     if (result == FrameDecoder::Result::kSyncLost) {
         GetCounters().sync_losses.fetch_add(1);
         Finish();
@@ -373,7 +427,9 @@ struct CTcpServer::Impl {
 
 CTcpServer::CTcpServer() : impl_(std::make_shared<Impl>()) {}
 
-CTcpServer::~CTcpServer() { Shutdown(); }
+CTcpServer::~CTcpServer() {
+    Shutdown();
+}
 
 void CTcpServer::RegisterCallback(LinkCallback callback, void* user) {
     impl_->gate->Register(0, callback, user);
