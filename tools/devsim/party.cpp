@@ -20,7 +20,7 @@ uint8_t LoginKind(const PartyConfig& cfg) {
     if (cfg.login_kind >= 0) return static_cast<uint8_t>(cfg.login_kind);
     switch (cfg.role) {
         case PartyRole::kEncoder:
-            return cfg.control_udp ? wire::kPartyEncoderAlt : wire::kPartyEncoder;
+            return wire::kPartyEncoder;
         case PartyRole::kUserClient:
             return wire::kPartyUserClient;
         case PartyRole::kRecordServer:

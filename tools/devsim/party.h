@@ -52,7 +52,7 @@ struct PartyConfig {
     uint16_t control_port = 0;
     uint16_t media_port = 0;  // 0: no media connection (stream servers never bind)
     bool control_udp = false;
-    int login_kind = -1;  // -1: the role's kind (an encoder: 0 over TCP, 1 over UDP)
+    int login_kind = -1;  // -1: the role's kind (an encoder 0; its record must say the same)
     int keepalive_ms = 2000;
 
     // Encoder: channels announced at login and the pictures it pushes.
