@@ -534,8 +534,9 @@ int main(int argc, char** argv) {
         "one encoder at %.1f Mbit/s (%d-byte frames, %d fragments each) to N clients, %d s "
         "each\n\n",
         kFrameBytes * 8.0 * kFps / 1e6, kFrameBytes, packets_per_frame, seconds);
-    std::printf("%6s | %10s %10s %8s %12s | %10s %10s %8s %12s | %6s\n", "N", "SDK Mbit/s", "lost",
-                "cores", "%core/Mbit", "plain Mb/s", "lost", "cores", "%core/Mbit", "ratio");
+    std::printf("%6s | %10s %8s %7s %7s %11s | %10s %8s %7s %11s | %6s\n", "N", "SDK Mbit/s",
+                "lost", "lag s", "cores", "%core/Mbit", "plain Mb/s", "lost", "cores", "%core/Mbit",
+                "ratio");
     int best = 0;
     for (int n : counts) {
         const Result sdk = RunSdk(n, seconds, ctrl_port, media_port, enc);
