@@ -1,0 +1,158 @@
+#include "configctrl/control/zyn_config_ctrl.h"
+
+#include <QMessageBox>
+#include <QPainter>
+
+#include <cstring>
+
+#include "configctrl/control/language_dictionary.h"
+#include "configctrl/control/module_dir.h"
+#include "configctrl/control/registration.h"
+#include "configctrl/device/ants_device.h"
+#include "configctrl/device/device.h"
+#include "configctrl/device/langchi_device.h"
+#include "configctrl/device/qv_device.h"
+#include "configctrl/window/front_set_dialog.h"
+
+namespace configctrl {
+
+namespace {
+
+struct Counts {
+    int channels = 0;
+    int alarm_inputs = 0;
+    int alarm_outputs = 0;
+};
+
+int32_t Int32At(const uint8_t* p) {
+    int32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The device's channel and alarm counts, by vendor; what a failed query
+// would have filled stays 0. The own protocol reads nothing here.
+Counts ReadCounts(CDevice& device, int type) {
+    Counts c;
+    if (auto* d = dynamic_cast<CLangChiDevice*>(&device); d && type == kDeviceTypeLangChi) {
+        int32_t ch = 0, in = 0, out = 0;
+        if (d->LangChiConfig(0, 1, reinterpret_cast<intptr_t>(&ch), reinterpret_cast<intptr_t>(&in),
+                             reinterpret_cast<intptr_t>(&out), 0))
+            c = {ch, in, out};
+    } else if (auto* d = dynamic_cast<CANTSDevice*>(&device); d && type == kDeviceTypeAnts) {
+        uint8_t config[180] = {};
+        int returned = 0;
+        if (d->GetDVRConfig(101, 0, config, sizeof config, &returned))
+            c = {config[124], config[116], config[117]};
+    } else if (auto* d = dynamic_cast<CQVDevice*>(&device); d && type == kDeviceTypeQv) {
+        uint8_t config[372] = {};
+        int returned = 0;
+        if (d->GetQVConfig(0, 0x10000001, 0, config, sizeof config, &returned) == 0)
+            c.channels = Int32At(config + 368);
+        uint8_t alarm[88] = {};
+        const int32_t size = sizeof alarm;
+        std::memcpy(alarm, &size, sizeof size);
+        if (d->GetQVConfig(0, 0x10000002, 0, alarm, sizeof alarm, &returned) == 0) {
+            c.alarm_inputs = Int32At(alarm + 64);
+            c.alarm_outputs = Int32At(alarm + 68);
+        }
+    }
+    return c;
+}
+
+}  // namespace
+
+CZynConFigCtrlCtrl::CZynConFigCtrlCtrl(QWidget* parent)
+    : QWidget(parent), window_(std::make_unique<CFrontSetDialog>(this)) {
+    setObjectName("ZynConFigCtrl");
+}
+
+CZynConFigCtrlCtrl::~CZynConFigCtrlCtrl() {
+    window_.reset();  // stops live video, logs out, deletes the device
+}
+
+bool CZynConFigCtrlCtrl::LoginDevice(const QByteArray& sername, const QByteArray& serurl,
+                                     int serport, const QByteArray& username,
+                                     const QByteArray& password, int iType) {
+    // A second call: the window of the first device goes (logging it out)
+    // and a new one takes its place.
+    if (!window_->pages().empty()) {
+        const QRect old_geometry = window_->geometry();
+        window_.reset();
+        window_ = std::make_unique<CFrontSetDialog>(this);
+        window_->setGeometry(old_geometry);
+    }
+    window_->SetCounts(0, 0, 0);
+
+    auto dictionary = std::make_unique<LanguageDictionary>();
+    dictionary->Load(ModuleDir());
+    SetDictionary(std::move(dictionary));
+
+    std::unique_ptr<CDevice> device = CreateDevice(iType);
+    if (device) {
+        device->SetDeviceName(sername.constData());
+        device->SetAddress(serurl.constData());
+        device->SetHostName(serurl.constData());
+        device->SetPort(serport);
+        device->SetUserName(username.constData());
+        device->SetPassword(password.constData());
+        if (device->Login()) {
+            const Counts c = ReadCounts(*device, iType);
+            window_->SetCounts(c.channels, c.alarm_inputs, c.alarm_outputs);
+            device->SetChannelCount(c.channels);
+        }
+    }
+    window_->SetDevice(std::move(device), iType);
+    window_->Create();
+    if (isVisible()) window_->setGeometry(QRect(mapToGlobal(QPoint(0, 0)), size()));
+    window_->show();
+    return true;
+}
+
+void CZynConFigCtrlCtrl::MoveWindow(short left, short right, short top, short bpttom) {
+    if (!window_) return;
+    window_->setGeometry(left, top, right - left, bpttom - top);
+    window_->update();
+}
+
+QString CZynConFigCtrlCtrl::AboutText() {
+    namespace r = registration;
+    return QString(
+               "%1, version %2.%3\n\n"
+               "Control: %4 %5\n"
+               "Property page: %6 %7\n"
+               "Type library: %8 %9, version %10.%11\n"
+               "Dispatch interface: %12 %13\n"
+               "Event interface: %14 %15")
+        .arg(r::kControlTypeName)
+        .arg(r::kControlVersionMajor)
+        .arg(r::kControlVersionMinor)
+        .arg(r::kControlProgId, r::kControlClassId, r::kPropertyPageProgId, r::kPropertyPageClassId,
+             r::kTypeLibraryName, r::kTypeLibraryId)
+        .arg(r::kTypeLibraryVersionMajor)
+        .arg(r::kTypeLibraryVersionMinor)
+        .arg(r::kDispatchInterfaceName, r::kDispatchInterfaceId, r::kEventInterfaceName,
+             r::kEventInterfaceId);
+}
+
+void CZynConFigCtrlCtrl::AboutBox() {
+    if (about_) {
+        about_->raise();
+        return;
+    }
+    about_ = new QMessageBox(QMessageBox::Information, Tr("About ZynConFigCtrl"), AboutText(),
+                             QMessageBox::Ok, this);
+    about_->setObjectName("AboutBox");
+    about_->setAttribute(Qt::WA_DeleteOnClose);
+    about_->open();
+}
+
+void CZynConFigCtrlCtrl::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    p.setPen(Qt::black);
+    p.setBrush(Qt::white);
+    p.drawEllipse(rect().adjusted(0, 0, -1, -1));
+}
+
+}  // namespace configctrl
