@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QPainter>
+#include <QWindow>
 
 #include <cstring>
 
@@ -31,28 +32,32 @@ int32_t Int32At(const uint8_t* p) {
 }
 
 // The device's channel and alarm counts, by vendor; what a failed query
-// would have filled stays 0. The own protocol reads nothing here.
-Counts ReadCounts(CDevice& device, int type) {
+// would have filled stays 0. The own protocol reads nothing here. The
+// device's own type (set by its class) tells which class it is.
+Counts ReadCounts(CDevice& device) {
     Counts c;
-    if (auto* d = dynamic_cast<CLangChiDevice*>(&device); d && type == kDeviceTypeLangChi) {
+    if (device.type() == kDeviceTypeLangChi) {
+        auto& d = static_cast<CLangChiDevice&>(device);
         int32_t ch = 0, in = 0, out = 0;
-        if (d->LangChiConfig(0, 1, reinterpret_cast<intptr_t>(&ch), reinterpret_cast<intptr_t>(&in),
-                             reinterpret_cast<intptr_t>(&out), 0))
+        if (d.LangChiConfig(0, 1, reinterpret_cast<intptr_t>(&ch), reinterpret_cast<intptr_t>(&in),
+                            reinterpret_cast<intptr_t>(&out), 0))
             c = {ch, in, out};
-    } else if (auto* d = dynamic_cast<CANTSDevice*>(&device); d && type == kDeviceTypeAnts) {
+    } else if (device.type() == kDeviceTypeAnts) {
+        auto& d = static_cast<CANTSDevice&>(device);
         uint8_t config[180] = {};
         int returned = 0;
-        if (d->GetDVRConfig(101, 0, config, sizeof config, &returned))
+        if (d.GetDVRConfig(101, 0, config, sizeof config, &returned))
             c = {config[124], config[116], config[117]};
-    } else if (auto* d = dynamic_cast<CQVDevice*>(&device); d && type == kDeviceTypeQv) {
+    } else if (device.type() == kDeviceTypeQv) {
+        auto& d = static_cast<CQVDevice&>(device);
         uint8_t config[372] = {};
         int returned = 0;
-        if (d->GetQVConfig(0, 0x10000001, 0, config, sizeof config, &returned) == 0)
+        if (d.GetQVConfig(0, 0x10000001, 0, config, sizeof config, &returned) == 0)
             c.channels = Int32At(config + 368);
         uint8_t alarm[88] = {};
         const int32_t size = sizeof alarm;
         std::memcpy(alarm, &size, sizeof size);
-        if (d->GetQVConfig(0, 0x10000002, 0, alarm, sizeof alarm, &returned) == 0) {
+        if (d.GetQVConfig(0, 0x10000002, 0, alarm, sizeof alarm, &returned) == 0) {
             c.alarm_inputs = Int32At(alarm + 64);
             c.alarm_outputs = Int32At(alarm + 68);
         }
@@ -62,12 +67,25 @@ Counts ReadCounts(CDevice& device, int type) {
 
 }  // namespace
 
-CZynConFigCtrlCtrl::CZynConFigCtrlCtrl(QWidget* parent)
-    : QWidget(parent), window_(std::make_unique<CFrontSetDialog>(this)) {
+CZynConFigCtrlCtrl::CZynConFigCtrlCtrl(QWidget* parent) : QWidget(parent), window_(MakeWindow()) {
     setObjectName("ZynConFigCtrl");
 }
 
+std::unique_ptr<CFrontSetDialog> CZynConFigCtrlCtrl::MakeWindow() {
+    if (!host_window_) return std::make_unique<CFrontSetDialog>(this);
+    auto window = std::make_unique<CFrontSetDialog>(nullptr);
+    window->winId();
+    window->windowHandle()->setTransientParent(host_window_);
+    return window;
+}
+
+void CZynConFigCtrlCtrl::SetHostWindow(QWindow* host) {
+    host_window_ = host;
+    if (window_->pages().empty()) window_ = MakeWindow();
+}
+
 CZynConFigCtrlCtrl::~CZynConFigCtrlCtrl() {
+    delete about_;
     window_.reset();  // stops live video, logs out, deletes the device
 }
 
@@ -79,7 +97,7 @@ bool CZynConFigCtrlCtrl::LoginDevice(const QByteArray& sername, const QByteArray
     if (!window_->pages().empty()) {
         const QRect old_geometry = window_->geometry();
         window_.reset();
-        window_ = std::make_unique<CFrontSetDialog>(this);
+        window_ = MakeWindow();
         window_->setGeometry(old_geometry);
     }
     window_->SetCounts(0, 0, 0);
@@ -97,7 +115,7 @@ bool CZynConFigCtrlCtrl::LoginDevice(const QByteArray& sername, const QByteArray
         device->SetUserName(username.constData());
         device->SetPassword(password.constData());
         if (device->Login()) {
-            const Counts c = ReadCounts(*device, iType);
+            const Counts c = ReadCounts(*device);
             window_->SetCounts(c.channels, c.alarm_inputs, c.alarm_outputs);
             device->SetChannelCount(c.channels);
         }
@@ -141,8 +159,12 @@ void CZynConFigCtrlCtrl::AboutBox() {
         return;
     }
     about_ = new QMessageBox(QMessageBox::Information, Tr("About ZynConFigCtrl"), AboutText(),
-                             QMessageBox::Ok, this);
+                             QMessageBox::Ok, host_window_ ? nullptr : this);
     about_->setObjectName("AboutBox");
+    if (host_window_) {
+        about_->winId();
+        about_->windowHandle()->setTransientParent(host_window_);
+    }
     about_->setAttribute(Qt::WA_DeleteOnClose);
     about_->open();
 }

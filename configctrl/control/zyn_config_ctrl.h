@@ -14,6 +14,7 @@
 #include <memory>
 
 class QMessageBox;
+class QWindow;
 
 namespace configctrl {
 
@@ -43,10 +44,18 @@ public:
 
     CFrontSetDialog* window() const { return window_.get(); }
 
+    // For a control inside a window of another toolkit (the C interface):
+    // the host's top-level window, which the configuration window then stays
+    // above instead of the control's own.
+    void SetHostWindow(QWindow* host);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    std::unique_ptr<CFrontSetDialog> MakeWindow();
+
+    QPointer<QWindow> host_window_;
     std::unique_ptr<CFrontSetDialog> window_;
     QPointer<QMessageBox> about_;
 };

@@ -8,6 +8,8 @@ namespace configctrl {
 
 CDialogEx::CDialogEx(int dialog_id, QWidget* parent, Qt::WindowFlags flags)
     : QDialog(parent, flags), dialog_id_(dialog_id) {
+    // QDialog makes every widget a window of its own; a page is a child.
+    if (flags == Qt::Widget && parent) setWindowFlags(Qt::Widget);
     setObjectName(QString("dlg%1").arg(dialog_id));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, QColor(kBackgroundRed, kBackgroundGreen, kBackgroundBlue));

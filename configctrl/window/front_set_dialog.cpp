@@ -135,6 +135,7 @@ CFrontSetDialog::CFrontSetDialog(QWidget* owner)
     layout->setSpacing(qRound(16 * DluX()));
     layout->addWidget(tree_, 135);
     layout->addWidget(frame_, 473);
+    layout->setSizeConstraint(QLayout::SetNoConstraint);  // MoveWindow sets any size
     resize(qRound(kWidthDlu * DluX()), qRound(kHeightDlu * DluY()));
     tree_->post_switch = [this](CDialogEx* old_page, CDialogEx* new_page) {
         PostSwitchPage(old_page, new_page);

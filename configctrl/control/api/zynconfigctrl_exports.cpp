@@ -63,15 +63,17 @@ ZYNVS_API ZynConFigCtrl* ZYNVS_CALL ZYNCFG_Create(ZYNVS_WND parent, int x, int y
         if (!EnsureApplication() || !OnGuiThread()) return nullptr;
         auto* ctrl = new ZynConFigCtrl;
         ctrl->widget = new CZynConFigCtrlCtrl;
-        if (parent != 0) {
-            ctrl->foreign_parent = QWindow::fromWinId(static_cast<WId>(parent));
-            ctrl->widget->setAttribute(Qt::WA_NativeWindow);
-            ctrl->widget->winId();
-            if (ctrl->foreign_parent && ctrl->widget->windowHandle())
-                ctrl->widget->windowHandle()->setParent(ctrl->foreign_parent);
-        }
         ctrl->widget->setGeometry(x, y, width, height);
         ctrl->widget->show();
+        if (parent != 0) {
+            // The control's own window becomes a child of the host's.
+            ctrl->foreign_parent = QWindow::fromWinId(static_cast<WId>(parent));
+            if (ctrl->foreign_parent && ctrl->widget->windowHandle()) {
+                ctrl->widget->windowHandle()->setParent(ctrl->foreign_parent);
+                ctrl->widget->windowHandle()->setPosition(x, y);
+                ctrl->widget->SetHostWindow(ctrl->foreign_parent);
+            }
+        }
         S().controls.insert(ctrl);
         return ctrl;
     } catch (...) {
