@@ -190,7 +190,8 @@ int main(int argc, char** argv) {
                          o.page.toLocal8Bit().constData());
             return 1;
         }
-        tree->ClickItem(item);
+        window->PostSwitchPage(ClrTreeCtrlEx::PageOf(tree->selected_item()), page);
+        tree->SelectItem(item);
         RunUntil([&] { return page->isVisible(); }, 2000);
     }
     if (!o.screenshot.isEmpty()) {
