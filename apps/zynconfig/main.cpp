@@ -17,6 +17,7 @@
 
 #include "configctrl/control/language_dictionary.h"
 #include "configctrl/control/zyn_config_ctrl.h"
+#include "configctrl/device/device.h"
 #include "configctrl/window/front_set_dialog.h"
 #include "configctrl/window/page_tree.h"
 
@@ -170,6 +171,12 @@ int main(int argc, char** argv) {
 
     ctrl->LoginDevice(o.name, o.address, o.port, o.user, o.password, o.type);
     CFrontSetDialog* window = ctrl->window();
+    std::fprintf(stderr, "zynconfig: type %d, %s, %d channels, %d alarm inputs, %d alarm outputs\n",
+                 o.type,
+                 !window->device()               ? "no device"
+                 : window->device()->logged_in() ? "logged in"
+                                                 : "login failed",
+                 window->channel_count(), window->alarm_in_count(), window->alarm_out_count());
     FollowControl follow(ctrl);
     follow.Place();
     host.installEventFilter(&follow);

@@ -148,7 +148,7 @@ CFrontSetDialog::~CFrontSetDialog() {
         // is not playing answers 0 and nothing else happens.
         if (device_->logged_in())
             for (int ch = 0; ch < kMaxChannels; ++ch) device_->StopRealPlay(ch);
-        device_->Logout(0);
+        device_->Logout(1);
         device_.reset();
     }
     // The pages and the tree go with the window's children.
