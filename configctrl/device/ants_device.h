@@ -61,10 +61,15 @@ public:
     // Vendor callbacks (on the library's threads).
     void OnMessage(int command, const char* data, int length);
     void OnException(int exception);
+    void CountPicture() { ++pictures_; }
+    // Pictures the library has delivered since construction (all channels).
+    int pictures() const { return pictures_.load(); }
 
 private:
     std::shared_ptr<const vendors::AntsNetSdk> sdk_;
     int login_handle_ = 0;
+    int voice_handle_ = 0;
+    std::atomic<int> pictures_{0};
     std::mutex play_mu_;
     int play_handles_[kMaxChannels];  // -1 when not playing; guarded by play_mu_
     std::vector<uint8_t> work_;       // 1 MiB work buffer

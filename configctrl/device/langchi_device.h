@@ -56,6 +56,10 @@ public:
                               intptr_t d);
     virtual int StreamHandle(int ch);
 
+    void OnStreamData(int stream);  // the library's stream thread
+    // Pictures delivered on open streams since construction.
+    int pictures() const { return pictures_.load(); }
+
 private:
     std::shared_ptr<const vendors::NetClientLib> lib_;
     std::mutex mu_;         // taken by Logout and by the stream callbacks
@@ -63,6 +67,7 @@ private:
     bool closing_ = false;  // guarded by mu_
     int streams_[kLangChiStreams] = {-1, -1, -1, -1};  // guarded by mu_
     std::vector<uint8_t> work_;                        // 1 MiB work buffer
+    std::atomic<int> pictures_{0};
 };
 
 }  // namespace configctrl

@@ -57,13 +57,19 @@ public:
                             int* returned);
     virtual int Reserved3();
 
+    void OnAudio(int port, int count);  // the player's thread
+    int audio_samples() const { return audio_samples_.load(); }
+
 private:
+    int PlayerPort(int ch);
+
     std::mutex mu_;
     std::unique_ptr<qvnet::QvClient> client_;  // guarded by mu_; null when closed
     bool closed_ = true;                       // guarded by mu_
     std::shared_ptr<const vendors::QvPlayerLib> player_;
     int ports_[kQvStreams] = {-1, -1, -1, -1};  // player ports; guarded by mu_
     std::vector<uint8_t> work_;                 // 1 MiB work buffer
+    std::atomic<int> audio_samples_{0};
 };
 
 }  // namespace configctrl
