@@ -4,68 +4,14 @@
 #include <QPainter>
 #include <QWindow>
 
-#include <cstring>
-
 #include "configctrl/control/language_dictionary.h"
 #include "configctrl/control/module_dir.h"
 #include "configctrl/control/registration.h"
-#include "configctrl/device/ants_device.h"
 #include "configctrl/device/device.h"
-#include "configctrl/device/langchi_device.h"
-#include "configctrl/device/qv_device.h"
+#include "configctrl/device/device_counts.h"
 #include "configctrl/window/front_set_dialog.h"
 
 namespace configctrl {
-
-namespace {
-
-struct Counts {
-    int channels = 0;
-    int alarm_inputs = 0;
-    int alarm_outputs = 0;
-};
-
-int32_t Int32At(const uint8_t* p) {
-    int32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// The device's channel and alarm counts, by vendor; what a failed query
-// would have filled stays 0. The own protocol reads nothing here. The
-// device's own type (set by its class) tells which class it is.
-Counts ReadCounts(CDevice& device) {
-    Counts c;
-    if (device.type() == kDeviceTypeLangChi) {
-        auto& d = static_cast<CLangChiDevice&>(device);
-        int32_t ch = 0, in = 0, out = 0;
-        if (d.LangChiConfig(0, 1, reinterpret_cast<intptr_t>(&ch), reinterpret_cast<intptr_t>(&in),
-                            reinterpret_cast<intptr_t>(&out), 0))
-            c = {ch, in, out};
-    } else if (device.type() == kDeviceTypeAnts) {
-        auto& d = static_cast<CANTSDevice&>(device);
-        uint8_t config[180] = {};
-        int returned = 0;
-        if (d.GetDVRConfig(101, 0, config, sizeof config, &returned))
-            c = {config[124], config[116], config[117]};
-    } else if (device.type() == kDeviceTypeQv) {
-        auto& d = static_cast<CQVDevice&>(device);
-        uint8_t config[372] = {};
-        int returned = 0;
-        if (d.GetQVConfig(0, 0x10000001, 0, config, sizeof config, &returned) == 0)
-            c.channels = Int32At(config + 368);
-        uint8_t alarm[88] = {};
-        const int32_t size = sizeof alarm;
-        std::memcpy(alarm, &size, sizeof size);
-        if (d.GetQVConfig(0, 0x10000002, 0, alarm, sizeof alarm, &returned) == 0) {
-            c.alarm_inputs = Int32At(alarm + 64);
-            c.alarm_outputs = Int32At(alarm + 68);
-        }
-    }
-    return c;
-}
-
-}  // namespace
 
 CZynConFigCtrlCtrl::CZynConFigCtrlCtrl(QWidget* parent) : QWidget(parent), window_(MakeWindow()) {
     setObjectName("ZynConFigCtrl");
@@ -115,7 +61,7 @@ bool CZynConFigCtrlCtrl::LoginDevice(const QByteArray& sername, const QByteArray
         device->SetUserName(username.constData());
         device->SetPassword(password.constData());
         if (device->Login()) {
-            const Counts c = ReadCounts(*device);
+            const DeviceCounts c = QueryDeviceCounts(*device);
             window_->SetCounts(c.channels, c.alarm_inputs, c.alarm_outputs);
             device->SetChannelCount(c.channels);
         }

@@ -20,6 +20,10 @@
 #include "configctrl/window/pages/category_pages.h"
 #include "configctrl/window/pages/device_base_dlg.h"
 #include "configctrl/window/pages/time_setting_dlg.h"
+#include "tools/devsim/devsim.h"
+#include "tools/devsim/qv_device.h"
+#include "vendors/emu/emu_control.h"
+#include "vendors/loader.h"
 
 using namespace configctrl;
 
@@ -86,6 +90,23 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
+}
+
+// Resets an emulated vendor library to its built-in devices and makes the
+// named calls fail.
+bool ResetVendor(const char* library, const char* failing) {
+    auto lib = vendors::VendorLibrary::Open(library);
+    ZynVendorEmu_Reset_t reset = nullptr;
+    ZynVendorEmu_Fail_t fail = nullptr;
+    if (!lib || !lib->Get("ZynVendorEmu_Reset", &reset) || !lib->Get("ZynVendorEmu_Fail", &fail))
+        return false;
+    reset(
+        "ants ip=127.0.0.71 name=ANTS-NVR-1 data_port=8000 channels=4 alarm_in=4 alarm_out=2 "
+        "user=admin password=12345\n"
+        "camsearch ip=127.0.0.41 name=LC-1 data_port=5000 channels=2 alarm_in=3 alarm_out=1 "
+        "user=570431 password=570431\n");
+    fail(failing);
+    return true;
 }
 
 const QStringList kCommonBasic = {"0 Basic settings CBaseDialog", "1 Device info CDeviceBaseDlg",
@@ -179,7 +200,92 @@ private slots:
         }
         ClickItem(w->tree(), "time setting");
         QTRY_COMPARE(w->visible_page(), w->page<CTimeSettingDlg>());
-        w->grab().save(ArtifactPath(QString("window_type%1.png").arg(type)));
+    }
+
+    // The login sequence through the control, against the emulator and the
+    // emulated vendor libraries: the counts the window keeps and the channel
+    // count the device is told (0 when the count query fails).
+    void loginSequence_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QByteArray>("password");
+        QTest::addColumn<QByteArray>("failing");
+        QTest::addColumn<bool>("logged_in");
+        QTest::addColumn<QList<int>>("counts");  // channels, alarm inputs, alarm outputs
+        QTest::newRow("own") << 1 << QByteArray("admin") << QByteArray() << true
+                             << QList<int>{0, 0, 0};
+        QTest::newRow("own refused")
+            << 1 << QByteArray("wrong") << QByteArray() << false << QList<int>{0, 0, 0};
+        QTest::newRow("langchi") << 2 << QByteArray("570431") << QByteArray() << true
+                                 << QList<int>{2, 3, 1};
+        QTest::newRow("langchi count fails")
+            << 2 << QByteArray("570431") << QByteArray("NetClient_Ord126") << true
+            << QList<int>{0, 0, 0};
+        QTest::newRow("ants") << 3 << QByteArray("12345") << QByteArray() << true
+                              << QList<int>{4, 4, 2};
+        QTest::newRow("ants count fails")
+            << 3 << QByteArray("12345") << QByteArray("ANTS_NET_DVR_GetDVRConfig") << true
+            << QList<int>{0, 0, 0};
+        QTest::newRow("ants refused")
+            << 3 << QByteArray("nope") << QByteArray() << false << QList<int>{0, 0, 0};
+        QTest::newRow("qv") << 10 << QByteArray("vupra") << QByteArray() << true
+                            << QList<int>{3, 5, 2};
+    }
+    void loginSequence() {
+        QFETCH(int, type);
+        QFETCH(QByteArray, password);
+        QFETCH(QByteArray, failing);
+        QFETCH(bool, logged_in);
+        QFETCH(QList<int>, counts);
+        QVERIFY(ResetVendor("AntsNetSDK", type == 3 ? failing.constData() : ""));
+        QVERIFY(ResetVendor("NetClient", type == 2 ? failing.constData() : ""));
+        QByteArray address = "127.0.0.1", user = "admin";
+        int port = 0;
+        std::unique_ptr<devsim::Emulator> own;
+        std::unique_ptr<devsim::QvEmulator> qv;
+        std::string error;
+        if (type == 1) {
+            devsim::Config cfg;
+            cfg.devices.resize(1);
+            cfg.devices[0].channel_count = 1;
+            cfg.devices[0].main = {160, 120, 5, 64, 5, 1};
+            cfg.devices[0].sub = {160, 120, 5, 64, 5, 1};
+            own = std::make_unique<devsim::Emulator>(cfg);
+            QVERIFY2(own->Start(&error), error.c_str());
+            port = own->device(0).control_port();
+        } else if (type == 10) {
+            devsim::QvDeviceConfig c;
+            c.cam_count = 3;
+            c.alarm_in = 5;
+            c.alarm_out = 2;
+            qv =
+                std::make_unique<devsim::QvEmulator>(std::vector<devsim::QvDeviceConfig>{c}, false);
+            QVERIFY2(qv->Start(&error), error.c_str());
+            port = qv->port(0);
+        } else if (type == 2) {
+            address = "127.0.0.41", user = "570431", port = 5000;
+        } else {
+            address = "127.0.0.71", port = 8000;
+        }
+
+        auto ctrl = std::make_unique<CZynConFigCtrlCtrl>();
+        ctrl->resize(400, 300);
+        ctrl->show();
+        QVERIFY(ctrl->LoginDevice("camera", address, port, user, password, type));
+        CFrontSetDialog* w = ctrl->window();
+        QVERIFY(w->device());
+        QCOMPARE(w->device()->logged_in(), logged_in);
+        QCOMPARE((QList<int>{w->channel_count(), w->alarm_in_count(), w->alarm_out_count()}),
+                 counts);
+        QCOMPARE(w->device()->GetChannelCount(), counts[0]);
+        QTRY_VERIFY(w->page<CDeviceBaseDlg>()->isVisible());
+        if (logged_in && failing.isEmpty()) {
+            ctrl->MoveWindow(0, 960, 0, 700);
+            QTRY_COMPARE(w->size(), QSize(960, 700));
+            w->grab().save(ArtifactPath(QString("window_type%1.png").arg(type)));
+        }
+        if (own) QCOMPARE(own->device(0).LoggedInSessions(), logged_in ? 1 : 0);
+        ctrl.reset();  // logs out
+        if (own) QTRY_COMPARE(own->device(0).LoggedInSessions(), 0);
     }
 
     // A second click on the selected item hides and shows its page and
