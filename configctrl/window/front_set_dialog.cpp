@@ -148,6 +148,8 @@ CFrontSetDialog::~CFrontSetDialog() {
         // is not playing answers 0 and nothing else happens.
         if (device_->logged_in())
             for (int ch = 0; ch < kMaxChannels; ++ch) device_->StopRealPlay(ch);
+        // With notification: the own SDK answers the logout with success only
+        // then, and the device marks itself logged out.
         device_->Logout(1);
         device_.reset();
     }
