@@ -10,6 +10,8 @@ rules=(
   "decodekit/platform | ^decodekit/(core|api)/"
   "decodekit/core     | ^decodekit/api/|^playctrl/"
   "playctrl           | ^(decodekit|linkcore|tools)/|^zynvs/ZynDecodeKit\\.h$"
+  "configctrl/device  | ^configctrl/(window|control)/"
+  "configctrl/window  | ^configctrl/control/(zyn_config_ctrl|registration)\\.h$|^configctrl/control/api/"
 )
 status=0
 for rule in "${rules[@]}"; do
