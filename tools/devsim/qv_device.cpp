@@ -1,5 +1,7 @@
 #include "tools/devsim/qv_device.h"
 
+#include "vendors/emu/record_book.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -72,8 +74,102 @@ std::string Option(const std::string& text, const std::string& flag) {
 
 }  // namespace
 
+namespace {
+
+using vendor_emu::DeviceFacts;
+using vendor_emu::PutText;
+
+void PutI32(uint8_t* r, size_t offset, int v) {
+    vendor_emu::PutU32(r, offset, static_cast<uint32_t>(v));
+}
+// Four 32-bit integers from a dotted address.
+void PutAddress(uint8_t* r, size_t offset, const std::string& ip) {
+    int v[4] = {0, 0, 0, 0};
+    std::sscanf(ip.c_str(), "%d.%d.%d.%d", &v[0], &v[1], &v[2], &v[3]);
+    for (int i = 0; i < 4; ++i) PutI32(r, offset + 4 * i, v[i]);
+}
+
+void FillInfo(uint8_t* r, int, const DeviceFacts& f) {
+    PutI32(r, 0, 372);
+    PutText(r, 72, 32, f.serial);
+    PutText(r, 168, 32, f.name);
+    PutI32(r, 368, f.channels);
+}
+void FillAlarmCounts(uint8_t* r, int, const DeviceFacts& f) {
+    PutI32(r, 0, 88);
+    PutI32(r, 64, f.alarm_in);
+    PutI32(r, 68, f.alarm_out);
+}
+void FillTime(uint8_t* r, int, const DeviceFacts&) {
+    const std::tm t = vendor_emu::LocalNow();
+    const int v[6] = {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
+    PutI32(r, 0, 76);
+    for (int i = 0; i < 6; ++i) PutI32(r, 4 + 4 * i, v[i]);
+}
+void FillPicture(uint8_t* r, int ch, const DeviceFacts&) {
+    PutI32(r, 0, 32);
+    PutI32(r, 4, ch);
+    for (int i = 0; i < 4; ++i) PutI32(r, 8 + 4 * i, 50);
+}
+void FillChannelName(uint8_t* r, int ch, const DeviceFacts&) {
+    PutI32(r, 0, 60);
+    PutI32(r, 4, ch);
+    PutText(r, 8, 48, "CAM" + std::to_string(ch + 1));
+}
+void FillCoding(uint8_t* r, int key, const DeviceFacts&) {
+    const int sub = key & 1;
+    PutI32(r, 0, 56);
+    PutI32(r, 4, key >> 1);
+    PutI32(r, 8, sub);
+    PutI32(r, 24, sub ? 15 : 25);     // frame rate
+    PutI32(r, 32, 0);                 // CBR
+    PutI32(r, 36, sub ? 2 : 5);       // CIF / 1080P
+    PutI32(r, 40, sub ? 512 : 4096);  // kbit/s
+    PutI32(r, 48, sub ? 30 : 50);     // I-frame interval
+}
+void FillNetwork(uint8_t* r, int, const DeviceFacts& f) {
+    PutI32(r, 0, 188);
+    PutI32(r, 4, 2);
+    PutAddress(r, 8, f.ip);
+    PutAddress(r, 24, f.mask);
+    PutAddress(r, 40, f.gateway);
+    PutAddress(r, 120, f.gateway);
+    PutI32(r, 152, f.web_port);
+    PutI32(r, 156, f.data_port);
+}
+void FillDdns(uint8_t* r, int, const DeviceFacts&) {
+    PutI32(r, 0, 124);
+    PutText(r, 12, 32, "zynuser");
+    PutText(r, 76, 48, "zyn.example.net");
+}
+
+// Configuration records: read command, write command, size, defaults.
+const vendor_emu::RecordSpec kQvRecords[] = {
+    {0x10000001, 0, 372, FillInfo},         {0x10000002, 0, 88, FillAlarmCounts},
+    {0x10000004, 264, 76, FillTime},        {0x10000007, 267, 32, FillPicture},
+    {0x10000009, 269, 60, FillChannelName}, {0x1000000E, 274, 56, FillCoding},
+    {0x10000021, 296, 188, FillNetwork},    {0x10000022, 0, 124, FillDdns},
+};
+
+// Which record of a kind a request means: the channel at offset 4 (and for
+// the coding records the stream at 8), else the device's only one.
+int RecordKey(uint32_t read_command, const std::vector<uint8_t>& payload) {
+    const bool per_channel =
+        read_command == 0x10000007 || read_command == 0x10000009 || read_command == 0x1000000E;
+    if (!per_channel || payload.size() < 8) return 0;
+    const int ch = static_cast<int>(vendor_emu::GetU32(payload.data() + 4));
+    if (read_command != 0x1000000E) return ch;
+    const int stream =
+        payload.size() >= 12 ? static_cast<int>(vendor_emu::GetU32(payload.data() + 8)) : 0;
+    return ch * 2 + (stream != 0);
+}
+
+}  // namespace
+
 struct QvEmulator::Device {
-    QvDeviceConfig config;  // guarded by mu_
+    vendor_emu::RecordBook book{kQvRecords,
+                                sizeof kQvRecords / sizeof kQvRecords[0]};  // guarded by mu_
+    QvDeviceConfig config;                                                  // guarded by mu_
     int listen_fd = -1;
     uint16_t port = 0;
     QvFault fault = QvFault::kNone;                    // guarded by mu_
@@ -191,6 +287,22 @@ void QvEmulator::Run() {
     }
 }
 
+vendor_emu::DeviceFacts QvEmulator::Facts(const QvDeviceConfig& c) {
+    vendor_emu::DeviceFacts f;
+    f.name = c.name;
+    f.serial = c.device_id;
+    f.ip = c.ip;
+    f.mask = c.mask;
+    f.gateway = c.gateway;
+    f.user = c.user;
+    f.password = c.password;
+    f.channels = c.cam_count;
+    f.alarm_in = c.alarm_in;
+    f.alarm_out = c.alarm_out;
+    f.web_port = c.http_port;
+    return f;
+}
+
 void QvEmulator::Serve(Device& d, int fd) {
     uint8_t head[kHeader];
     if (!ReadExactly(fd, head, kHeader)) return;  // a test connect, or garbage
@@ -215,6 +327,8 @@ void QvEmulator::Serve(Device& d, int fd) {
         std::lock_guard<std::mutex> lock(mu_);
         fault = d.fault;
         authorised = req.user == d.config.user && req.password == d.config.password;
+        vendor_emu::DeviceFacts facts = Facts(d.config);
+        facts.data_port = d.port;
         if (authorised) {
             if (req.command == kLogin) {
                 reply_payload.assign(256, 0);
@@ -229,11 +343,19 @@ void QvEmulator::Serve(Device& d, int fd) {
             } else if (req.command == kRestore) {
                 ++d.restores;
                 d.records.clear();
+                d.book.Clear();
             } else if (req.command >= 0x10000000) {
                 auto it = d.records.find(req.command);
-                if (it != d.records.end()) reply_payload = it->second;
+                if (it != d.records.end()) {
+                    reply_payload = it->second;
+                } else if (const auto* spec = d.book.ByRead(req.command)) {
+                    reply_payload = d.book.Read(*spec, RecordKey(spec->read, req.payload), facts);
+                }
             } else {
                 d.records[req.command] = req.payload;
+                if (const auto* spec = d.book.ByWrite(req.command, req.payload.size()))
+                    d.book.Write(*spec, RecordKey(spec->read, req.payload), req.payload.data(),
+                                 req.payload.size(), facts);
             }
         }
         d.requests.push_back(req);

@@ -3,9 +3,12 @@
 //
 // The command server answers login (0x1000001E) with a device block, reboot
 // (257) by closing the connection, restore (259) by clearing the stored
-// records; reads (0x1000xxxx) answer the record stored under that command, and
-// writes (other commands below 0x10000000) store their payload under their
-// command number. Each connection carries one request and one reply.
+// records; reads (0x1000xxxx) answer the record stored under that command
+// (SetRecord), else the configuration record of that kind (defaults, changed
+// by the writes of that kind; per channel where the request's record names
+// one at offset 4), and writes (other commands below 0x10000000) store their
+// payload under their command number. Each connection carries one request
+// and one reply.
 //
 // The HDS responder (only inside a private network namespace) listens on
 // 239.255.255.250:8002, answers SEARCH, applies "netconf set" CMD messages
@@ -25,6 +28,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace vendor_emu {
+struct DeviceFacts;
+}
 
 namespace devsim {
 
@@ -52,6 +59,8 @@ struct QvDeviceConfig {
     uint16_t media_port = 0;  // the command server's port; 0 picks a free one
     uint16_t http_port = 80;
     int cam_count = 1;
+    int alarm_in = 2;
+    int alarm_out = 1;
     std::string user = "admin";
     std::string password = "vupra";
 };
@@ -95,6 +104,7 @@ public:
 
 private:
     struct Device;
+    static vendor_emu::DeviceFacts Facts(const QvDeviceConfig& c);
     void Run();
     void Serve(Device& d, int fd);
     void ServeHds();

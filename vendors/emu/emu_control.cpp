@@ -48,3 +48,8 @@ ZYN_VENDOR_EXPORT int ZynVendorEmu_LastBlock(void* buf, int size) {
     if (buf && size > 0) std::memcpy(buf, block.data(), std::min(block.size(), size_t(size)));
     return static_cast<int>(block.size());
 }
+
+ZYN_VENDOR_EXPORT int ZynVendorEmu_Fail(const char* names) {
+    vendor_emu::Store::Instance().SetFailing(names ? names : "");
+    return 1;
+}

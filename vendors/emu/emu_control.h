@@ -18,6 +18,16 @@ typedef int (*ZynVendorEmu_Device_t)(int index, char* buf, int size);
 /* Copies the last record or block handed to a change call; returns its size. */
 typedef int (*ZynVendorEmu_LastBlock_t)(void* buf, int size);
 
+/* Makes the named calls fail from now on (names separated by commas, e.g.
+ * "ANTS_NET_DVR_GetDVRConfig,NetClient_Ord126"; empty: none). Reset clears
+ * it. Returns 1. */
+typedef int (*ZynVendorEmu_Fail_t)(const char* names);
+/* Emulated events (libraries that deliver them): kind 1 an alarm of the
+ * given vendor alarm type, kind 2 an exception with the given code; sent on
+ * the library's own thread to every logged-in session. Returns the number of
+ * sessions told. */
+typedef int (*ZynVendorEmu_Event_t)(int kind, int value);
+
 #ifdef __cplusplus
 }
 #endif

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,8 @@ const char* const kDefaults[] = {
     "js ip=127.0.0.61 mask=255.0.0.0 gateway=127.0.0.1 mac=00:12:61:00:00:01 "
     "name=JS-ICR-1 id=JS0000000061 data_port=554 web_port=80 channels=1 user=admin "
     "password=vupra",
+    "ants ip=127.0.0.71 mask=255.0.0.0 gateway=127.0.0.1 name=ANTS-NVR-1 serial=ANTS20260000071 "
+    "data_port=8000 web_port=80 channels=4 alarm_in=4 alarm_out=2 user=admin password=12345",
 };
 
 }  // namespace
@@ -104,6 +107,23 @@ Store::Store() {
         if (ParseDeviceLine(line, &d) && d.maker == LibraryMaker())
             devices_.push_back(std::move(d));
     }
+    if (const char* fail = std::getenv("ZYN_VENDOR_FAIL")) SetFailing(fail);
+}
+
+bool Store::LogFails(std::string call) {
+    const std::string name = call.substr(0, call.find('('));
+    std::lock_guard<std::mutex> lock(mu_);
+    if (calls_.size() < 10000) calls_.push_back(std::move(call));
+    return std::find(failing_.begin(), failing_.end(), name) != failing_.end();
+}
+
+void Store::SetFailing(const std::string& names) {
+    std::vector<std::string> list;
+    std::istringstream in(names);
+    for (std::string name; std::getline(in, name, ',');)
+        if (!name.empty()) list.push_back(name);
+    std::lock_guard<std::mutex> lock(mu_);
+    failing_ = std::move(list);
 }
 
 std::vector<Device> Store::Devices() const {
@@ -116,6 +136,7 @@ void Store::Reset(std::vector<Device> devices) {
     devices_ = std::move(devices);
     calls_.clear();
     last_block_.clear();
+    failing_.clear();
 }
 
 void Store::Add(Device d) {

@@ -8,10 +8,12 @@
 // through the ZynVendorEmu_ functions (emu_control.h).
 //
 // File format: one device per line, "maker key=value ...", '#' starts a
-// comment. Makers: i8, camsearch, netsdk, js. Keys: ip, mask, gateway, mac
+// comment. Makers: i8, camsearch (also the LangChi devices of NetClient),
+// netsdk, js, ants. Keys: ip, mask, gateway, mac
 // (aa:bb:cc:dd:ee:ff), name, id, model, channels, data_port, web_port,
 // extra1, extra2, user, password, upgrade_ms (how long an upgrade runs),
-// upgrade_state (the state it ends in, 1 success), login (fail: refuse).
+// upgrade_state (the state it ends in, 1 success), login (fail: refuse),
+// alarm_in, alarm_out, serial.
 // Values hold no spaces. Actions add keys: reboots, restores, upgrades.
 //
 // Threads: every method may be called from any thread (one mutex).
@@ -64,6 +66,11 @@ public:
     bool WithIndex(size_t index, const std::function<void(Device&)>& fn);
 
     void Log(std::string call);
+    // Logs the call and tells whether it is to fail: its name (the text
+    // before '(') is in the failing set (ZynVendorEmu_Fail, or the
+    // environment variable ZYN_VENDOR_FAIL: names separated by commas).
+    bool LogFails(std::string call);
+    void SetFailing(const std::string& names);
     std::vector<std::string> Calls() const;
     void SetLastBlock(const void* data, size_t bytes);
     std::vector<uint8_t> LastBlock() const;
@@ -73,9 +80,10 @@ private:
     void LoadDefaults();
 
     mutable std::mutex mu_;
-    std::vector<Device> devices_;      // guarded by mu_
-    std::vector<std::string> calls_;   // guarded by mu_
-    std::vector<uint8_t> last_block_;  // guarded by mu_
+    std::vector<Device> devices_;       // guarded by mu_
+    std::vector<std::string> calls_;    // guarded by mu_
+    std::vector<uint8_t> last_block_;   // guarded by mu_
+    std::vector<std::string> failing_;  // guarded by mu_
 };
 
 std::string Quote(const char* text);  // "(null)" or the text
