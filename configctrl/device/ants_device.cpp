@@ -19,11 +19,11 @@ LiveRegistry<CANTSDevice>& Registry() {
 constexpr int kExceptionWindowMessage = 1025;
 constexpr int kMaxAlarmMessageBytes = 10240;
 
-void MessageTrampoline(int command, int, const char* data, int length, void* user) {
-    Registry().With(user, [&](CANTSDevice& d) { d.OnMessage(command, data, length); });
+void MessageTrampoline(int command, int login, const char* data, int length, void* user) {
+    Registry().With(user, [&](CANTSDevice& d) { d.OnMessage(login, command, data, length); });
 }
-void ExceptionTrampoline(int, int exception, int, void* user) {
-    Registry().With(user, [&](CANTSDevice& d) { d.OnException(exception); });
+void ExceptionTrampoline(int, int exception, int handle, void* user) {
+    Registry().With(user, [&](CANTSDevice& d) { d.OnException(handle, exception); });
 }
 void DataTrampoline(int, int type, const uint8_t*, int, void* user) {
     // The library shows the pictures itself; the device only counts them.
@@ -263,7 +263,9 @@ int CANTSDevice::GetVideoEffect(int ch, int* v1, int* v2, int* v3, int* v4) {
     return h == -1 ? 0 : ANTS_CALL(ANTS_NET_DVR_ClientGetVideoEffect, h, v1, v2, v3, v4);
 }
 
-void CANTSDevice::OnMessage(int command, const char* data, int length) {
+void CANTSDevice::OnMessage(int login, int command, const char* data, int length) {
+    // The library's callbacks are shared: messages of other sessions are not ours.
+    if (login != login_handle_.load()) return;
     if (command != ANTS_MESSAGE_ALARM || length > kMaxAlarmMessageBytes) return;
     ANTS_ALARMINFO alarm{};
     if (data != nullptr && length > 0)
@@ -283,8 +285,8 @@ void CANTSDevice::OnMessage(int command, const char* data, int length) {
     EmitEvent(kEventAlarm, &r, sizeof r);
 }
 
-void CANTSDevice::OnException(int exception) {
-    if (exception != ANTS_EXCEPTION_DISCONNECTED) return;
+void CANTSDevice::OnException(int handle, int exception) {
+    if (handle != login_handle_.load() || exception != ANTS_EXCEPTION_DISCONNECTED) return;
     const int channels = std::min(GetChannelCount(), kMaxChannels);
     for (int ch = 0; ch < channels; ++ch) {
         const std::string text = std::to_string(ch);

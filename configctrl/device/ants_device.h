@@ -60,8 +60,8 @@ public:
     virtual int LoginHandle();
 
     // Vendor callbacks (on the library's threads).
-    void OnMessage(int command, const char* data, int length);
-    void OnException(int exception);
+    void OnMessage(int login, int command, const char* data, int length);
+    void OnException(int handle, int exception);
     void CountPicture() { ++pictures_; }
     // Pictures the library has delivered since construction (all channels).
     int pictures() const { return pictures_.load(); }
@@ -69,7 +69,7 @@ public:
 private:
     std::shared_ptr<const vendors::AntsNetSdk> sdk_;
     CANTSSDKApi api_;
-    int login_handle_ = 0;
+    std::atomic<int> login_handle_{0};  // read by the vendor callbacks
     int voice_handle_ = 0;
     std::atomic<int> pictures_{0};
     std::mutex play_mu_;

@@ -173,11 +173,14 @@ TEST(VendorDevice, AntsRealPlayTwiceStopsTheOldPlayAndPicturesFlow) {
     const int play = ants.Find("ANTS_NET_DVR_RealPlay(", mark);
     ASSERT_GE(stop, 0);
     EXPECT_LT(stop, play) << "the old play stops first";
-    EXPECT_EQ(ants.Calls()[play], "ANTS_NET_DVR_RealPlay(1,3,1)");  // channel + 1, sub stream bit
-    EXPECT_GE(ants.Find("ANTS_NET_DVR_MakeKeyFrameSub(1,3)", play), 0);
+    const std::string login = std::to_string(d->LoginHandle());
+    // channel + 1, sub stream bit
+    EXPECT_EQ(ants.Calls()[play], "ANTS_NET_DVR_RealPlay(" + login + ",3,1)");
+    EXPECT_GE(ants.Find("ANTS_NET_DVR_MakeKeyFrameSub(" + login + ",3)", play), 0);
     EXPECT_EQ(d->StopRealPlay(2), 1);
     EXPECT_EQ(d->RealPlayHandle(2), -1);
     EXPECT_EQ(d->RealPlay(4, 0, 0, 0), 0) << "the device has 4 channels";
+    EXPECT_EQ(d->Logout(0), 1);
 }
 
 TEST(VendorDevice, AntsAlarmAndExceptionEvents) {
@@ -193,7 +196,7 @@ TEST(VendorDevice, AntsAlarmAndExceptionEvents) {
     const int kinds[][2] = {{0, 2}, {2, 1}, {9, 1}, {3, 3}, {6, 3}, {5, 0}};
     for (const auto& k : kinds) {
         const size_t before = events.size();
-        ASSERT_EQ(ants.Event(1, k[0]), 1);
+        ASSERT_GE(ants.Event(1, k[0]), 1);
         ASSERT_TRUE(WaitUntil([&] { return events.size() == before + 1; }));
         std::lock_guard<std::mutex> lock(events.mu);
         ASSERT_EQ(events.got.back().first, kEventAlarm);

@@ -682,7 +682,7 @@ ZYN_VENDOR_EXPORT int ANTS_NET_DVR_SearchDeviceOnLAN(int login, int, int, void* 
 }
 
 // kind 1: alarm message of type `value`; kind 2: exception `value`. Both
-// on the library's thread, to every session.
+// on the library's thread, to every session; 0x9000 (disconnected) ends them.
 ZYN_VENDOR_EXPORT int ZynVendorEmu_Event(int kind, int value) {
     std::vector<int> logins;
     {
@@ -710,6 +710,10 @@ ZYN_VENDOR_EXPORT int ZynVendorEmu_Event(int kind, int value) {
             } else if (kind == 2 && ecb) {
                 ecb(message, value, login, euser);
             }
+        }
+        if (kind == 2 && value == ANTS_EXCEPTION_DISCONNECTED) {  // the sessions are gone
+            std::lock_guard<std::mutex> lock(g_mu);
+            for (int login : logins) g_sessions.erase(login);
         }
     });
     return static_cast<int>(logins.size());
