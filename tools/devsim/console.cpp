@@ -90,7 +90,8 @@ std::string ConsoleHelp() {
            "  alarm D CH [TYPE] [on|off]    send an alarm report (0x0601)\n"
            "  send D CMD [HEX]              send any message to the logged-in clients\n"
            "  keyframe D CH                 next video frame of the channel is a key frame\n"
-           "  reboot D                      drop every connection, come back after the delay\n";
+           "  reboot D                      drop every connection, come back after the delay\n"
+           "  end-session D                 platform role: end every session with 0x0557\n";
 }
 
 std::string RunConsoleCommand(Emulator& emu, const std::string& line, bool* quit) {
@@ -126,8 +127,8 @@ std::string RunConsoleCommand(Emulator& emu, const std::string& line, bool* quit
                 out << "malformed " << m.raw.size() << " bytes " << Hex(m.raw, 32) << "\n";
             } else {
                 char c[48];
-                std::snprintf(c, sizeof c, "cmd 0x%04X word %u len %zu ", m.command,
-                              m.second_word, m.payload.size());
+                std::snprintf(c, sizeof c, "cmd 0x%04X word %u len %zu ", m.command, m.second_word,
+                              m.payload.size());
                 out << c << Hex(m.payload, 32) << "\n";
             }
         }
@@ -135,9 +136,10 @@ std::string RunConsoleCommand(Emulator& emu, const std::string& line, bool* quit
     }
 
     static const char* kDeviceCommands[] = {
-        "keepalive", "refuse-login", "delay", "late", "drop", "result", "garbage-reply",
-        "truncate-reply", "clear", "close", "stall", "ch4", "garbage", "truncated", "alarm",
-        "send", "keyframe", "reboot"};
+        "keepalive", "refuse-login",  "delay",          "late",       "drop",
+        "result",    "garbage-reply", "truncate-reply", "clear",      "close",
+        "stall",     "ch4",           "garbage",        "truncated",  "alarm",
+        "send",      "keyframe",      "reboot",         "end-session"};
     if (std::find(std::begin(kDeviceCommands), std::end(kDeviceCommands), cmd) ==
         std::end(kDeviceCommands))
         return "error: unknown command '" + cmd + "' (see help)\n";
@@ -209,6 +211,10 @@ std::string RunConsoleCommand(Emulator& emu, const std::string& line, bool* quit
         else
             d.CloseStreamConnections();
         return a[2] + " connections closed\n";
+    }
+    if (cmd == "end-session" && a.size() == 2) {
+        d.EndPlatformSessions();
+        return "sessions ended\n";
     }
     if (cmd == "stall" && a.size() == 4 && ParseInt(a[2], &n) && ParseOnOff(a[3], &on)) {
         d.StallChannel(static_cast<int>(n), on);

@@ -36,6 +36,11 @@ const char kUsage[] =
     "  --udp                  control over UDP instead of TCP\n"
     "  --udp-and-tcp          control over both UDP and TCP\n"
     "  --newer                answer logins with 0x8588 and the 504-byte information\n"
+    "  --platform             play the platform server that the devices are reached through\n"
+    "                         (token-checked login, per-channel stream connections)\n"
+    "  --token T              platform role: the token a client starts with\n"
+    "  --short-login-reply    platform role: 32-byte login answers (no new token)\n"
+    "  --refuse-talk          platform role: refuse talk requests\n"
     "  --size WxH             main stream size (1280x720)\n"
     "  --sub-size WxH         sub stream size (352x288)\n"
     "  --fps N                frame rate of both streams (25)\n"
@@ -198,6 +203,18 @@ int main(int argc, char** argv) {
             dev.control_transport = devsim::ControlTransport::kBoth;
         } else if (a == "--newer") {
             dev.newer = true;
+        } else if (a == "--platform") {
+            dev.platform.enabled = true;
+        } else if (a == "--token") {
+            dev.platform.token = value();
+            if (dev.platform.token.size() > 32) {
+                std::fprintf(stderr, "zyn-devsim: --token takes at most 32 bytes\n");
+                return 2;
+            }
+        } else if (a == "--short-login-reply") {
+            dev.platform.short_login_reply = true;
+        } else if (a == "--refuse-talk") {
+            dev.platform.grant_talk = false;
         } else if (a == "--size") {
             size(&dev.main.width, &dev.main.height);
         } else if (a == "--sub-size") {
@@ -290,7 +307,10 @@ int main(int argc, char** argv) {
                       d.stream_port(), d.config().channel_count, dev.main.width, dev.main.height,
                       dev.main.fps, loop ? loop->BitrateKbps() : 0.0,
                       loop ? loop->encoder.c_str() : "?", loop ? loop->encode_seconds : 0.0,
-                      dev.accounts[0].user.c_str(), dev.newer ? ", newer login (0x8588)" : "");
+                      dev.accounts[0].user.c_str(),
+                      dev.platform.enabled ? ", platform role"
+                      : dev.newer          ? ", newer login (0x8588)"
+                                           : "");
         Print(line);
     }
     if (cfg.search) Print("answering LAN searches on 224.0.1.10:6022");
