@@ -235,7 +235,7 @@ TEST_F(PlatformDevice, RecordedChannelHoldsTheSourceFrames) {
 
     const std::string ffprobe = Which("ffprobe");
     if (ffprobe.empty()) GTEST_SKIP() << "ffprobe not installed";
-    RunResult probe = Run(ffprobe + " -v error -count_frames -show_streams '" + avi + "'");
+    RunResult probe = sdk_test::Run(ffprobe + " -v error -count_frames -show_streams '" + avi + "'");
     ASSERT_EQ(probe.status, 0) << probe.output;
     EXPECT_NE(probe.output.find("codec_name=h264"), std::string::npos) << probe.output;
     EXPECT_NE(probe.output.find("nb_read_frames=" + std::to_string(recorded) + "\n"),
