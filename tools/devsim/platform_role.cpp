@@ -244,6 +244,8 @@ void DeviceImpl::OnPlatformParam(const std::shared_ptr<ControlSession>& s, const
 uint16_t DeviceImpl::OpenPlatformStream(const std::shared_ptr<ControlSession>& s,
                                         const std::shared_ptr<StreamConn>& c, int kind, int channel,
                                         uint32_t link_value, uint16_t* result) {
+    // Stream mode 4 (shown without frame records) is the main video underneath.
+    if (kind == wire::kBareStreamMode) kind = kMainVideo;
     if (kind > kAudio || !ChannelValid(channel)) {
         *result = kResultBadArgument;
         return 0;

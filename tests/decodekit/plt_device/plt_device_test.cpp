@@ -202,6 +202,19 @@ TEST_F(PlatformDevice, PassThroughIdHandsOnEveryVideoPayloadUnassembled) {
     }
 }
 
+// Stream mode 4: frames are assembled for the display only.
+TEST_F(PlatformDevice, BareStreamModeAssemblesForTheDisplayOnly) {
+    Start(12);
+    auto dev = Login(12);
+    ASSERT_TRUE(dev);
+    ClientInfo req = DataRequest(1, 4);
+    ASSERT_EQ(dev->RealPlay(&req), 1);
+    ASSERT_TRUE(WaitUntil([&] { return dev->Stats(1).frames.load() >= 10; }, 5000));
+    EXPECT_EQ(dev->Stats(1).frames_dropped.load(), 0u);
+    EXPECT_EQ(media_.FullCount(12, 1), 0u);
+    EXPECT_EQ(media_.RealCount(12, 1), 0u);
+}
+
 // A recorded platform channel: the frames equal the emulator's source, and
 // ffprobe reads the file with every one of them.
 TEST_F(PlatformDevice, RecordedChannelHoldsTheSourceFrames) {
@@ -235,7 +248,8 @@ TEST_F(PlatformDevice, RecordedChannelHoldsTheSourceFrames) {
 
     const std::string ffprobe = Which("ffprobe");
     if (ffprobe.empty()) GTEST_SKIP() << "ffprobe not installed";
-    RunResult probe = sdk_test::Run(ffprobe + " -v error -count_frames -show_streams '" + avi + "'");
+    RunResult probe =
+        sdk_test::Run(ffprobe + " -v error -count_frames -show_streams '" + avi + "'");
     ASSERT_EQ(probe.status, 0) << probe.output;
     EXPECT_NE(probe.output.find("codec_name=h264"), std::string::npos) << probe.output;
     EXPECT_NE(probe.output.find("nb_read_frames=" + std::to_string(recorded) + "\n"),
