@@ -156,6 +156,8 @@ int CVideoPltDevice::StreamThunk(int, int id, uint16_t command, uint16_t, const 
 namespace {
 // Replies that a waiting request takes whole: stored, then the request is woken.
 bool IsStoredReply(uint16_t command) {
+    for (uint16_t other : wire::kPltOtherStoredReplies)
+        if (command == other) return true;
     if (command >= wire::ReplyTo(ZYN_CMD_GET_BASE) && command <= wire::ReplyTo(ZYN_CMD_SET_NETWORK))
         return true;
     switch (command) {
@@ -172,11 +174,6 @@ bool IsStoredReply(uint16_t command) {
         case wire::ReplyTo(ZYN_CMD_SET_MAIL):
         case wire::ReplyTo(ZYN_CMD_GET_MAIL):
         case wire::kPltStreamStartReply:
-        case 0x8555:
-        case 0x8558:
-        case 0x8559:
-        case 0x8560:
-        case 0x8561:
         case wire::ReplyTo(ZYN_CMD_GET_RS_EX):
         case wire::ReplyTo(ZYN_CMD_SET_RS_EX):
         case wire::ReplyTo(ZYN_CMD_GET_MOTION_EX):
@@ -218,7 +215,7 @@ void CVideoPltDevice::OnControlMessage(uint16_t command, const uint8_t* payload,
             OnAudioData(payload, length);
             return;
         case ZYN_CMD_PLT_NOTICE:
-        case wire::ReplyTo(0x0540):
+        case wire::kPltIgnoredReply:
             return;
         case wire::kLoginReply:
             StoreReply(command, payload, length);

@@ -72,9 +72,10 @@ struct PlatformRole {
     // bytes, zero-padded). A login must carry it, or a token this platform
     // handed out since.
     std::string token = "zyn-platform-token-0123456789abc";
-    // Answer logins with the 32-byte short answer (no new token) instead of
-    // the 124-byte one.
-    bool short_login_reply = false;
+    // Length of the login answer: 124 carries the session information with a
+    // new token head at 68; shorter answers are cut (below 84: no new token;
+    // 32 is the short answer), longer ones padded with zeros.
+    size_t login_reply_bytes = 124;
     bool grant_talk = true;
 };
 

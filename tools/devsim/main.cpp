@@ -39,7 +39,8 @@ const char kUsage[] =
     "  --platform             play the platform server that the devices are reached through\n"
     "                         (token-checked login, per-channel stream connections)\n"
     "  --token T              platform role: the token a client starts with\n"
-    "  --short-login-reply    platform role: 32-byte login answers (no new token)\n"
+    "  --login-reply-bytes N  platform role: length of login answers, 4..1024 (124; below 84\n"
+    "                         no new token, 32 is the short answer)\n"
     "  --refuse-talk          platform role: refuse talk requests\n"
     "  --size WxH             main stream size (1280x720)\n"
     "  --sub-size WxH         sub stream size (352x288)\n"
@@ -211,8 +212,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "zyn-devsim: --token takes at most 32 bytes\n");
                 return 2;
             }
-        } else if (a == "--short-login-reply") {
-            dev.platform.short_login_reply = true;
+        } else if (a == "--login-reply-bytes") {
+            dev.platform.login_reply_bytes = static_cast<size_t>(number(4, 1024));
         } else if (a == "--refuse-talk") {
             dev.platform.grant_talk = false;
         } else if (a == "--size") {

@@ -2,6 +2,7 @@
 // a client reaches it. Login with a session token (renewed in the answer),
 // token-carrying parameter, PTZ and talk requests, and streams started per
 // channel on the client's stream connections.
+#include <algorithm>
 #include <cstring>
 
 #include "tools/devsim/device_impl.h"
@@ -186,19 +187,22 @@ void DeviceImpl::OnPlatformLogin(const std::shared_ptr<ControlSession>& s, const
     s->session_word = m.second_word;
     s->talk_granted = false;
     s->token = configured;
-    const bool short_answer = cfg.platform.short_login_reply;
-    Bytes out(short_answer ? Answer::kShortBytes : Answer::kLongBytes, 0);
+    // The full answer is 124 bytes; a configured length cuts it or pads it
+    // with zeros. A new token goes out only when its 16 bytes fit.
+    const size_t answer_bytes = std::max<size_t>(4, cfg.platform.login_reply_bytes);
+    Bytes out(std::max(answer_bytes, Answer::kLongBytes), 0);
     const Answer answer(out.data());
     answer.set_result(0);
     PutText(answer.info(), 32, "ZynPlatform");
-    if (!short_answer) {
-        PutText(answer.info() + 32, 32, name);
+    PutText(answer.info() + 32, 32, name);
+    if (answer_bytes >= Answer::kTokenOffset + wire::kPlatformTokenHeadBytes) {
         char fresh[17];
         std::snprintf(fresh, sizeof fresh, "T%03u-%011u", index % 1000, ++token_serial);
         std::memcpy(answer.token_head(), fresh, wire::kPlatformTokenHeadBytes);
         std::memcpy(s->token.data(), fresh, wire::kPlatformTokenHeadBytes);
         issued_token_heads.insert(Head(s->token.data()));
     }
+    out.resize(answer_bytes);
     Event("platform login " + s->user + " from " + s->peer_text +
           (long_form ? " (128 bytes)" : "") + ", token " + Head(s->token.data()));
     SendReply(s, d, wire::kLoginReply, out);

@@ -20,11 +20,11 @@ const std::string kToken = "zyn-platform-token-0123456789abc";
 
 class PlatformDevice : public ::testing::Test {
 protected:
-    void Start(uint32_t id, bool short_reply = false, int channels = 2) {
+    void Start(uint32_t id, std::size_t login_reply_bytes = 124, int channels = 2) {
         auto d = SmallDevice(id, channels);
         d.platform.enabled = true;
         d.platform.token = kToken;
-        d.platform.short_login_reply = short_reply;
+        d.platform.login_reply_bytes = login_reply_bytes;
         devsim::Config c;
         c.devices = {d};
         c.keep_sent_frames = true;
@@ -64,14 +64,20 @@ protected:
 
 // The login payload, the answer forms and the token the next request carries.
 TEST_F(PlatformDevice, LoginFormsAndTheRenewedTokenInTheNextParameterRequest) {
+    // Answers of 32 bytes (short) and 60 bytes (cut before the token) leave
+    // the token alone; 84 bytes and more renew it. Message 0x8101 carries
+    // what the answer holds after its result, at most 120 bytes.
     struct Case {
         int id;
-        bool short_reply;
+        std::size_t reply_bytes;
         std::size_t payload_bytes;
-    } cases[] = {{5, false, 40}, {3000, false, 128}, {6, true, 40}};
+        int info_bytes;  // -1: no message 0x8101
+    } cases[] = {{5, 124, 40, 120}, {3000, 124, 128, 120}, {6, 32, 40, -1},
+                 {7, 60, 40, 56},   {8, 84, 40, 80},       {9, 300, 40, 120}};
     for (const Case& c : cases) {
-        SCOPED_TRACE("device id " + std::to_string(c.id));
-        Start(static_cast<uint32_t>(c.id), c.short_reply);
+        SCOPED_TRACE("device id " + std::to_string(c.id) + ", answer of " +
+                     std::to_string(c.reply_bytes));
+        Start(static_cast<uint32_t>(c.id), c.reply_bytes);
         auto dev = Login(c.id);
         ASSERT_TRUE(dev);
         auto login = emu_->log().WaitForCommand(0x0101, 1000);
@@ -92,8 +98,15 @@ TEST_F(PlatformDevice, LoginFormsAndTheRenewedTokenInTheNextParameterRequest) {
         ASSERT_TRUE(msgs_.WaitFor(c.id, 1, 1000));
         uint8_t token[32];
         dev->Token(token);
-        EXPECT_EQ(msgs_.Count(c.id, 0x8101), c.short_reply ? 0 : 1);
-        if (c.short_reply) {
+        auto info = msgs_.WaitFor(c.id, 0x8101, 0);
+        if (c.info_bytes < 0) {
+            EXPECT_FALSE(info);
+        } else {
+            ASSERT_TRUE(info);
+            EXPECT_EQ(info->length, c.info_bytes);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(info->data.data())), "ZynPlatform");
+        }
+        if (c.reply_bytes < 84) {
             EXPECT_EQ(Bytes(token, token + 32), Bytes(kToken.begin(), kToken.end()));
         } else {
             EXPECT_NE(Bytes(token, token + 16), Bytes(kToken.begin(), kToken.begin() + 16));
