@@ -127,6 +127,12 @@ TEST_F(PlatformDevice, LoginFormsAndTheRenewedTokenInTheNextParameterRequest) {
             dev->SetParam(static_cast<int>(zyn::wire::ParamGroup::kVideo), 1, set_record.data()),
             1);
         EXPECT_EQ(Dev().Param(0x0503, 1), set_record);
+        // PTZ and talk carry the token too (the platform ignores PTZ without it).
+        ASSERT_EQ(dev->PTZControl(1, 21, 5, 0), 1);
+        EXPECT_TRUE(WaitUntil([&] { return Dev().PtzCommands().size() == 1; }, 1000));
+        EXPECT_EQ(dev->StartTalk(), 1);
+        EXPECT_EQ(dev->TalkGranted(), 1);
+        EXPECT_EQ(dev->StopTalk(0), 1);
         TearDown();
     }
 }
