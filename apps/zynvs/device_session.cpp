@@ -22,6 +22,7 @@
 namespace zynvs_app {
 namespace {
 constexpr int kReplyTimeoutMs = 3000;
+constexpr int kPlatformReplyTimeoutMs = 5000;
 constexpr int kProbeTimeoutMs = 1000;
 
 std::atomic<int> g_reported_channels{0};
@@ -36,7 +37,9 @@ void ZYNVS_CALL OnLoginMessage(int, int message, void* data, int length, void*) 
 // Why a login failed: the SDK answers only 0, so look at the time it took and
 // try the control port ourselves.
 std::string LoginFailure(const DeviceOptions& o, long elapsed_ms) {
-    if (elapsed_ms >= kReplyTimeoutMs - 300) return "no answer within 3 s";
+    const int wait_ms = o.platform() ? kPlatformReplyTimeoutMs : kReplyTimeoutMs;
+    const std::string no_answer = "no answer within " + std::to_string(wait_ms / 1000) + " s";
+    if (elapsed_ms >= wait_ms - 300) return no_answer;
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(o.port));
@@ -56,7 +59,7 @@ std::string LoginFailure(const DeviceOptions& o, long elapsed_ms) {
     }
     close(fd);
     if (error == ECONNREFUSED) return "connection refused";
-    if (error == ETIMEDOUT) return "no answer within 3 s";
+    if (error == ETIMEDOUT) return no_answer;
     if (error != 0) return std::strerror(error);
     return "the device refused the login";
 }
@@ -70,6 +73,9 @@ void AddDeviceOptions(OptionParser* p, DeviceOptions* o, ChannelUse channels) {
     p->Text("--password", &o->password, "WORD", "password (at most 8 bytes)");
     p->Int("--channels", &o->channel_count, 1, 4,
            "channels of the device, when it does not report them");
+    p->Choice("--kind", &o->kind, {"direct", "platform"},
+              "direct, or platform: a device reached through a platform server");
+    p->Text("--token", &o->token, "TEXT", "platform kind: the session token (at most 32 bytes)");
     if (channels == ChannelUse::kOne)
         p->Int("--channel", &o->channels.front(), 0, 255, "channel");
     else if (channels == ChannelUse::kMany)
@@ -80,7 +86,10 @@ DeviceSession::DeviceSession(const DeviceOptions& o, const char* command)
     : options_(o), command_(command), device_channels_(o.channel_count) {
     DeviceLoginInfo dev{};
     dev.device_id = kDeviceId;
-    dev.device_kind = 1;
+    // Login kind 4 makes a platform-attached device.
+    dev.device_kind = o.platform() ? 4 : 1;
+    std::memcpy(dev.platform_data, o.token.data(),
+                std::min(o.token.size(), sizeof dev.platform_data));
     dev.channel_count = o.channel_count;
     std::snprintf(dev.control_address, sizeof dev.control_address, "%s", o.host.c_str());
     dev.control_port = static_cast<uint16_t>(o.port);

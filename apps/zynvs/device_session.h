@@ -17,6 +17,12 @@ struct DeviceOptions {
     std::string password = "admin";
     int channel_count = 4;  // what the device has, unless it says otherwise at login
     std::vector<int> channels{0};
+    // "direct", or "platform": a device reached through a platform server
+    // that knows the client by `token` (at most 32 bytes).
+    std::string kind = "direct";
+    std::string token;
+
+    bool platform() const { return kind == "platform"; }
 
     int StreamPort() const { return stream_port ? stream_port : port + 1; }
     int channel() const { return channels.empty() ? 0 : channels.front(); }
@@ -24,8 +30,8 @@ struct DeviceOptions {
 
 enum class ChannelUse { kNone, kOne, kMany };
 
-// Declares --host, --port, --stream-port, --user, --password, --channels and
-// (unless kNone) --channel on the parser.
+// Declares --host, --port, --stream-port, --user, --password, --channels,
+// --kind, --token and (unless kNone) --channel on the parser.
 void AddDeviceOptions(OptionParser* parser, DeviceOptions* out, ChannelUse channels);
 
 class DeviceSession {

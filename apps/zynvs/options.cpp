@@ -1,5 +1,6 @@
 #include "apps/zynvs/options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -72,6 +73,19 @@ void OptionParser::Text(const char* name, std::string* out, const char* value_na
                             *out = v;
                             return std::string();
                         }});
+}
+
+void OptionParser::Choice(const char* name, std::string* out, std::vector<std::string> values,
+                          const char* help) {
+    std::string value_name;
+    for (const auto& v : values) value_name += (value_name.empty() ? "" : "|") + v;
+    options_.push_back(
+        {name, value_name, help, *out, [out, values, value_name](const std::string& v) {
+             if (std::find(values.begin(), values.end(), v) == values.end())
+                 return "is " + value_name + ", not '" + v + "'";
+             *out = v;
+             return std::string();
+         }});
 }
 
 void OptionParser::Positional(const char* name, std::string* out, const char* help, bool required) {

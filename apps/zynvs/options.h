@@ -25,6 +25,9 @@ public:
     void Int(const char* name, int* out, long lo, long hi, const char* help);
     void IntList(const char* name, std::vector<int>* out, long lo, long hi, const char* help);
     void Text(const char* name, std::string* out, const char* value_name, const char* help);
+    // One of `values`; anything else is a usage error.
+    void Choice(const char* name, std::string* out, std::vector<std::string> values,
+                const char* help);
     // Positional arguments in order; optional ones come last.
     void Positional(const char* name, std::string* out, const char* help, bool required = true);
     // Lines appended to --help (keys, modes, examples).

@@ -1,7 +1,10 @@
 #include "decodekit/core/video_device.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+
+#include "decodekit/core/device_manage.h"
 
 #include "zynvs/wire/byte_order.h"
 
@@ -78,4 +81,14 @@ zyn::ReplySnapshot CVideoDevice::TakeReply() {
     std::memcpy(snap.payload, reply_payload_, sizeof(reply_payload_));
     snap.result = zyn::wire::LoadLe16(reply_payload_);
     return snap;
+}
+
+void CVideoDevice::FireMessage(int message, const void* data, int length) {
+    if (registry_) registry_->FireMessage(GetDeviceId(), message, data, length);
+}
+
+void CVideoDevice::FireChannelMessage(int message, int channel) {
+    char text[4] = {};
+    std::snprintf(text, sizeof(text), "%d", channel & 0xFF);
+    FireMessage(message, text, 4);
 }

@@ -113,6 +113,11 @@ protected:
     void EndRequest() { busy_.store(0); }
     bool WaitReply(unsigned timeout_ms) { return reply_event_.Wait(timeout_ms); }
 
+    // MessageCallback of the registry for this device; the channel form
+    // carries the channel number as decimal text in 4 bytes.
+    void FireMessage(int message, const void* data, int length);
+    void FireChannelMessage(int message, int channel);
+
     // Reply slot, written by the message handler (then it wakes the request).
     void StoreReply(uint16_t command, const uint8_t* payload, std::size_t length);
     void StoreReplyCommand(uint16_t command);

@@ -52,6 +52,8 @@ enum class Link { kControl, kStream };
 // scripted clients in place of Linkcore's.
 using TransportFactory = std::function<std::unique_ptr<CClient>(Link link, int transport)>;
 TransportFactory LinkcoreTransports();
+// The stream request of a live-view open, from the caller's ClientInfo.
+StreamRequest StreamRequestFrom(const ClientInfo& info);
 }  // namespace zyn
 
 class CVideoServer : public CServedDevice {
@@ -169,8 +171,6 @@ private:
     int DoLogin(const DeviceLoginInfo& record);
     void RestoreStreams();
     void SendClock();
-    void FireMessage(int message, const void* data, int length);
-    void FireChannelMessage(int message, int channel);
     // The stream request of a channel: kind and open flag as given, the link
     // value of its stored request and, with `routed`, the stored transport,
     // port and address too.

@@ -38,8 +38,10 @@ void DisplaySizeForCode(int code, int* w, int* h) {
     }
 }
 
+}  // namespace
+
 // The stream request of a live-view open, from the caller's ClientInfo.
-StreamRequest RequestFromClientInfo(const ClientInfo& info) {
+StreamRequest zyn::StreamRequestFrom(const ClientInfo& info) {
     StreamRequest req{};
     req.stream_kind = info.stream_kind;
     req.channel = info.channel;
@@ -52,7 +54,6 @@ StreamRequest RequestFromClientInfo(const ClientInfo& info) {
     req.stream_address = AddressNumber(text);
     return req;
 }
-}  // namespace
 
 // ---- stream requests ------------------------------------------------------------------
 
@@ -60,7 +61,7 @@ StreamRequest CVideoServer::ChannelStreamRequest(int channel, int kind, int open
                                                  bool routed) const {
     const ClientInfo stored = channels_[channel]->Stored();
     StreamRequest req{};
-    if (routed) req = RequestFromClientInfo(stored);
+    if (routed) req = zyn::StreamRequestFrom(stored);
     req.stream_kind = static_cast<uint8_t>(kind);
     req.channel = static_cast<uint8_t>(channel);
     req.open_flag = static_cast<uint8_t>(open);
@@ -101,7 +102,7 @@ int CVideoServer::RealPlay(const ClientInfo* info) {
     RequestScope request(*this, true);
     if (!request) return 0;
     Channel& ch = *channels_[c];
-    const StreamRequest req = RequestFromClientInfo(*info);
+    const StreamRequest req = zyn::StreamRequestFrom(*info);
     stream_transport_.store(info->stream_transport);
     // On a stream connection that is already up the device starts sending
     // as soon as it accepts the request, so the channel takes the kind
@@ -159,7 +160,7 @@ int CVideoServer::RealPlayData(const ClientInfo* info) {
     auto request = TryRequest();
     if (!request) return 0;
     Channel& ch = *channels_[c];
-    const StreamRequest req = RequestFromClientInfo(*info);
+    const StreamRequest req = zyn::StreamRequestFrom(*info);
     stream_transport_.store(info->stream_transport);
     const bool video_kind = info->stream_kind <= wire::kSubVideo;
     const bool switching = video_kind && VideoFlag(c);

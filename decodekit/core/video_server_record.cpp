@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "decodekit/core/device_manage.h"
+#include "decodekit/core/live_delivery.h"
 #include "decodekit/core/video_server.h"
 #include "decodekit/core/video_server_channel.h"
 #include "zynvs/wire/layouts.h"
@@ -28,46 +29,17 @@ int CVideoServer::StopLoclRecord(int channel) {
 }
 
 void CVideoServer::DeliverRealData(int channel, const uint8_t* data, std::size_t length) {
-    auto cb = registry_ ? registry_->RealDataCb() : zyn::CallbackSlot<RealDataCallback>{};
-    if (cb.fn)
-        cb.fn(GetDeviceId(), channel, const_cast<uint8_t*>(data), static_cast<int>(length),
-              cb.user);
+    zyn::DeliverRealData(registry_, GetDeviceId(), channel, data, length);
 }
 
 void CVideoServer::DeliverFullFrame(int channel, const uint8_t* data, std::size_t length, int kind,
                                     int frame_type) {
-    auto cb = registry_ ? registry_->FullFrameCb() : zyn::CallbackSlot<FullFrameDataCallback>{};
-    if (cb.fn)
-        cb.fn(GetDeviceId(), channel, const_cast<uint8_t*>(data), static_cast<int>(length), kind,
-              frame_type, cb.user);
+    zyn::DeliverFullFrame(registry_, GetDeviceId(), channel, data, length, kind, frame_type);
 }
 
-// Every fragment goes to the data callback with the video prefix; the first
-// fragment of a frame as a time-stamped copy (time mark 3, then 8 bytes of
-// time before the data).
 void CVideoServer::DeliverFragment(Channel& ch, int channel, const uint8_t* payload,
                                    std::size_t length) {
-    auto cb = registry_ ? registry_->RealDataCb() : zyn::CallbackSlot<RealDataCallback>{};
-    if (!cb.fn) return;
-    uint8_t* out = ch.scratch.get();
-    wire::WriteFramePrefix(out, false);
-    const std::size_t header_at = wire::kFramePrefixBytes;
-    if (wire::FragmentHeader(payload).fragment_index() == 0) {
-        std::memcpy(out + header_at, payload, wire::kFragmentHeaderBytes);
-        wire::MutableFragmentHeader(out + header_at).set_time_mark(wire::kTimeStampedMark);
-        uint8_t* stamp = out + wire::kFrameRecordHeaderBytes;
-        wire::StoreLe32(stamp, static_cast<uint32_t>(std::time(nullptr)));
-        wire::StoreLe32(stamp + 4, 0);
-        const std::size_t data_bytes = length - wire::kFragmentHeaderBytes;
-        std::memcpy(stamp + wire::kTimeStampBytes, payload + wire::kFragmentHeaderBytes,
-                    data_bytes);
-        cb.fn(GetDeviceId(), channel, out,
-              static_cast<int>(wire::kFrameRecordHeaderBytes + wire::kTimeStampBytes + data_bytes),
-              cb.user);
-    } else {
-        std::memcpy(out + header_at, payload, length);
-        cb.fn(GetDeviceId(), channel, out, static_cast<int>(header_at + length), cb.user);
-    }
+    zyn::DeliverVideoFragment(registry_, GetDeviceId(), channel, ch.scratch.get(), payload, length);
 }
 
 void CVideoServer::CompleteFrame(Channel& ch, int channel) {
@@ -82,12 +54,7 @@ void CVideoServer::CompleteFrame(Channel& ch, int channel) {
     DeliverFullFrame(channel, record, ch.frame.frame_bytes(), 0, frame_type);
     {
         std::lock_guard<std::mutex> lock(ch.recorder_mutex);
-        if (ch.recorder.is_recording()) {
-            if (ch.recorder_mode == 0)
-                ch.recorder.WriteFrame(record, ch.frame.frame_bytes(), 0, key);
-            else
-                ch.recorder.WriteFrame(record + wire::kFrameRecordHeaderBytes, total, 0, key);
-        }
+        zyn::RecordFrame(ch.recorder, ch.recorder_mode, record, ch.frame.frame_bytes(), total, key);
     }
     ch.stats.frames.fetch_add(1);
     ch.stats.frame_bytes.fetch_add(total);
@@ -109,10 +76,6 @@ void CVideoServer::RecordSwitchedFragment(Channel& ch, int channel, const uint8_
     const std::size_t total = ch.recorded.data_bytes();
     const wire::MutableFragmentHeader header(record + wire::kFramePrefixBytes);
     const bool key = header.frame_type() == wire::kKeyFrameType;
-    if (ch.recorder_mode == 0) {
-        header.set_fragment_count(1);
-        ch.recorder.WriteFrame(record, ch.recorded.frame_bytes(), 0, key);
-    } else {
-        ch.recorder.WriteFrame(record + wire::kFrameRecordHeaderBytes, total, 0, key);
-    }
+    if (ch.recorder_mode == 0) header.set_fragment_count(1);
+    zyn::RecordFrame(ch.recorder, ch.recorder_mode, record, ch.recorded.frame_bytes(), total, key);
 }

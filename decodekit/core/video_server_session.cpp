@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "decodekit/core/device_manage.h"
+#include "decodekit/core/live_delivery.h"
 #include "decodekit/core/video_server.h"
 #include "decodekit/core/video_server_channel.h"
 #include "linkcore/linkcore.h"
@@ -39,9 +40,7 @@ CVideoServer::CVideoServer(CDeviceManage* registry, int channel_count,
       transports_(transports ? std::move(transports) : zyn::LinkcoreTransports()) {
     for (int i = 0; i < zyn::kMaxChannels; ++i) {
         channels_[i] = std::make_unique<Channel>();
-        if (i < channel_count_)
-            channels_[i]->scratch.reset(new uint8_t[wire::kFrameRecordHeaderBytes +
-                                                    wire::kTimeStampBytes + linkcore::kMaxPayload]);
+        if (i < channel_count_) channels_[i]->scratch.reset(new uint8_t[zyn::LiveScratchBytes()]);
     }
 }
 
@@ -318,16 +317,6 @@ int CVideoServer::Request(uint16_t command, const void* payload, std::size_t len
     zyn::ReplySnapshot* out = reply ? reply : &local;
     bool got = SendAndWait(command, payload, length, timeout_ms, out);
     return (got && out->result == wire::kResultOk) ? 1 : 0;
-}
-
-void CVideoServer::FireMessage(int message, const void* data, int length) {
-    if (registry_) registry_->FireMessage(GetDeviceId(), message, data, length);
-}
-
-void CVideoServer::FireChannelMessage(int message, int channel) {
-    char text[4] = {};
-    std::snprintf(text, sizeof(text), "%d", channel & 0xFF);
-    FireMessage(message, text, 4);
 }
 
 // ---- login and logout ---------------------------------------------------------------

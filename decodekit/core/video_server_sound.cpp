@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "decodekit/core/device_manage.h"
+#include "decodekit/core/live_delivery.h"
 #include "decodekit/core/video_server.h"
 #include "decodekit/core/video_server_channel.h"
 #include "linkcore/linkcore.h"
@@ -113,12 +114,8 @@ void CVideoServer::OnAudioData(const uint8_t* payload, int length) {
         if (offset + n > size) n = size > offset ? size - offset : 0;
         if (n > 0) ch.audio.SendOneFrame(payload + offset, static_cast<int>(n), 0);
     }
-    uint8_t* out = ch.scratch.get();
-    if (!out) return;
-    wire::WriteFramePrefix(out, true);
-    std::memcpy(out + wire::kFramePrefixBytes, payload, size);
-    DeliverRealData(c, out, size + wire::kFramePrefixBytes);
-    DeliverFullFrame(c, out, size + wire::kFramePrefixBytes, 1, header.audio_type());
+    zyn::DeliverAudioBlock(registry_, GetDeviceId(), c, ch.scratch.get(), payload, size,
+                           header.audio_type());
 }
 
 // ---- talk -------------------------------------------------------------------------

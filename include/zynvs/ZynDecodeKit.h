@@ -270,7 +270,8 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_QueryRecInfo(int device_id, void* query36,
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlayRecInfo(int device_id, void* descriptor152);
 /* Same as ZYNVS_PlayRecInfo. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_DownRemoteFile(int device_id, void* descriptor152);
-/* Platform devices only; returns 0 at once in this build. */
+/* Platform devices only: sends the play control of the file of the last
+ * ZYNVS_PlayRecInfo to the platform (word unused) and returns 0; no wait. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlayContorl(int device_id, int word);
 
 /* ---- Parameter groups ------------------------------------------------------
@@ -309,7 +310,8 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_SetFtpParam(int device_id, int ignored, void* rec
 ZYNVS_API int ZYNVS_CALL ZYNVS_GetMailParam(int device_id, int channel, void* record516);
 ZYNVS_API int ZYNVS_CALL ZYNVS_SetMailParam(int device_id, int ignored, void* record516);
 ZYNVS_API int ZYNVS_CALL ZYNVS_SetDefaultParam(int device_id, int word);
-/* Platform devices only; return 0 at once in this build. */
+/* Platform devices only. Their two words cannot carry a record pointer in a
+ * 64-bit process: they return 0 at once in this build. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_GetMotionParamEx(int device_id, int first, int second);
 ZYNVS_API int ZYNVS_CALL ZYNVS_SetMotionParamEx(int device_id, int first, int second);
 ZYNVS_API int ZYNVS_CALL ZYNVS_GetRSParamEx(int device_id, int first, int second);

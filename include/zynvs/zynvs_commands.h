@@ -73,6 +73,22 @@ enum ZynCommand {
     ZYN_CMD_CLEAR_ALARM = 0x0528,
     ZYN_CMD_SET_DEFAULT = 0x0585,
 
+    /* platform-attached devices: what the SDK sends to the platform */
+    ZYN_CMD_PLT_STREAM_START = 0x0541,
+    ZYN_CMD_PLT_STREAM_STOP = 0x0542,
+    ZYN_CMD_PLT_SOUND = 0x0543,
+    ZYN_CMD_PLT_TALK = 0x0544,
+    ZYN_CMD_PLT_TOKEN = 0x0570,
+    ZYN_CMD_PLT_PLAY_CONTROL = 0x0208,
+    ZYN_CMD_PLT_DOWNLOAD_FILE = 0x0611,
+    ZYN_CMD_GET_RS_EX = 0x0589,
+    ZYN_CMD_SET_RS_EX = 0x0590,
+    ZYN_CMD_GET_MOTION_EX = 0x0595,
+    ZYN_CMD_SET_MOTION_EX = 0x0596,
+    /* and what only the platform sends */
+    ZYN_CMD_PLT_SESSION_END = 0x0557,
+    ZYN_CMD_PLT_NOTICE = 0x0561,
+
     /* platform services */
     ZYN_CMD_DEVICE_LIST = 0x0701,
     ZYN_CMD_STATE_REPORT = 0x0702,

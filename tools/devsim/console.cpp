@@ -91,6 +91,7 @@ std::string ConsoleHelp() {
            "  send D CMD [HEX]              send any message to the logged-in clients\n"
            "  keyframe D CH                 next video frame of the channel is a key frame\n"
            "  reboot D                      drop every connection, come back after the delay\n"
+           "  end-session D                 platform role: end every session with 0x0557\n"
            "platform parties (P = party index, in the order of the --party options):\n"
            "  party                         one status line per party\n"
            "  party P silent on|off         no keep-alives, no answers, nothing pushed\n"
@@ -222,7 +223,8 @@ std::string RunConsoleCommand(Emulator* emulator, const std::vector<Party*>& par
     static const char* kDeviceCommands[] = {
         "keepalive",     "refuse-login",   "delay", "late",  "drop",     "result",
         "garbage-reply", "truncate-reply", "clear", "close", "stall",    "ch4",
-        "garbage",       "truncated",      "alarm", "send",  "keyframe", "reboot"};
+        "garbage",       "truncated",      "alarm", "send",  "keyframe", "reboot",
+        "end-session"};
     if (std::find(std::begin(kDeviceCommands), std::end(kDeviceCommands), cmd) ==
         std::end(kDeviceCommands))
         return "error: unknown command '" + cmd + "' (see help)\n";
@@ -294,6 +296,10 @@ std::string RunConsoleCommand(Emulator* emulator, const std::vector<Party*>& par
         else
             d.CloseStreamConnections();
         return a[2] + " connections closed\n";
+    }
+    if (cmd == "end-session" && a.size() == 2) {
+        d.EndPlatformSessions();
+        return "sessions ended\n";
     }
     if (cmd == "stall" && a.size() == 4 && ParseInt(a[2], &n) && ParseOnOff(a[3], &on)) {
         d.StallChannel(static_cast<int>(n), on);

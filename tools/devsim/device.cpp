@@ -6,7 +6,6 @@
 #include "tools/devsim/g711.h"
 
 namespace devsim {
-namespace {
 
 using wire::ReplyTo;
 
@@ -16,9 +15,11 @@ std::string Hex16(uint16_t v) {
     return buf;
 }
 
+namespace {
 std::string EndpointText(const udp::endpoint& e) {
     return e.address().to_string() + ":" + std::to_string(e.port());
 }
+}  // namespace
 
 // Text of at most `n` bytes, stopping at the first zero.
 std::string FixedText(const uint8_t* p, size_t n) {
@@ -40,6 +41,7 @@ Bytes ResultPayload(uint16_t result, uint16_t word) {
     return p;
 }
 
+namespace {
 std::vector<RecordFile> DefaultFiles(int channels) {
     std::vector<RecordFile> files;
     for (uint32_t i = 0; i < 6; ++i) {
@@ -580,6 +582,7 @@ void DeviceImpl::HandleControl(const std::shared_ptr<ControlSession>& s, const P
               std::to_string(s->id));
         return;
     }
+    if (cfg.platform.enabled && HandlePlatformControl(s, m)) return;
     const uint16_t cmd = m.command;
     const uint8_t* p = m.payload;
     const size_t len = m.length;

@@ -26,6 +26,14 @@ using asio::ip::udp;
 using Bytes = std::vector<uint8_t>;
 using SharedBytes = std::shared_ptr<const Bytes>;
 
+// Small helpers of the control handlers.
+std::string Hex16(uint16_t v);
+// Text of at most `n` bytes, stopping at the first zero.
+std::string FixedText(const uint8_t* p, size_t n);
+void PutText(uint8_t* p, size_t n, const std::string& s);
+// A reply payload: result word and second word.
+Bytes ResultPayload(uint16_t result, uint16_t word);
+
 // Serial answers are cut to what the client's serial data may hold.
 constexpr size_t kSerialAnswerMaxBytes = 1396;
 
@@ -84,6 +92,8 @@ struct ControlSession : Peer, std::enable_shared_from_this<ControlSession> {
     uint16_t session_word = 0;
     bool start_requested = false;             // a 0x0203 arrived
     std::weak_ptr<StreamConn> link_conn;      // the stream connection the client bound
+    std::array<uint8_t, 32> token{};          // platform role: the session's token
+    bool talk_granted = false;                // platform role
     std::optional<udp::endpoint> mcast_dest;  // the group of its multicast streams
 };
 
@@ -171,6 +181,11 @@ struct DeviceImpl {
     std::vector<std::pair<int, uint32_t>> cleared_alarms;
     std::vector<Bytes> file_requests;
     std::vector<uint32_t> default_words;
+    // Platform role: token heads handed out (a later login may carry one),
+    // and the 0x0208 / 0x0611 descriptors received.
+    std::set<std::string> issued_token_heads;
+    uint32_t token_serial = 0;
+    std::vector<Bytes> platform_file_commands;
     std::vector<RecordFile> files;
     std::vector<SentFrame> sent_frames;
     std::map<std::pair<int, int>, std::shared_ptr<const VideoLoop>> loops;
@@ -230,6 +245,24 @@ struct DeviceImpl {
                        const FaultDecision& d);
     void OnUpgradeChunk(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
                         const FaultDecision& d);
+
+    // Platform role (platform_role.cpp): true when the message was handled.
+    bool HandlePlatformControl(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m);
+    bool HandlePlatformStream(const std::shared_ptr<StreamConn>& c, const ParsedMessage& m);
+    void OnPlatformLogin(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
+                         const FaultDecision& d);
+    void OnPlatformParam(const std::shared_ptr<ControlSession>& s, const ParsedMessage& m,
+                         const FaultDecision& d, const ParamGroupInfo& g, bool setter);
+    // The logged-in session whose token equals the 32 bytes at `token`.
+    std::shared_ptr<ControlSession> SessionByToken(const uint8_t* token) const;
+    // Opens a stream of the session on connection `c` (replacing one of the
+    // same kind and channel); the key, or 0 when refused with `*result`.
+    uint16_t OpenPlatformStream(const std::shared_ptr<ControlSession>& s,
+                                const std::shared_ptr<StreamConn>& c, int kind, int channel,
+                                uint32_t link_value, uint16_t* result);
+    void SendOnConn(const std::shared_ptr<StreamConn>& c, uint16_t command, uint16_t result,
+                    uint16_t word);
+    void EndPlatformSession(const std::shared_ptr<ControlSession>& s);
 
     // Stream connections and media.
     void AcceptStream();

@@ -43,18 +43,18 @@ struct VideoSettings {
     int height = 288;
     int fps = 25;
     int bitrate_kbps = 512;
-    int gop = 25;         // frames per GOP; every GOP starts with an IDR picture
-    int loop_gops = 1;    // GOPs in the replayed loop
+    int gop = 25;       // frames per GOP; every GOP starts with an IDR picture
+    int loop_gops = 1;  // GOPs in the replayed loop
 };
 
 struct RecordFile {
     std::string name;
     uint8_t channel = 0;
-    uint8_t file_type = 1;  // 1 timer, 2 alarm, 3 manual
+    uint8_t file_type = 1;    // 1 timer, 2 alarm, 3 manual
     uint32_t start_time = 0;  // seconds since 1970
     uint32_t end_time = 0;
     uint32_t size_bytes = 0;
-    uint32_t index = 0;       // the file's number on the device
+    uint32_t index = 0;  // the file's number on the device
 };
 
 // A scripted serial answer: when the data of a 0x0406 equals `request`, the
@@ -62,6 +62,21 @@ struct RecordFile {
 struct SerialRule {
     std::vector<uint8_t> request;
     std::vector<uint8_t> reply;
+};
+
+// The platform-server role: the device answers as the platform through which
+// a client reaches it (README: "The platform role").
+struct PlatformRole {
+    bool enabled = false;
+    // The session token a client presents at its first login (at most 32
+    // bytes, zero-padded). A login must carry it, or a token this platform
+    // handed out since.
+    std::string token = "zyn-platform-token-0123456789abc";
+    // Length of the login answer: 124 carries the session information with a
+    // new token head at 68; shorter answers are cut (below 84: no new token;
+    // 32 is the short answer), longer ones padded with zeros.
+    size_t login_reply_bytes = 124;
+    bool grant_talk = true;
 };
 
 struct DeviceConfig {
@@ -75,7 +90,7 @@ struct DeviceConfig {
 
     VideoSettings main{1280, 720, 25, 2000, 50, 1};
     VideoSettings sub{352, 288, 25, 256, 50, 1};
-    size_t fragment_bytes = 1024;   // video data bytes per 0x0301 message
+    size_t fragment_bytes = 1024;      // video data bytes per 0x0301 message
     bool sub_as_channel_four = false;  // send channel 0's sub stream as channel 4
 
     bool audio = true;
@@ -88,28 +103,29 @@ struct DeviceConfig {
     // multicast). With this set they wait for a 0x0203 on the control session.
     bool start_on_key_request = false;
 
-    std::string name;      // empty: "ZynCam-<id>"
-    std::string serial;    // empty: "ZC<id, 8 digits>"
+    std::string name;    // empty: "ZynCam-<id>"
+    std::string serial;  // empty: "ZC<id, 8 digits>"
     std::string model = "ZynCam IPC";
-    uint32_t firmware_version = 0x00010203;  // 1.2.3
-    std::array<uint8_t, 6> mac{};  // all zero: 02:5A:59:<id>
+    uint32_t firmware_version = 0x00010203;      // 1.2.3
+    std::array<uint8_t, 6> mac{};                // all zero: 02:5A:59:<id>
     std::string reported_address = "127.0.0.1";  // what the device says its address is
     std::string reported_mask = "255.0.0.0";
     std::string reported_gateway = "127.0.0.1";
 
-    int reboot_delay_ms = 1000;       // a reboot keeps the ports closed this long
-    int session_idle_timeout_ms = 60000;  // control sessions silent this long are dropped; 0 never
+    int reboot_delay_ms = 1000;            // a reboot keeps the ports closed this long
+    int session_idle_timeout_ms = 60000;   // control sessions silent this long are dropped; 0 never
     std::vector<RecordFile> record_files;  // empty: a generated list of 6 files
     int record_entries_per_reply = 3;      // 0x8204 messages hold at most this many entries
     std::vector<SerialRule> serial_rules;
     size_t upgrade_max_bytes = 64u << 20;
+    PlatformRole platform;
 };
 
 struct Config {
     std::string bind_address = "127.0.0.1";
     std::vector<DeviceConfig> devices;  // empty: one DeviceConfig{}
     bool search = false;  // LAN search responder (only inside a private network namespace)
-    bool keep_sent_frames = false;  // record every video frame sent (Device::SentFrames)
+    bool keep_sent_frames = false;        // record every video frame sent (Device::SentFrames)
     size_t max_logged_messages = 200000;  // oldest entries are dropped beyond this
     size_t stream_queue_limit_bytes = 8u << 20;  // per TCP stream connection; frames dropped beyond
     // Session events ("device 0: login admin from 127.0.0.1:40112"), on the I/O thread.
@@ -121,10 +137,10 @@ enum class Link : uint8_t { kControlTcp, kControlUdp, kStreamTcp, kStreamUdp, kS
 const char* LinkName(Link link);
 
 struct ReceivedMessage {
-    uint64_t sequence = 0;     // 1, 2, ... in arrival order (per emulator)
-    int device = -1;           // device index; -1 for search datagrams no device took
+    uint64_t sequence = 0;  // 1, 2, ... in arrival order (per emulator)
+    int device = -1;        // device index; -1 for search datagrams no device took
     Link link = Link::kControlTcp;
-    uint32_t connection = 0;   // connection (or UDP peer) number, unique per emulator
+    uint32_t connection = 0;  // connection (or UDP peer) number, unique per emulator
     uint16_t command = 0;
     uint16_t second_word = 0;
     std::vector<uint8_t> payload;
@@ -150,8 +166,7 @@ public:
     // timeout_ms for it to arrive.
     std::optional<ReceivedMessage> WaitFor(const MessageMatch& match, int timeout_ms,
                                            uint64_t from_sequence = 0) const;
-    std::optional<ReceivedMessage> WaitForCommand(uint16_t command, int timeout_ms,
-                                                  int device = -1,
+    std::optional<ReceivedMessage> WaitForCommand(uint16_t command, int timeout_ms, int device = -1,
                                                   uint64_t from_sequence = 0) const;
     size_t Count(uint16_t command, int device = -1) const;
     size_t MalformedCount() const;
@@ -248,7 +263,7 @@ public:
     void ClearReplyFaults();  // also undoes the switches below
     void SetAnswerKeepAlive(bool answer);
     void SetRefuseLogins(bool refuse);
-    void SetReplyDelay(int delay_ms);  // every reply; 0 ends it
+    void SetReplyDelay(int delay_ms);              // every reply; 0 ends it
     void StallChannel(int channel, bool stalled);  // video of the channel stops/resumes
     void SetSubStreamAsChannelFour(bool on);
     void CloseControlConnections();
@@ -257,6 +272,9 @@ public:
     void SendTruncated(bool on_stream_connections);
     void SendUnsolicited(uint16_t command, const std::vector<uint8_t>& payload);
     void SendAlarmReport(int channel, int alarm_type, bool on);
+    // Platform role: ends every logged-in session with 0x0557 (their streams
+    // stop; the clients must log in again).
+    void EndPlatformSessions();
     void Reboot();
     void ForceKeyFrame(int channel);
 
@@ -267,11 +285,15 @@ public:
     std::vector<TalkBlock> TalkAudio() const;
     UpgradeStatus Upgrade() const;
     std::vector<std::array<uint8_t, 4>> PtzCommands() const;
+    // Platform role: the token of each logged-in session (32 bytes), and the
+    // play-control (0x0208) and download (0x0611) descriptors received.
+    std::vector<std::vector<uint8_t>> PlatformTokens() const;
+    std::vector<std::vector<uint8_t>> PlatformFileCommands() const;
     std::vector<uint32_t> RemoteRecordWords() const;
-    std::vector<std::vector<uint8_t>> SerialData() const;  // data of each 0x0406
-    std::vector<std::pair<int, uint32_t>> ClearedAlarms() const;  // (channel, word)
+    std::vector<std::vector<uint8_t>> SerialData() const;          // data of each 0x0406
+    std::vector<std::pair<int, uint32_t>> ClearedAlarms() const;   // (channel, word)
     std::vector<std::vector<uint8_t>> RecordFileRequests() const;  // 0x0206 descriptors
-    std::vector<uint32_t> DefaultParamWords() const;  // words of each 0x0585
+    std::vector<uint32_t> DefaultParamWords() const;               // words of each 0x0585
     std::vector<RecordFile> RecordFiles() const;
     std::vector<SentFrame> SentFrames() const;  // needs Config::keep_sent_frames
     // The loop a channel's stream replays (null before Start).

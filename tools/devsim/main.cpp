@@ -40,6 +40,12 @@ const char kUsage[] =
     "  --udp                  control over UDP instead of TCP\n"
     "  --udp-and-tcp          control over both UDP and TCP\n"
     "  --newer                answer logins with 0x8588 and the 504-byte information\n"
+    "  --platform             play the platform server that the devices are reached through\n"
+    "                         (token-checked login, per-channel stream connections)\n"
+    "  --token T              platform role: the token a client starts with\n"
+    "  --login-reply-bytes N  platform role: length of login answers, 4..1024 (124; below 84\n"
+    "                         no new token, 32 is the short answer)\n"
+    "  --refuse-talk          platform role: refuse talk requests\n"
     "  --size WxH             main stream size (1280x720)\n"
     "  --sub-size WxH         sub stream size (352x288)\n"
     "  --fps N                frame rate of both streams (25)\n"
@@ -216,6 +222,18 @@ int main(int argc, char** argv) {
             dev.control_transport = devsim::ControlTransport::kBoth;
         } else if (a == "--newer") {
             dev.newer = true;
+        } else if (a == "--platform") {
+            dev.platform.enabled = true;
+        } else if (a == "--token") {
+            dev.platform.token = value();
+            if (dev.platform.token.size() > 32) {
+                std::fprintf(stderr, "zyn-devsim: --token takes at most 32 bytes\n");
+                return 2;
+            }
+        } else if (a == "--login-reply-bytes") {
+            dev.platform.login_reply_bytes = static_cast<size_t>(number(4, 1024));
+        } else if (a == "--refuse-talk") {
+            dev.platform.grant_talk = false;
         } else if (a == "--size") {
             size(&dev.main.width, &dev.main.height);
         } else if (a == "--sub-size") {
@@ -378,7 +396,10 @@ int main(int argc, char** argv) {
                       d.stream_port(), d.config().channel_count, dev.main.width, dev.main.height,
                       dev.main.fps, loop ? loop->BitrateKbps() : 0.0,
                       loop ? loop->encoder.c_str() : "?", loop ? loop->encode_seconds : 0.0,
-                      dev.accounts[0].user.c_str(), dev.newer ? ", newer login (0x8588)" : "");
+                      dev.accounts[0].user.c_str(),
+                      dev.platform.enabled ? ", platform role"
+                      : dev.newer          ? ", newer login (0x8588)"
+                                           : "");
         Print(line);
     }
     if (cfg.search) Print("answering LAN searches on 224.0.1.10:6022");

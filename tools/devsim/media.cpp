@@ -379,6 +379,7 @@ void DeviceImpl::HandleStream(const std::shared_ptr<StreamConn>& c, const Parsed
               " bytes without a message header on stream connection " + std::to_string(c->id));
         return;
     }
+    if (cfg.platform.enabled && HandlePlatformStream(c, m)) return;
     switch (m.command) {
         case ZYN_CMD_STREAM_BIND: {
             if (m.length != wire::kStreamBindBytes) {

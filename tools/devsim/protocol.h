@@ -32,6 +32,7 @@ enum Result : uint16_t {
     kResultBadChecksum = 8,  // upgrade image does not match the request's CRC-32
     kResultNoSuchFile = 9,   // 0x0206 for a file that is not in the list
     kResultTooLarge = 10,    // upgrade image larger than the device accepts
+    kResultBadToken = 11,    // platform role: the token is not the session's
 };
 
 constexpr const char* kSearchGroup = "224.0.1.10";

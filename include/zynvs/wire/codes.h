@@ -44,6 +44,22 @@ inline constexpr uint16_t kSearchModifyReply = ReplyTo(ZYN_CMD_SEARCH_MODIFY);
 inline constexpr uint16_t kDeviceListReply = ReplyTo(ZYN_CMD_DEVICE_LIST);
 inline constexpr uint16_t kSearchRebootReply = ReplyTo(ZYN_CMD_SEARCH_REBOOT);
 
+// Platform answers by name.
+inline constexpr uint16_t kPltStreamStartReply = ReplyTo(ZYN_CMD_PLT_STREAM_START);
+inline constexpr uint16_t kPltStreamStopReply = ReplyTo(ZYN_CMD_PLT_STREAM_STOP);
+inline constexpr uint16_t kPltSoundReply = ReplyTo(ZYN_CMD_PLT_SOUND);
+inline constexpr uint16_t kPltTalkReply = ReplyTo(ZYN_CMD_PLT_TALK);
+// Platform answers that are stored like any reply although no request of this
+// SDK asks for them, and one that is ignored.
+inline constexpr uint16_t kPltOtherStoredReplies[] = {0x8555, 0x8558, 0x8559, 0x8560, 0x8561};
+inline constexpr uint16_t kPltIgnoredReply = 0x8540;
+// The header word of the platform device's token-carrying requests.
+inline constexpr uint16_t kPlatformRequestWord = 1;
+// The device id whose video is passed on unassembled.
+inline constexpr int kPassThroughDeviceId = 9999;
+// Stream mode of a platform channel shown without frame records.
+inline constexpr int kBareStreamMode = 4;
+
 // Unsolicited alarm report of the emulated devices (layouts.h: AlarmReport).
 inline constexpr uint16_t kAlarmReport = 0x0601;
 

@@ -476,6 +476,103 @@ ZYN_WIRE_VIEW(BasicChannelBlock, ChannelBlock)
 // The key-frame type of a pushed recorded stream (the playback service).
 inline constexpr uint8_t kPushedKeyFrameType = 5;
 
+// ---- platform-attached devices ------------------------------------------------
+
+// The session token a platform hands out: 32 bytes of text.
+inline constexpr std::size_t kPlatformTokenBytes = 32;
+// The part of the token that a login sends and that a login answer renews.
+inline constexpr std::size_t kPlatformTokenHeadBytes = 16;
+
+// The platform login (0x0101): 40 bytes (client kind at 5, account at 8, the
+// token's first 16 bytes at 24) or, for the session word 3000, 128 bytes
+// (no account and no token head; the whole token at 40).
+template <typename Byte>
+class BasicPlatformLogin : public View<Byte> {
+public:
+    using View<Byte>::View;
+    static constexpr std::size_t kBytes = 40;
+    static constexpr std::size_t kLongBytes = 128;
+    static constexpr uint16_t kLongSessionWord = 3000;
+    static constexpr uint8_t kUserClient = 2;
+    static constexpr std::size_t kAccountBytes = 16;
+    ZYN_WIRE_U8(client_kind, 5)
+    ZYN_WIRE_AREA(account, 8)
+    ZYN_WIRE_AREA(token_head, 24)
+    ZYN_WIRE_AREA(long_token, 40)
+};
+ZYN_WIRE_VIEW(BasicPlatformLogin, PlatformLogin)
+
+// The platform's login answer (0x8101): the result in the first 32 bits; a
+// longer answer carries 120 bytes of session information after them, with
+// the renewed token head at offset 68.
+template <typename Byte>
+class BasicPlatformLoginReply : public View<Byte> {
+public:
+    using View<Byte>::View;
+    static constexpr std::size_t kShortBytes = 32;
+    static constexpr std::size_t kInfoOffset = 4;
+    static constexpr std::size_t kInfoBytes = 120;
+    static constexpr std::size_t kTokenOffset = 68;
+    static constexpr std::size_t kLongBytes = kInfoOffset + kInfoBytes;
+    ZYN_WIRE_U32(result, 0)
+    ZYN_WIRE_AREA(info, kInfoOffset)
+    ZYN_WIRE_AREA(token_head, kTokenOffset)
+};
+ZYN_WIRE_VIEW(BasicPlatformLoginReply, PlatformLoginReply)
+
+// Stream start (0x0541): the 16-byte stream request, then the token.
+template <typename Byte>
+class BasicPlatformStreamStart : public View<Byte> {
+public:
+    using View<Byte>::View;
+    static constexpr std::size_t kBytes = 48;
+    ZYN_WIRE_AREA(request, 0)
+    ZYN_WIRE_AREA(token, 16)
+};
+ZYN_WIRE_VIEW(BasicPlatformStreamStart, PlatformStreamStart)
+
+// Stream stop (0x0542): 8 zero bytes, the token, stream mode, channel.
+template <typename Byte>
+class BasicPlatformStreamStop : public View<Byte> {
+public:
+    using View<Byte>::View;
+    static constexpr std::size_t kBytes = 44;
+    ZYN_WIRE_AREA(token, 8)
+    ZYN_WIRE_U16(stream_mode, 40)
+    ZYN_WIRE_U16(channel, 42)
+};
+ZYN_WIRE_VIEW(BasicPlatformStreamStop, PlatformStreamStop)
+
+// Sound open (0x0543): an audio stream request of fixed bytes (kind 2,
+// open, the constant 123 in the port field), then the token at 16. It names
+// no channel: the stream connection it is sent on does.
+template <typename Byte>
+class BasicPlatformSound : public View<Byte> {
+public:
+    using View<Byte>::View;
+    static constexpr std::size_t kBytes = 48;
+    static constexpr uint16_t kMarker = 123;
+    ZYN_WIRE_U8(stream_kind, 0)
+    ZYN_WIRE_U8(open_flag, 2)
+    ZYN_WIRE_U16(marker, 10)
+    ZYN_WIRE_AREA(token, 16)
+};
+ZYN_WIRE_VIEW(BasicPlatformSound, PlatformSound)
+
+// Talk (0x0544): byte 0 is 1 to start and 0 to stop, the token at 12.
+template <typename Byte>
+class BasicPlatformTalk : public View<Byte> {
+public:
+    using View<Byte>::View;
+    static constexpr std::size_t kBytes = 44;
+    ZYN_WIRE_U8(start, 0)
+    ZYN_WIRE_AREA(token, 12)
+};
+ZYN_WIRE_VIEW(BasicPlatformTalk, PlatformTalk)
+
+// PTZ through the platform (0x0401): the 4-byte command, then the token.
+inline constexpr std::size_t kPlatformPtzBytes = 4 + kPlatformTokenBytes;
+
 #undef ZYN_WIRE_U8
 #undef ZYN_WIRE_U16
 #undef ZYN_WIRE_U32
