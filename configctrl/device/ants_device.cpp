@@ -51,7 +51,7 @@ int AlarmKind(int vendor_type) {
 }  // namespace
 
 CANTSDevice::CANTSDevice()
-    : CDevice(kDeviceTypeAnts), sdk_(vendors::AntsNetSdk::Load()), work_(1 << 20) {
+    : CDevice(kDeviceTypeAnts), sdk_(vendors::AntsNetSdk::Load()), api_(sdk_), work_(1 << 20) {
     for (int& h : play_handles_) h = -1;
     Registry().Add(this);
 }
@@ -80,7 +80,7 @@ int CANTSDevice::Login() {
 
 int CANTSDevice::Logout(int) {
     if (!logged_in()) return 0;
-    const int ok = ANTS_CALL(ANTS_NET_DVR_Logout, login_handle_);
+    const int ok = api_.Logout(login_handle_, 0);
     if (ok != 0) {  // the library ends the session's plays
         set_logged_in(false);
         login_handle_ = 0;
@@ -107,10 +107,7 @@ int CANTSDevice::RealPlay(int ch, uintptr_t window, int, int substream) {
         play_handles_[ch] = handle;
     }
     ANTS_CALL(ANTS_NET_DVR_SetStandardDataCallBack, handle, DataTrampoline, this);
-    if (substream != 0)
-        ANTS_CALL(ANTS_NET_DVR_MakeKeyFrameSub, login_handle_, ch + 1);
-    else
-        ANTS_CALL(ANTS_NET_DVR_MakeKeyFrame, login_handle_, ch + 1);
+    api_.MakeKeyFrame(login_handle_, ch + 1, substream != 0);
     return 1;
 }
 
@@ -123,7 +120,7 @@ int CANTSDevice::StopRealPlay(int ch) {
         play_handles_[ch] = -1;
     }
     record_.channel_play_flag[ch] = 0;
-    return handle == -1 ? 0 : ANTS_CALL(ANTS_NET_DVR_StopRealPlay, handle);
+    return handle == -1 ? 0 : api_.StopRealPlay(handle, ch);
 }
 
 int CANTSDevice::StopRealPlayEx(int ch, int) {
@@ -142,22 +139,22 @@ int CANTSDevice::LoginHandle() {
 
 int CANTSDevice::SetVolume(int ch, int volume) {
     const int h = logged_in() ? RealPlayHandle(ch) : -1;
-    return h == -1 ? 0 : ANTS_CALL(ANTS_NET_DVR_Volume, h, volume);
+    return h == -1 ? 0 : api_.SetVolume(h, ch, volume);
 }
 int CANTSDevice::OpenSoundVoice(int ch, int) {
     return OpenSound(ch);
 }
 int CANTSDevice::OpenSound(int ch) {
     const int h = logged_in() ? RealPlayHandle(ch) : -1;
-    return h == -1 ? 0 : ANTS_CALL(ANTS_NET_DVR_OpenSoundShare, h);
+    return h == -1 ? 0 : api_.OpenSound(h, ch);
 }
 int CANTSDevice::CloseSound(int ch) {
     const int h = logged_in() ? RealPlayHandle(ch) : -1;
-    return h == -1 ? 0 : ANTS_CALL(ANTS_NET_DVR_CloseSoundShare, h);
+    return h == -1 ? 0 : api_.CloseSound(h, ch);
 }
 int CANTSDevice::CapturePicture(int ch, const char* path) {
     const int h = logged_in() && path ? RealPlayHandle(ch) : -1;
-    return h == -1 ? 0 : ANTS_CALL(ANTS_NET_DVR_CapturePicture, h, path);
+    return h == -1 ? 0 : api_.CapturePicture(h, ch, path);
 }
 
 int CANTSDevice::GetParam(int, int, void*) {
@@ -168,7 +165,7 @@ int CANTSDevice::SetParam(int, int, void*) {
 }
 
 int CANTSDevice::RestoreDefault(int, int) {
-    return logged_in() ? ANTS_CALL(ANTS_NET_DVR_RestoreConfig, login_handle_) : 0;
+    return logged_in() ? api_.RestoreDefault(login_handle_, 0) : 0;
 }
 
 // Command bytes: command, parameter, speed. 0 stops; 1-8 move (with speed);
@@ -188,17 +185,15 @@ int CANTSDevice::PTZControl(int ch, const uint8_t* command) {
 
 int CANTSDevice::StartTalk() {
     if (!logged_in() || voice_handle_ > 0) return 0;
-    voice_handle_ = ANTS_CALL(ANTS_NET_DVR_StartVoiceCom, login_handle_, nullptr, this);
+    voice_handle_ = api_.StartTalk(login_handle_);
     return voice_handle_ > 0 ? 1 : 0;
 }
 int CANTSDevice::SetTalkVolume(int volume) {
-    return voice_handle_ > 0
-               ? ANTS_CALL(ANTS_NET_DVR_SetVoiceComClientVolume, voice_handle_, volume)
-               : 0;
+    return voice_handle_ > 0 ? api_.SetTalkVolume(voice_handle_, volume) : 0;
 }
 int CANTSDevice::StopTalk() {
     if (voice_handle_ <= 0) return 0;
-    const int ok = ANTS_CALL(ANTS_NET_DVR_StopVoiceCom, voice_handle_);
+    const int ok = api_.StopTalk(voice_handle_);
     voice_handle_ = 0;
     return ok;
 }
@@ -257,7 +252,7 @@ int CANTSDevice::SetRtspConfig(const void* buffer, int size) {
                : 0;
 }
 int CANTSDevice::RebootDVR() {
-    return logged_in() ? ANTS_CALL(ANTS_NET_DVR_RebootDVR, login_handle_) : 0;
+    return logged_in() ? api_.Reboot(login_handle_) : 0;
 }
 int CANTSDevice::SetVideoEffect(int ch, int v1, int v2, int v3, int v4) {
     const int h = logged_in() ? RealPlayHandle(ch) : -1;

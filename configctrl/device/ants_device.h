@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "configctrl/device/device.h"
+#include "configctrl/device/vendor_sdk_api.h"
 
 namespace vendors {
 struct AntsNetSdk;
@@ -67,6 +68,7 @@ public:
 
 private:
     std::shared_ptr<const vendors::AntsNetSdk> sdk_;
+    CANTSSDKApi api_;
     int login_handle_ = 0;
     int voice_handle_ = 0;
     std::atomic<int> pictures_{0};

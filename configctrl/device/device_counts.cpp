@@ -23,8 +23,8 @@ DeviceCounts QueryDeviceCounts(CDevice& device) {
             auto& d = static_cast<CLangChiDevice&>(device);
             int32_t n[3] = {0, 0, 0};
             if (d.LangChiConfig(0, 1, reinterpret_cast<intptr_t>(&n[0]),
-                                reinterpret_cast<intptr_t>(&n[1]), reinterpret_cast<intptr_t>(&n[2]),
-                                0) != 0) {
+                                reinterpret_cast<intptr_t>(&n[1]),
+                                reinterpret_cast<intptr_t>(&n[2]), 0) != 0) {
                 c.channels = n[0];
                 c.alarm_inputs = n[1];
                 c.alarm_outputs = n[2];
@@ -57,7 +57,8 @@ DeviceCounts QueryDeviceCounts(CDevice& device) {
             }
             break;
         }
-        default: break;
+        default:
+            break;
     }
     return c;
 }

@@ -66,6 +66,7 @@ int CLangChiDevice::Logout(int) {
     LC_CALL(NetClient_Ord233, 0);
     LC_CALL(NetClient_Ord187);
     LC_CALL(NetClient_Ord4);
+    api_.Logout(session, 0);
     if (ok != 0) set_logged_in(false);
     return ok;
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "configctrl/device/device.h"
+#include "configctrl/device/vendor_sdk_api.h"
 
 namespace vendors {
 struct NetClientLib;
@@ -62,6 +63,7 @@ public:
 
 private:
     std::shared_ptr<const vendors::NetClientLib> lib_;
+    CLangChiSDKApi api_;
     std::mutex mu_;         // taken by Logout and by the stream callbacks
     int session_ = -1;      // guarded by mu_
     bool closing_ = false;  // guarded by mu_

@@ -74,6 +74,7 @@ int CQVDevice::Logout(int) {
     std::lock_guard<std::mutex> lock(mu_);
     closed_ = true;
     client_.reset();
+    api_.Logout(0, 0);
     set_logged_in(false);
     return 1;
 }
@@ -198,7 +199,9 @@ int CQVDevice::SetQVConfig(int, uint32_t command, int, const void* record, int s
     std::lock_guard<std::mutex> lock(mu_);
     if (closed_ || !client_) return qvnet::kConnectFailed;
     const auto* p = static_cast<const uint8_t*>(record);
-    return client_->Request(command, std::vector<uint8_t>(p, p + (record ? size : 0)));
+    const int r = client_->Request(command, std::vector<uint8_t>(p, p + (record ? size : 0)));
+    // A device restarts without answering: a closed connection is success.
+    return command == qvnet::kCommandReboot && r == qvnet::kBadReply ? qvnet::kOk : r;
 }
 
 // The caller's record goes out as the request (its size and channel fields

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "configctrl/device/device.h"
+#include "configctrl/device/vendor_sdk_api.h"
 
 namespace qvnet {
 class QvClient;
@@ -63,6 +64,7 @@ public:
 private:
     int PlayerPort(int ch);
 
+    CQVSDKApi api_;
     std::mutex mu_;
     std::unique_ptr<qvnet::QvClient> client_;  // guarded by mu_; null when closed
     bool closed_ = true;                       // guarded by mu_

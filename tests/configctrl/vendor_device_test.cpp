@@ -325,6 +325,11 @@ TEST_F(QvDeviceTest, ConfigWriteThenReadPerChannelAndPtzCodes) {
     }
     const uint8_t unknown[3] = {50, 0, 0};
     EXPECT_EQ(d->PTZControl(2, unknown), 0);
+
+    EXPECT_EQ(d->SetQVConfig(0, 259, 0, nullptr, 0), 0);
+    EXPECT_NE(coding(1, 1)[10], 777) << "restore brings the defaults back";
+    EXPECT_EQ(d->SetQVConfig(0, 257, 0, nullptr, 0), 0) << "no answer: the device restarts";
+    EXPECT_EQ(emu_->reboots(0), 1);
 }
 
 }  // namespace

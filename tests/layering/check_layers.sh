@@ -10,6 +10,8 @@ rules=(
   "decodekit/platform | ^decodekit/(core|api)/"
   "decodekit/core     | ^decodekit/api/|^playctrl/"
   "playctrl           | ^(decodekit|linkcore|tools)/|^zynvs/ZynDecodeKit\\.h$"
+  "configctrl/device  | ^(decodekit|playctrl|linkcore|tools|search)/"
+  "vendors            | ^(configctrl|search|decodekit|playctrl|linkcore|renderkit|tools)/"
 )
 status=0
 for rule in "${rules[@]}"; do

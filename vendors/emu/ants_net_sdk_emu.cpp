@@ -134,7 +134,6 @@ const RecordSpec kRecords[] = {
 struct Session {
     std::string ip;
     int port = 0;
-    vendor_emu::RecordBook* book = nullptr;
 };
 
 struct Play {
@@ -271,7 +270,7 @@ ZYN_VENDOR_EXPORT int ANTS_NET_DVR_Login(const char* ip, uint16_t port, const ch
     }
     std::lock_guard<std::mutex> lock(g_mu);
     const int h = g_next_handle++;
-    g_sessions[h] = Session{ip, port, nullptr};
+    g_sessions[h] = Session{ip, port};
     return h;
 }
 
@@ -519,7 +518,6 @@ ZYN_VENDOR_EXPORT int ANTS_NET_DVR_SetDVRConfig(int login, int command, int chan
 }
 
 ZYN_VENDOR_EXPORT int ANTS_NET_DVR_GetRtspConfig(int login, void* buffer, int size) {
-    int returned = 0;
     if (Store::Instance().LogFails("ANTS_NET_DVR_GetRtspConfig(" + I(login) + "," + I(size) + ")"))
         return 0;
     int ok = 0;
@@ -528,7 +526,6 @@ ZYN_VENDOR_EXPORT int ANTS_NET_DVR_GetRtspConfig(int login, void* buffer, int si
         if (buffer == nullptr || size < 60) return;
         const std::vector<uint8_t> rec = book.Read(*spec, 0, f);
         std::memcpy(buffer, rec.data(), rec.size());
-        returned = 60;
         ok = 1;
     });
     return ok;
