@@ -103,14 +103,16 @@ CDlgRemoteMotionDetect::CDlgRemoteMotionDetect(CFrontSetDialog* owner)
     over->addWidget(area_);
     page->addWidget(preview_, 1, 0);
 
-    auto* tools = new QHBoxLayout;
+    auto* tools = new QGridLayout;
     show_area_ = MakeCheck(this, 644, "Show Motion Area");
     setup_area_ = MakeCheck(this, 645, "Setup Motion Area");
     auto* clear = MakeButton(this, 397, "clear");
     auto* all = MakeButton(this, 398, "all");
-    for (QWidget* w : std::initializer_list<QWidget*>{show_area_, setup_area_, clear, all})
-        tools->addWidget(w);
-    tools->addStretch(1);
+    tools->addWidget(show_area_, 0, 0);
+    tools->addWidget(setup_area_, 0, 1);
+    tools->addWidget(clear, 1, 0);
+    tools->addWidget(all, 1, 1);
+    tools->setColumnStretch(2, 1);
     page->addLayout(tools, 2, 0);
 
     // Sensitivity and actions.
@@ -136,6 +138,7 @@ CDlgRemoteMotionDetect::CDlgRemoteMotionDetect(CFrontSetDialog* owner)
         t->setHeaderHidden(true);
         t->setRootIsDecorated(false);
         t->setMinimumHeight(60);
+        t->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     }
     h->addWidget(outputs_, 4, 0);
     h->addWidget(channels_, 4, 1);
@@ -157,7 +160,8 @@ CDlgRemoteMotionDetect::CDlgRemoteMotionDetect(CFrontSetDialog* owner)
     s->addWidget(MakeLabel(sched, "Copy to"), 2, 0);
     s->addWidget(day_copy_list_, 2, 1);
     s->addWidget(copy, 2, 2);
-    page->addWidget(sched, 2, 1, 2, 1);
+    s->setRowStretch(3, 1);
+    page->addWidget(sched, 2, 1, 2, 1, Qt::AlignTop);
 
     auto* save = MakeButton(this, 637, "Confirm");
     page->addWidget(save, 4, 1, Qt::AlignRight);
