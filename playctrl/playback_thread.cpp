@@ -48,10 +48,7 @@ void CImageDraw::Pace(const uint8_t* header, int64_t* t, int64_t a) {
 }
 
 void CImageDraw::ThreadEnds(bool close_file) {
-    if (close_file && file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
+    if (close_file) CloseRecording();
     {
         std::lock_guard lock(exit_mutex_);
         thread_alive_ = false;
@@ -66,10 +63,8 @@ void CImageDraw::FinishPictures() {
 
 void CImageDraw::PlaybackThread() {
     thread_id_ = std::this_thread::get_id();
-    const off_t start = ftello(file_);
-    mediafile::FileByteSource source(file_);
-    mediafile::RecordReader reader(source, start > 0 ? static_cast<uint64_t>(start) : 0,
-                                   record_buffer_.get());
+    // Native or AVI: the reader goes on where the last run left it.
+    mediafile::MediaReader& reader = *reader_;
     // bytes consumed = reader position - base: 0 at the start, and a seek
     // to offset o makes it o - 204,800 (0 when o is smaller).
     uint64_t base = reader.position();
