@@ -170,6 +170,9 @@ private:
     void ThreadEnds(bool close_file);
     // Shows the pictures the decoder still holds back, and waits for them.
     void FinishPictures();
+    // Pictures the video object has shown, once it has decoded what it was given.
+    uint64_t ShownPictures();
+    int video_reorder_delay();
 
     // playback_control.cpp
     void StopProcedure();

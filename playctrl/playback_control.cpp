@@ -141,8 +141,11 @@ int CImageDraw::Play() {
         }
         return 1;
     }
-    if (hold_.load()) {
+    // Playing: a resume. It also cancels a single step not yet taken (the
+    // step would hold again right after), so playback never stays held.
+    if (hold_.load() || single_step_.load()) {
         hold_ = 0;
+        single_step_ = 0;
         if (audio_prepared_.load()) {
             timing_sec_ = 0;
             timing_ms_ = 0;

@@ -56,6 +56,19 @@ void CImageDraw::ThreadEnds(bool close_file) {
     exit_cv_.notify_all();
 }
 
+uint64_t CImageDraw::ShownPictures() {
+    video_.WaitIdle(kDrainWaitMs);
+    RenderVideoStats stats{};
+    video_.GetStats(&stats);
+    return stats.frames_shown;
+}
+
+int CImageDraw::video_reorder_delay() {
+    RenderVideoStats stats{};
+    video_.GetStats(&stats);
+    return stats.reorder_delay;
+}
+
 void CImageDraw::FinishPictures() {
     video_.Drain();
     video_.WaitIdle(kDrainWaitMs);
@@ -90,6 +103,9 @@ void CImageDraw::PlaybackThread() {
     // from `replay_from` is decoded again, hidden up to the target.
     bool replay_pending = false;
     uint64_t replay_from = 0;
+    // A single step: pictures shown before it, frames fed to it.
+    uint64_t step_shown_base = 0;
+    int step_fed = 0;
 
     auto set_consumed = [&] {
         const uint64_t pos = reader.position();
@@ -184,6 +200,8 @@ void CImageDraw::PlaybackThread() {
                 first_frame_ = 0;
             }
             const bool show = frame_start >= hide_before;
+            if (!single_step_.load()) step_fed = 0;
+            if (show && single_step_.load() && step_fed == 0) step_shown_base = ShownPictures();
             t = clock_->now_ms();
             if (Reassemble(h, rec.payload, static_cast<uint32_t>(rec.length), number, show) == 0 &&
                 show) {
@@ -200,8 +218,13 @@ void CImageDraw::PlaybackThread() {
                     continue;
                 }
                 Pace(h, &t, a);
-                if (single_step_.load()) {
+                // A single step holds once a new picture is out. A decoder
+                // that reorders (B-frames) holds pictures back: it is fed on,
+                // at most as many frames as it holds back, until one comes.
+                if (single_step_.load() &&
+                    (ShownPictures() > step_shown_base || ++step_fed > video_reorder_delay())) {
                     single_step_ = 0;
+                    step_fed = 0;
                     hold_ = 1;
                 }
             }

@@ -3,7 +3,8 @@
 // written by the SDK's recorder, and in such an AVI cut off in the middle of a
 // frame as a killed recorder leaves it: every whole picture at full speed
 // (nothing dropped, the held-back ones given out at the end of the file), and
-// a step back that shows the previous frame alone, decoded from its key frame.
+// single steps that show one picture each, and a step back that shows the
+// previous frame alone, decoded from its key frame.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -137,28 +138,31 @@ TEST_P(DecodedPlayback, EveryPictureIsShownAndTheLastOneStays) {
     EXPECT_EQ(shown_->bars().back(), expected.back());
 }
 
-TEST_P(DecodedPlayback, StepBackShowsThePreviousFrameAloneAndPlayGoesOnFromIt) {
+TEST_P(DecodedPlayback, StepsShowOnePictureEachAndStepBackShowsThePreviousFrameAlone) {
     ZYNVS_PlAY_OneByOne(port_number_);
     ZYNVS_PlAY_Play(port_number_, 0);
-    ASSERT_TRUE(WaitHeld(1));
-    for (uint64_t k = 2; k <= 16; ++k) {  // records 0..15 handed on
-        ZYNVS_PlAY_OneByOne(port_number_);
+    for (std::size_t k = 1; k <= 16; ++k) {
+        if (k > 1) ZYNVS_PlAY_OneByOne(port_number_);
         ASSERT_TRUE(WaitHeld(k));
+        // Each step shows the next picture at once (a decoder that reorders
+        // is fed on until it gives one out), in display order.
+        ASSERT_EQ(shown_->count(), k);
     }
-    ASSERT_EQ(port_->video().WaitIdle(kWait), 1);
+    EXPECT_EQ(shown_->bars(), Indices(0, 16));
+    const std::size_t handed = port_->frames_handed_on();  // records 0 .. handed - 1
     const std::size_t before = shown_->count();
     ZYNVS_PlAY_OneByOneBack(port_number_);
-    ASSERT_TRUE(WaitHeld(17));
+    ASSERT_TRUE(WaitHeld(handed + 1));
     // Decoded from the key frame (record 0) with nothing in between shown.
     auto bars = shown_->bars();
     ASSERT_EQ(bars.size(), before + 1);
-    EXPECT_EQ(bars.back(), frames_[14].index);
-    // Going on shows the rest, from record 15, without gaps or repeats.
+    EXPECT_EQ(bars.back(), frames_[handed - 2].index);
+    // Going on shows the rest, from the record after it, without gaps or repeats.
     ZYNVS_PlAY_Play(port_number_, 0);
     ASSERT_TRUE(port_->WaitPlaybackEnded(kWait));
     bars = shown_->bars();
     EXPECT_EQ(std::vector<int>(bars.begin() + static_cast<long>(before) + 1, bars.end()),
-              Indices(15, whole_));
+              Indices(handed - 1, whole_));
 }
 
 std::string CaseName(const std::tuple<int, FileKind>& c) {
