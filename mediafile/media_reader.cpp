@@ -37,9 +37,13 @@ public:
         int8_t key = -1;         // video: -1 not looked at yet, else 0 or 1
     };
 
-    AviRecordReader(std::FILE* file, std::vector<Entry> entries, uint64_t start, uint32_t frame_us,
-                    uint8_t* payload_buffer)
-        : file_(file), entries_(std::move(entries)), position_(start), frame_us_(frame_us) {
+    AviRecordReader(std::FILE* file, std::vector<Entry> entries, uint64_t start, uint64_t file_size,
+                    uint32_t frame_us, uint8_t* payload_buffer)
+        : file_(file),
+          entries_(std::move(entries)),
+          position_(start),
+          file_size_(file_size),
+          frame_us_(frame_us) {
         payload_ = payload_buffer;
         if (payload_ == nullptr) {
             own_payload_ = std::make_unique_for_overwrite<uint8_t[]>(kFrameBufferBytes);
@@ -64,7 +68,10 @@ public:
     uint64_t position() const override { return position_; }
 
 private:
-    static uint64_t End(const Entry& e) { return e.offset + 8 + e.length + (e.length & 1); }
+    // After the chunk (and its pad byte, unless the file ends without it).
+    uint64_t End(const Entry& e) const {
+        return std::min(e.offset + 8 + e.length + (e.length & 1), file_size_);
+    }
 
     bool ReadAt(uint64_t at, uint8_t* out, std::size_t n) {
         if (n == 0) return true;
@@ -135,6 +142,7 @@ private:
     std::vector<Entry> entries_;  // by offset
     std::size_t next_ = 0;        // the entry read next
     uint64_t position_ = 0;
+    uint64_t file_size_;
     uint32_t frame_us_;
     std::unique_ptr<uint8_t[]> own_payload_;
     uint8_t* payload_;  // kFrameBufferBytes
@@ -177,7 +185,7 @@ OpenedRecording OpenRecording(std::FILE* file, uint8_t* payload_buffer) {
         const uint32_t frame_us = info.microseconds_per_frame != 0 ? info.microseconds_per_frame
                                                                    : kDefaultFrameMicroseconds;
         r.reader = std::make_unique<AviRecordReader>(file, std::move(entries), r.records_start,
-                                                     frame_us, payload_buffer);
+                                                     chunks.file_size(), frame_us, payload_buffer);
         return r;
     }
     r.header = ParseRecordingHeader(head, got);

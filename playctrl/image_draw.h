@@ -172,7 +172,8 @@ private:
     void FinishPictures();
     // Pictures the video object has shown, once it has decoded what it was given.
     uint64_t ShownPictures();
-    int video_reorder_delay();
+    // Pictures the decoder holds back (B-frame reordering); 0 without.
+    int VideoReorderDelay();
 
     // playback_control.cpp
     void StopProcedure();

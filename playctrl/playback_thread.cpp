@@ -63,7 +63,7 @@ uint64_t CImageDraw::ShownPictures() {
     return stats.frames_shown;
 }
 
-int CImageDraw::video_reorder_delay() {
+int CImageDraw::VideoReorderDelay() {
     RenderVideoStats stats{};
     video_.GetStats(&stats);
     return stats.reorder_delay;
@@ -222,7 +222,7 @@ void CImageDraw::PlaybackThread() {
                 // that reorders (B-frames) holds pictures back: it is fed on,
                 // at most as many frames as it holds back, until one comes.
                 if (single_step_.load() &&
-                    (ShownPictures() > step_shown_base || ++step_fed > video_reorder_delay())) {
+                    (ShownPictures() > step_shown_base || ++step_fed > VideoReorderDelay())) {
                     single_step_ = 0;
                     step_fed = 0;
                     hold_ = 1;
