@@ -160,9 +160,9 @@ bool RecordReader::Skip(uint64_t bytes) {
     return true;
 }
 
-bool RecordReader::Next(MediaRecord* record, const std::atomic<int>* stop) {
+bool MediaReader::Next(MediaRecord* record, const std::atomic<int>* stop) {
     for (;;) {
-        switch (Read(record, stop, true)) {
+        switch (ReadRecord(record, stop)) {
             case RecordKind::kEnd:
             case RecordKind::kStopped:
                 return false;

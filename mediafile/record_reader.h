@@ -157,6 +157,16 @@ public:
     virtual void Seek(uint64_t position) = 0;
     // Source position after the last byte consumed.
     virtual uint64_t position() const = 0;
+
+    // The next whole media record. False at the end of the source (a record
+    // cut short ends it too), or when *stop is non-zero. Oversized video and
+    // other kinds are counted and passed over. Never reads past the end,
+    // never allocates per record.
+    bool Next(MediaRecord* record, const std::atomic<int>* stop = nullptr);
+    const RecordReaderStats& stats() const { return stats_; }
+
+protected:
+    RecordReaderStats stats_;
 };
 
 class RecordReader final : public MediaReader {
@@ -168,12 +178,6 @@ public:
     // The same, owning its source.
     RecordReader(std::unique_ptr<ByteSource> source, uint64_t position,
                  uint8_t* payload_buffer = nullptr);
-
-    // The next whole media record. False at the end of the source (a record
-    // cut short ends it too), or when *stop is non-zero. Oversized video and
-    // other kinds are counted and passed over. Never reads past the end,
-    // never allocates per record.
-    bool Next(MediaRecord* record, const std::atomic<int>* stop = nullptr);
 
     // The next record of any kind, as it is: incomplete and oversized ones
     // included. The prefix search looks again at a byte that breaks a partial
@@ -192,7 +196,6 @@ public:
     uint64_t position() const override { return position_; }
     uint64_t bytes_read() const { return position_; }
     const uint8_t* payload() const { return payload_; }
-    const RecordReaderStats& stats() const { return stats_; }
 
 private:
     RecordKind Read(MediaRecord* record, const std::atomic<int>* stop, bool read_payload);
@@ -210,7 +213,6 @@ private:
     uint64_t position_;
     std::unique_ptr<uint8_t[]> own_payload_;
     uint8_t* payload_;  // kFrameBufferBytes
-    RecordReaderStats stats_;
 };
 
 }  // namespace mediafile
