@@ -78,6 +78,55 @@ bool AviChunkReader::Next(AviChunk* chunk) {
     return false;
 }
 
+AviHeader ParseAviHeader(const std::vector<uint8_t>& hdrl) {
+    using zyn::wire::LoadLe16;
+    using zyn::wire::LoadLe32;
+    AviHeader h;
+    const uint8_t* p = hdrl.data();
+    const std::size_t n = hdrl.size();
+    // "avih" (56 bytes), then one "LIST" "strl" per stream: "strh", "strf", ...
+    for (std::size_t at = 0; at + 8 <= n;) {
+        const uint32_t bytes = LoadLe32(p + at + 4);
+        if (bytes > n - at - 8) break;
+        const uint8_t* data = p + at + 8;
+        if (Tag(p + at, "avih") && bytes >= 40) {
+            h.microseconds_per_frame = LoadLe32(data);
+            h.width = LoadLe32(data + 32);
+            h.height = LoadLe32(data + 36);
+        } else if (Tag(p + at, "LIST") && bytes >= 4 && Tag(data, "strl")) {
+            AviStream s;
+            for (std::size_t in = 4; in + 8 <= bytes;) {
+                const uint32_t m = LoadLe32(data + in + 4);
+                if (m > bytes - in - 8) break;
+                const uint8_t* d = data + in + 8;
+                if (Tag(data + in, "strh") && m >= 4) {
+                    s.video = Tag(d, "vids");
+                    s.audio = Tag(d, "auds");
+                } else if (Tag(data + in, "strf") && s.video && m >= 12 && h.width == 0) {
+                    h.width = LoadLe32(d + 4);
+                    h.height = LoadLe32(d + 8);
+                } else if (Tag(data + in, "strf") && s.audio && m >= 16) {
+                    s.format_tag = LoadLe16(d);
+                    s.channels = LoadLe16(d + 2);
+                    s.sample_rate = LoadLe32(d + 4);
+                    s.bits_per_sample = LoadLe16(d + 14);
+                }
+                in += 8 + uint64_t{m} + (m & 1);
+            }
+            h.streams.push_back(s);
+        }
+        at += 8 + uint64_t{bytes} + (bytes & 1);
+    }
+    return h;
+}
+
+int AviStreamNumber(const char (&tag)[4]) {
+    const auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : -1; };
+    const int hi = digit(tag[0]);
+    const int lo = digit(tag[1]);
+    return hi < 0 || lo < 0 ? -1 : hi * 10 + lo;
+}
+
 bool AviChunkReader::ReadData(const AviChunk& chunk, uint8_t* out) {
     return ReadAt(file_, chunk.offset + 8, out, chunk.length);
 }

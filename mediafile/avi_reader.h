@@ -48,4 +48,25 @@ private:
 // True when the RIFF form type at the start of the data says "AVI ".
 bool LooksLikeAvi(const uint8_t* data, std::size_t size);
 
+// What the header list says about the file and its streams (what a reader
+// needs; the rest is ignored).
+struct AviStream {
+    bool video = false;  // "vids"; else "auds" (other kinds are not listed)
+    bool audio = false;
+    // Audio: the wave format record.
+    uint16_t format_tag = 0;  // 1 PCM, 6 A-law, 7 mu-law, ...
+    uint16_t channels = 0;
+    uint32_t sample_rate = 0;
+    uint16_t bits_per_sample = 0;
+};
+struct AviHeader {
+    uint32_t microseconds_per_frame = 0;  // 0 when not given
+    uint32_t width = 0;                   // main header, else the video format; 0 unknown
+    uint32_t height = 0;
+    std::vector<AviStream> streams;  // by stream number (the "NN" of the chunk tags)
+};
+AviHeader ParseAviHeader(const std::vector<uint8_t>& header_list);
+// The stream number of a chunk tag ("01wb" is 1); -1 when it has none.
+int AviStreamNumber(const char (&tag)[4]);
+
 }  // namespace mediafile

@@ -91,6 +91,12 @@ RecordReader::RecordReader(ByteSource& source, uint64_t position, uint8_t* paylo
     }
 }
 
+RecordReader::RecordReader(std::unique_ptr<ByteSource> source, uint64_t position,
+                           uint8_t* payload_buffer)
+    : RecordReader(*source, position, payload_buffer) {
+    owned_source_ = std::move(source);
+}
+
 void RecordReader::Seek(uint64_t position) {
     chunk_at_ = chunk_end_ = 0;
     if (source_.Seek(position)) {
@@ -154,9 +160,9 @@ bool RecordReader::Skip(uint64_t bytes) {
     return true;
 }
 
-bool RecordReader::Next(MediaRecord* record, const std::atomic<int>* stop) {
+bool MediaReader::Next(MediaRecord* record, const std::atomic<int>* stop) {
     for (;;) {
-        switch (Read(record, stop, true)) {
+        switch (ReadRecord(record, stop)) {
             case RecordKind::kEnd:
             case RecordKind::kStopped:
                 return false;

@@ -143,37 +143,59 @@ struct RecordReaderStats {
     uint64_t truncated = 0;      // a record cut short by the end of the source
 };
 
-class RecordReader {
+// Reads a recording record by record; RecordReader for native recordings,
+// and an AVI file's chunks made to look like records (media_reader.h).
+class MediaReader {
 public:
-    // `position` is the source offset of the first byte the reader will see
-    // (512 after a header, else 0); positions count on from it. `payload_buffer`
-    // (kFrameBufferBytes) may be given; else the reader allocates its own.
-    RecordReader(ByteSource& source, uint64_t position, uint8_t* payload_buffer = nullptr);
+    virtual ~MediaReader() = default;
+    // The next record of any kind, as it is (see RecordReader::ReadRecord).
+    virtual RecordKind ReadRecord(MediaRecord* record, const std::atomic<int>* stop = nullptr) = 0;
+    // The same with the payload passed over; `complete` is then true
+    // whenever the header was read.
+    virtual RecordKind ReadHeaderOnly(MediaRecord* record) = 0;
+    // Continues at the first record at or after an absolute source position.
+    virtual void Seek(uint64_t position) = 0;
+    // Source position after the last byte consumed.
+    virtual uint64_t position() const = 0;
 
     // The next whole media record. False at the end of the source (a record
     // cut short ends it too), or when *stop is non-zero. Oversized video and
     // other kinds are counted and passed over. Never reads past the end,
     // never allocates per record.
     bool Next(MediaRecord* record, const std::atomic<int>* stop = nullptr);
+    const RecordReaderStats& stats() const { return stats_; }
+
+protected:
+    RecordReaderStats stats_;
+};
+
+class RecordReader final : public MediaReader {
+public:
+    // `position` is the source offset of the first byte the reader will see
+    // (512 after a header, else 0); positions count on from it. `payload_buffer`
+    // (kFrameBufferBytes) may be given; else the reader allocates its own.
+    RecordReader(ByteSource& source, uint64_t position, uint8_t* payload_buffer = nullptr);
+    // The same, owning its source.
+    RecordReader(std::unique_ptr<ByteSource> source, uint64_t position,
+                 uint8_t* payload_buffer = nullptr);
 
     // The next record of any kind, as it is: incomplete and oversized ones
     // included. The prefix search looks again at a byte that breaks a partial
     // match, so a record right after garbage ending in "X", "XC" or "XCX" is
     // found. `stop` is polled before the search, every 64 KiB of it, and
     // after the kind byte.
-    RecordKind ReadRecord(MediaRecord* record, const std::atomic<int>* stop = nullptr);
+    RecordKind ReadRecord(MediaRecord* record, const std::atomic<int>* stop = nullptr) override;
 
     // Like ReadRecord, but payloads are skipped instead of read; `complete`
     // is then true whenever the header was read.
-    RecordKind ReadHeaderOnly(MediaRecord* record);
+    RecordKind ReadHeaderOnly(MediaRecord* record) override;
 
     // Continues at an absolute source position.
-    void Seek(uint64_t position);
+    void Seek(uint64_t position) override;
     // Source position after the last byte consumed.
-    uint64_t position() const { return position_; }
+    uint64_t position() const override { return position_; }
     uint64_t bytes_read() const { return position_; }
     const uint8_t* payload() const { return payload_; }
-    const RecordReaderStats& stats() const { return stats_; }
 
 private:
     RecordKind Read(MediaRecord* record, const std::atomic<int>* stop, bool read_payload);
@@ -182,6 +204,7 @@ private:
     bool Skip(uint64_t bytes);
     bool Refill();
 
+    std::unique_ptr<ByteSource> owned_source_;
     ByteSource& source_;
     std::unique_ptr<uint8_t[]> chunk_;  // kReadChunkBytes of read-ahead
     std::size_t chunk_at_ = 0;
@@ -190,7 +213,6 @@ private:
     uint64_t position_;
     std::unique_ptr<uint8_t[]> own_payload_;
     uint8_t* payload_;  // kFrameBufferBytes
-    RecordReaderStats stats_;
 };
 
 }  // namespace mediafile

@@ -35,7 +35,7 @@ void FrameIndex::Saw(const mediafile::MediaRecord& record, uint64_t end) {
     hi_ = end;
 }
 
-bool FrameIndex::ExtendBack(mediafile::RecordReader& reader) {
+bool FrameIndex::ExtendBack(mediafile::MediaReader& reader) {
     if (lo_ <= records_start_) return false;
     const uint64_t from = lo_ - records_start_ > window_ ? lo_ - window_ : records_start_;
     window_ *= 2;
@@ -52,7 +52,7 @@ bool FrameIndex::ExtendBack(mediafile::RecordReader& reader) {
     return true;
 }
 
-std::optional<FrameStart> FrameIndex::Previous(uint64_t offset, mediafile::RecordReader& reader) {
+std::optional<FrameStart> FrameIndex::Previous(uint64_t offset, mediafile::MediaReader& reader) {
     for (;;) {
         auto it = std::lower_bound(starts_.begin(), starts_.end(), offset,
                                    [](const FrameStart& s, uint64_t o) { return s.offset < o; });
@@ -62,7 +62,7 @@ std::optional<FrameStart> FrameIndex::Previous(uint64_t offset, mediafile::Recor
 }
 
 std::optional<FrameStart> FrameIndex::KeyAtOrBefore(uint64_t offset,
-                                                    mediafile::RecordReader& reader) {
+                                                    mediafile::MediaReader& reader) {
     for (;;) {
         auto it = std::upper_bound(starts_.begin(), starts_.end(), offset,
                                    [](uint64_t o, const FrameStart& s) { return o < s.offset; });

@@ -16,7 +16,7 @@
 #include <optional>
 #include <vector>
 
-#include "mediafile/record_reader.h"
+#include "mediafile/media_reader.h"
 
 namespace playctrl {
 
@@ -40,15 +40,15 @@ public:
     // The last frame starting before `offset`, and the last key frame starting
     // at or before it. Ground before the known stretch is scanned with
     // `reader` (its position is then unspecified).
-    std::optional<FrameStart> Previous(uint64_t offset, mediafile::RecordReader& reader);
-    std::optional<FrameStart> KeyAtOrBefore(uint64_t offset, mediafile::RecordReader& reader);
+    std::optional<FrameStart> Previous(uint64_t offset, mediafile::MediaReader& reader);
+    std::optional<FrameStart> KeyAtOrBefore(uint64_t offset, mediafile::MediaReader& reader);
 
     std::size_t size() const { return starts_.size(); }
     uint64_t known_from() const { return lo_; }
 
 private:
     // Learns the ground just before the known stretch. False when there is none.
-    bool ExtendBack(mediafile::RecordReader& reader);
+    bool ExtendBack(mediafile::MediaReader& reader);
 
     uint64_t records_start_;
     std::vector<FrameStart> starts_;  // sorted by offset

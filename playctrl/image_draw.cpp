@@ -34,10 +34,7 @@ CImageDraw::~CImageDraw() {
         Hi264DecDestroy(decoder_);
         decoder_ = nullptr;
     }
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
+    CloseRecording();
 }
 
 void CImageDraw::Shutdown() {

@@ -32,7 +32,7 @@
 #include "playctrl/hi264_decoder.h"
 #include "playctrl/play_clock.h"
 #include "mediafile/frame_assembler.h"
-#include "mediafile/record_reader.h"
+#include "mediafile/media_reader.h"
 #include "playctrl/frame_index.h"
 #include "renderkit/callback_slot.h"
 #include "renderkit/play_audio.h"
@@ -141,6 +141,7 @@ public:
     bool sound_on() const { return sound_on_.load() != 0; }
     bool stream_initialised() const { return stream_initialised_.load() != 0; }
     bool index_present() const { return index_present_; }
+    mediafile::RecordingFormat format() const { return format_; }
     const std::vector<_MapTime>& time_index() const { return time_index_; }
     uint32_t start_time() const { return start_time_; }
     uint32_t end_time() const { return end_time_; }
@@ -169,12 +170,17 @@ private:
     void ThreadEnds(bool close_file);
     // Shows the pictures the decoder still holds back, and waits for them.
     void FinishPictures();
+    // Pictures the video object has shown, once it has decoded what it was given.
+    uint64_t ShownPictures();
+    // Pictures the decoder holds back (B-frame reordering); 0 without.
+    int VideoReorderDelay();
 
     // playback_control.cpp
     void StopProcedure();
     void CloseFileIfIdle();
     bool OpenFileStream();  // size, open, header, index; the video object is not touched
-    void ReadHeader();
+    bool ReadHeader();
+    void CloseRecording();  // the reader and the file
     void Wake();
 
     // ---- Fixed at construction
@@ -210,10 +216,14 @@ private:
 
     // ---- The recording
     std::string file_name_;
-    std::FILE* file_ = nullptr;  // owned by the playback thread while it is alive
-    uint64_t file_size_ = 0;     // written only while no thread is alive
+    // The file and its reader (native or AVI): the playback thread's while it
+    // is alive, else the API's.
+    std::FILE* file_ = nullptr;
+    std::unique_ptr<mediafile::MediaReader> reader_;
+    mediafile::RecordingFormat format_ = mediafile::RecordingFormat::kNative;
+    uint64_t file_size_ = 0;  // written only while no thread is alive
     uint64_t header_file_size_ = 0;
-    uint64_t records_start_ = 0;  // 512 after a valid header, else 0
+    uint64_t records_start_ = 0;  // native: 512 after a valid header, else 0; AVI: first chunk
     int picture_width_ = 1920;
     int picture_height_ = 1080;
     uint32_t start_time_ = 0;
@@ -252,7 +262,7 @@ private:
     std::mutex wake_mutex_;  // with wake_cv_: wakes a held thread
     std::condition_variable wake_cv_;
     std::shared_ptr<PlayClock> clock_;          // replaced only while no thread is alive
-    std::unique_ptr<uint8_t[]> record_buffer_;  // the thread's; allocated by the first Play
+    std::unique_ptr<uint8_t[]> record_buffer_;  // the reader's; allocated by the first opening
 
     // ---- Media library objects (destroyed last, in this order: audio, video)
     CPlayVideo video_;

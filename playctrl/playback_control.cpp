@@ -34,11 +34,14 @@ bool CImageDraw::WaitPlaybackEnded(int timeout_ms) {
 
 // ---- The recording ---------------------------------------------------------------------
 
+void CImageDraw::CloseRecording() {
+    reader_.reset();
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+}
+
 bool CImageDraw::OpenFileStream() {
-    if (!thread_alive_.load() && file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
+    if (!thread_alive_.load()) CloseRecording();
     if (file_name_.empty()) return false;
     struct stat st {};
     if (stat(file_name_.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -47,13 +50,19 @@ bool CImageDraw::OpenFileStream() {
     }
     file_size_ = static_cast<uint64_t>(st.st_size);
     header_file_size_ = file_size_;
+    if (!record_buffer_) {
+        record_buffer_.reset(new (std::nothrow) uint8_t[kFrameBufferBytes]);
+        if (!record_buffer_) return false;
+    }
     file_ = std::fopen(file_name_.c_str(), "rb");
     if (file_ == nullptr) return false;
-    // Records are read byte by byte while looking for prefixes; a larger
-    // buffer keeps the step-back scan's short skips inside it.
+    // A larger buffer keeps the short skips of a backward scan inside it.
     std::setvbuf(file_, nullptr, _IOFBF, 64 * 1024);
-    ReadHeader();
-    if (records_start_ != 0 && !index_present_) {
+    if (!ReadHeader()) {
+        CloseRecording();
+        return false;
+    }
+    if (format_ == mediafile::RecordingFormat::kNative && records_start_ != 0 && !index_present_) {
         // A valid header without an index: the end time is the header's stop
         // time when it is set and later than the start, else the file's last
         // change. (Without a valid header there are no times at all.)
@@ -68,34 +77,32 @@ bool CImageDraw::OpenFileStream() {
     return true;
 }
 
-void CImageDraw::ReadHeader() {
+bool CImageDraw::ReadHeader() {
     time_index_.clear();
     index_present_ = false;
     start_time_ = end_time_ = index_position_ = 0;
-    records_start_ = 0;
-    uint8_t raw[kRecordingHeaderBytes];
-    const std::size_t got = std::fread(raw, 1, sizeof raw, file_);
-    const mediafile::RecordingHeader h = mediafile::ParseRecordingHeader(raw, got);
-    if (!h.valid) {
-        picture_width_ = 1920;
-        picture_height_ = 1080;
-        fseeko(file_, 0, SEEK_SET);
-        return;
+    mediafile::OpenedRecording opened = mediafile::OpenRecording(file_, record_buffer_.get());
+    if (!opened.reader) return false;
+    format_ = opened.format;
+    records_start_ = opened.records_start;
+    picture_width_ = opened.picture_width;
+    picture_height_ = opened.picture_height;
+    const mediafile::RecordingHeader& h = opened.header;
+    if (h.valid) {
+        audio_mode_ = h.audio_mode;
+        start_time_ = h.start_time;
+        end_time_ = h.end_time;
+        index_position_ = h.index_position;
+        if (mediafile::HeaderHasTimeIndex(h, file_size_)) {
+            index_present_ = true;
+            if (audio_mode_ == 0) audio_mode_ = 1;
+            time_index_ = mediafile::ReadTimeIndex(
+                file_, kRecordingHeaderBytes + uint64_t{h.index_position}, file_size_);
+        }
     }
-    audio_mode_ = h.audio_mode;
-    picture_width_ = h.picture_width;
-    picture_height_ = h.picture_height;
-    start_time_ = h.start_time;
-    end_time_ = h.end_time;
-    index_position_ = h.index_position;
-    if (mediafile::HeaderHasTimeIndex(h, file_size_)) {
-        index_present_ = true;
-        if (audio_mode_ == 0) audio_mode_ = 1;
-        time_index_ = mediafile::ReadTimeIndex(
-            file_, kRecordingHeaderBytes + uint64_t{h.index_position}, file_size_);
-    }
-    records_start_ = kRecordingHeaderBytes;
-    fseeko(file_, static_cast<off_t>(kRecordingHeaderBytes), SEEK_SET);
+    reader_ = std::move(opened.reader);
+    reader_->Seek(records_start_);
+    return true;
 }
 
 void CImageDraw::SetFileName(const char* path) {
@@ -121,10 +128,6 @@ int CImageDraw::Play() {
             if (!OpenFileStream()) return 0;
             first_frame_ = 1;
         }
-        if (!record_buffer_) {
-            record_buffer_.reset(new (std::nothrow) uint8_t[kFrameBufferBytes]);
-            if (!record_buffer_) return 0;
-        }
         stop_request_ = 0;
         speed_ = 0;
         playing_ = 1;
@@ -138,8 +141,11 @@ int CImageDraw::Play() {
         }
         return 1;
     }
-    if (hold_.load()) {
+    // Playing: a resume. It also cancels a single step not yet taken (the
+    // step would hold again right after), so playback never stays held.
+    if (hold_.load() || single_step_.load()) {
         hold_ = 0;
+        single_step_ = 0;
         if (audio_prepared_.load()) {
             timing_sec_ = 0;
             timing_ms_ = 0;
@@ -175,9 +181,7 @@ void CImageDraw::StopProcedure() {
 }
 
 void CImageDraw::CloseFileIfIdle() {
-    if (thread_alive_.load() || file_ == nullptr) return;
-    std::fclose(file_);
-    file_ = nullptr;
+    if (!thread_alive_.load()) CloseRecording();
 }
 
 void CImageDraw::Stop() {

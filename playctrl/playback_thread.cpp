@@ -48,15 +48,25 @@ void CImageDraw::Pace(const uint8_t* header, int64_t* t, int64_t a) {
 }
 
 void CImageDraw::ThreadEnds(bool close_file) {
-    if (close_file && file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
+    if (close_file) CloseRecording();
     {
         std::lock_guard lock(exit_mutex_);
         thread_alive_ = false;
     }
     exit_cv_.notify_all();
+}
+
+uint64_t CImageDraw::ShownPictures() {
+    video_.WaitIdle(kDrainWaitMs);
+    RenderVideoStats stats{};
+    video_.GetStats(&stats);
+    return stats.frames_shown;
+}
+
+int CImageDraw::VideoReorderDelay() {
+    RenderVideoStats stats{};
+    video_.GetStats(&stats);
+    return stats.reorder_delay;
 }
 
 void CImageDraw::FinishPictures() {
@@ -66,10 +76,8 @@ void CImageDraw::FinishPictures() {
 
 void CImageDraw::PlaybackThread() {
     thread_id_ = std::this_thread::get_id();
-    const off_t start = ftello(file_);
-    mediafile::FileByteSource source(file_);
-    mediafile::RecordReader reader(source, start > 0 ? static_cast<uint64_t>(start) : 0,
-                                   record_buffer_.get());
+    // Native or AVI: the reader goes on where the last run left it.
+    mediafile::MediaReader& reader = *reader_;
     // bytes consumed = reader position - base: 0 at the start, and a seek
     // to offset o makes it o - 204,800 (0 when o is smaller).
     uint64_t base = reader.position();
@@ -95,6 +103,9 @@ void CImageDraw::PlaybackThread() {
     // from `replay_from` is decoded again, hidden up to the target.
     bool replay_pending = false;
     uint64_t replay_from = 0;
+    // A single step: pictures shown before it, frames fed to it.
+    uint64_t step_shown_base = 0;
+    int step_fed = 0;
 
     auto set_consumed = [&] {
         const uint64_t pos = reader.position();
@@ -189,6 +200,8 @@ void CImageDraw::PlaybackThread() {
                 first_frame_ = 0;
             }
             const bool show = frame_start >= hide_before;
+            if (!single_step_.load()) step_fed = 0;
+            if (show && single_step_.load() && step_fed == 0) step_shown_base = ShownPictures();
             t = clock_->now_ms();
             if (Reassemble(h, rec.payload, static_cast<uint32_t>(rec.length), number, show) == 0 &&
                 show) {
@@ -205,8 +218,13 @@ void CImageDraw::PlaybackThread() {
                     continue;
                 }
                 Pace(h, &t, a);
-                if (single_step_.load()) {
+                // A single step holds once a new picture is out. A decoder
+                // that reorders (B-frames) holds pictures back: it is fed on,
+                // at most as many frames as it holds back, until one comes.
+                if (single_step_.load() &&
+                    (ShownPictures() > step_shown_base || ++step_fed > VideoReorderDelay())) {
                     single_step_ = 0;
+                    step_fed = 0;
                     hold_ = 1;
                 }
             }

@@ -61,6 +61,10 @@ void H264Decoder::Drain(const PictureFn& on_picture) {
     avcodec_flush_buffers(context_);
 }
 
+int H264Decoder::reorder_delay() const {
+    return context_ != nullptr ? context_->has_b_frames : 0;
+}
+
 void H264Decoder::Receive(uint32_t number, const PictureFn& on_picture) {
     for (;;) {
         const int got = avcodec_receive_frame(context_, picture_);

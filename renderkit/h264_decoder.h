@@ -42,6 +42,10 @@ public:
     // Forgets reference pictures (after an error or before a new stream).
     void Flush();
 
+    // How many pictures the decoder holds back before giving one out (the
+    // stream's reordering, as far as it is known yet); 0 without B-frames.
+    int reorder_delay() const;
+
 private:
     void Receive(uint32_t number, const PictureFn& on_picture);
 

@@ -71,6 +71,8 @@ struct CPlayVideo::Impl {
     std::atomic<uint64_t> skipped{0};
     std::atomic<uint64_t> decoded{0};
     std::atomic<uint64_t> drawn{0};
+    std::atomic<uint64_t> shown{0};
+    std::atomic<int> reorder_delay{0};
     std::atomic<uint64_t> errors{0};
     std::atomic<int32_t> width{0};
     std::atomic<int32_t> height{0};
@@ -161,6 +163,7 @@ void CPlayVideo::Impl::ProcessFrame(const renderkit::QueuedFrame& frame) {
     if (frame.key && waiting_for_key) waiting_for_key = false;
     if (!frame.show) hidden.push_back(frame.number);
     const bool ok = decoder.Decode(frame.data.data(), frame.length, frame.number, on_picture);
+    reorder_delay = decoder.reorder_delay();
     if (!ok) {
         ++errors;
         waiting_for_key = true;
@@ -181,6 +184,7 @@ void CPlayVideo::Impl::OnPicture(AVFrame* picture, uint32_t number, bool damaged
         hidden.erase(it);
         return;
     }
+    ++shown;
     width = picture->width;
     height = picture->height;
 
@@ -420,6 +424,8 @@ void CPlayVideo::GetStats(RenderVideoStats* stats) {
     stats->frames_dropped = impl_->queue.dropped();
     stats->frames_skipped = impl_->skipped.load();
     stats->frames_decoded = impl_->decoded.load();
+    stats->frames_shown = impl_->shown.load();
+    stats->reorder_delay = impl_->reorder_delay.load();
     stats->frames_drawn = impl_->drawn.load();
     stats->decode_errors = impl_->errors.load();
     stats->width = impl_->width.load();

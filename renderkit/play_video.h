@@ -46,6 +46,8 @@ struct RenderVideoStats {
     uint64_t decode_errors;    // frames the decoder refused or pictures it had to conceal
     int32_t width;             // size of the last picture (0 before the first)
     int32_t height;
+    uint64_t frames_shown;  // pictures given out to be shown (decoded and not hidden)
+    int32_t reorder_delay;  // pictures the decoder holds back (B-frame reordering), so far
 };
 
 class CPlayVideo {

@@ -1,4 +1,4 @@
-// zynvs play FILE: plays a native recording through the player's C interface,
+// zynvs play FILE: plays a recording (native or AVI) through the player's C interface,
 // in an X11 window or headless, with keys (window) and stdin commands for
 // pause, stepping, speed and seeking, printing position and time.
 #include <poll.h>
@@ -393,9 +393,10 @@ int CommandPlay(const std::vector<std::string>& args) {
     PlayOptions opt;
     bool no_window = false;
     OptionParser p("play", "FILE [--no-window] [--seek PERCENT] [--speed LEVEL] [--seconds N]",
-                   "Plays a native recording through the player, in a window or headless, with\n"
-                   "keys (window) and commands on standard input; prints the position.");
-    p.Positional("FILE", &opt.path, "a native recording");
+                   "Plays a recording (native or AVI, also one cut off by a crash) through the\n"
+                   "player, in a window or headless, with keys (window) and commands on\n"
+                   "standard input; prints the position.");
+    p.Positional("FILE", &opt.path, "a native or AVI recording");
     p.Flag("--no-window", &no_window, "play headless (decode only)");
     p.Flag("--benchmark", &opt.benchmark, "no pacing: as fast as it decodes");
     p.Int("--seek", &opt.seek_percent, 0, 99, "start at this percentage of the file");
@@ -414,13 +415,6 @@ int CommandPlay(const std::vector<std::string>& args) {
     }
     if (!IsRecording(facts)) {
         std::fprintf(stderr, "zynvs play: %s: not a recording\n", opt.path.c_str());
-        return kExitFailed;
-    }
-    if (AviFrameCount(opt.path) >= 0) {
-        std::fprintf(stderr,
-                     "zynvs play: %s is an AVI file; the player plays native recordings (any "
-                     "video player opens AVI files)\n",
-                     opt.path.c_str());
         return kExitFailed;
     }
     opt.start_time = facts.start_time;

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "mediafile/avi_reader.h"
-#include "mediafile/record_reader.h"
+#include "mediafile/media_reader.h"
 #include "zynvs/wire/byte_order.h"
 
 namespace zynvs_app {
@@ -23,31 +23,11 @@ RecordingFacts InspectRecording(const std::string& path) {
         return facts;
     }
     facts.opened = true;
-    uint8_t header[mediafile::kRecordingHeaderBytes];
-    const std::size_t got = std::fread(header, 1, sizeof header, f);
-    if (mediafile::LooksLikeAvi(header, got)) {
-        // An AVI recording (also one cut off before its index): count its chunks.
-        std::rewind(f);
-        mediafile::AviChunkReader avi;
-        if (avi.Open(f, nullptr)) {
-            mediafile::AviChunk chunk;
-            while (avi.Next(&chunk)) (chunk.video() ? facts.video_frames : facts.audio_blocks)++;
-        }
-        std::fclose(f);
-        return facts;
-    }
-    const mediafile::RecordingHeader parsed = mediafile::ParseRecordingHeader(header, got);
-    uint64_t position = 0;
-    if (parsed.valid) {
-        facts.start_time = parsed.start_time;
-        position = sizeof header;
-    } else {
-        std::rewind(f);
-    }
-    mediafile::FileByteSource source(f);
-    mediafile::RecordReader reader(source, position);
+    // Native or AVI (also one cut off before its index), read as the player reads it.
+    mediafile::OpenedRecording opened = mediafile::OpenRecording(f, nullptr);
+    if (opened.header.valid) facts.start_time = opened.header.start_time;
     mediafile::MediaRecord rec;
-    while (reader.Next(&rec)) {
+    while (opened.reader && opened.reader->Next(&rec)) {
         if (rec.kind != 'V') {
             ++facts.audio_blocks;
             continue;

@@ -98,9 +98,10 @@ ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_InputData(int port, int type, unsigned char*
 
 /* ---- File playback -------------------------------------------------------- */
 
-/* Starts playback (a new playback thread) or resumes from a hold, and
- * returns; an old thread that outlived a stop is waited for first (at most
- * 6000 ms). A port whose file was closed opens it again by its stored name.
+/* Starts playback (a new playback thread) or resumes from a hold (also
+ * cancelling a single step not yet taken), and returns; an old thread that
+ * outlived a stop is waited for first (at most 6000 ms). A port whose file was
+ * closed opens it again by its stored name.
  * Always 1, except 0 when the port has no file and none can be opened. */
 ZYNVS_API int ZYNVS_CALL ZYNVS_PlAY_Play(int port, ZYNVS_WND ignored);
 /* Removes the drawing callback (waiting for a running call), stops playback

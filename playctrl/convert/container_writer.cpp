@@ -17,6 +17,9 @@ namespace {
 constexpr int kG711Rate = 8000;
 constexpr int64_t kDefaultFrameMs = 40;  // 25 frames a second when no time is known
 constexpr int64_t kAacBitRate = 32'000;
+// Pictures held back to find their display order: an H.264 decoder holds at
+// most 16 pictures, so no picture comes out later than 16 after it.
+constexpr std::size_t kReorderWindow = 16;
 
 // The parameter sets (NAL types 7 and 8) of an Annex B frame, each behind a
 // four-byte start code: the extradata the muxers turn into their own form.
@@ -168,29 +171,65 @@ bool CContainerWriter::WritePacket(AVPacket* packet, AVStream* stream, int64_t t
     return true;
 }
 
-bool CContainerWriter::FlushHeldVideo(int64_t duration_ms) {
-    if (!have_held_) return true;
-    have_held_ = false;
-    if (av_new_packet(packet_, static_cast<int>(held_.size())) < 0)
-        return Fail(AVERROR(ENOMEM), "packet");
-    std::memcpy(packet_->data, held_.data(), held_.size());
-    packet_->pts = packet_->dts = held_time_;
-    packet_->duration = duration_ms;
-    if (held_key_) packet_->flags |= AV_PKT_FLAG_KEY;
-    last_duration_ = duration_ms;
-    return WritePacket(packet_, video_, 1000);
+bool CContainerWriter::FlushVideo(bool all) {
+    // Place pictures in display order while enough follow them in decode
+    // order that no later one can be shown before them.
+    while (unplaced_ > 0 && (all || unplaced_ > kReorderWindow) && !slots_.empty()) {
+        HeldVideo* first = nullptr;
+        for (HeldVideo& v : held_) {
+            if (v.pts_ms >= 0) continue;
+            if (first == nullptr || v.order.run < first->order.run ||
+                (v.order.run == first->order.run && v.order.count < first->order.count))
+                first = &v;
+        }
+        first->pts_ms = slots_.front();
+        slots_.pop_front();
+        if (!slots_.empty()) last_duration_ = slots_.front() - first->pts_ms;
+        first->duration_ms = last_duration_ > 0 ? last_duration_ : kDefaultFrameMs;
+        --unplaced_;
+    }
+    if (reorder_delay_ms_ < 0) {
+        // How far decoding runs ahead of display, measured on the first
+        // pictures placed (nothing is written before).
+        if (!all && held_.size() - unplaced_ < kReorderWindow) return true;
+        reorder_delay_ms_ = 0;
+        for (const HeldVideo& v : held_)
+            if (v.pts_ms >= 0)
+                reorder_delay_ms_ = std::max(reorder_delay_ms_, v.time_ms - v.pts_ms);
+    }
+    while (!held_.empty() && held_.front().pts_ms >= 0) {
+        HeldVideo& v = held_.front();
+        int64_t dts = std::min(v.time_ms - reorder_delay_ms_, v.pts_ms);
+        if (wrote_video_ && dts <= last_dts_) dts = last_dts_ + 1;
+        if (v.pts_ms < dts) v.pts_ms = dts;  // a stream that reorders more than it first did
+        if (av_new_packet(packet_, static_cast<int>(v.data.size())) < 0)
+            return Fail(AVERROR(ENOMEM), "packet");
+        std::memcpy(packet_->data, v.data.data(), v.data.size());
+        packet_->pts = v.pts_ms;
+        packet_->dts = dts;
+        packet_->duration = v.duration_ms;
+        if (v.key) packet_->flags |= AV_PKT_FLAG_KEY;
+        last_dts_ = dts;
+        wrote_video_ = true;
+        held_.pop_front();
+        if (!WritePacket(packet_, video_, 1000)) return false;
+    }
+    return true;
 }
 
 bool CContainerWriter::WriteVideo(const uint8_t* frame, std::size_t bytes, bool key,
                                   int64_t time_ms) {
     if (!begun_ || frame == nullptr || bytes == 0 || bytes > static_cast<std::size_t>(INT32_MAX))
         return false;
-    if (have_held_ && !FlushHeldVideo(time_ms - held_time_)) return false;
-    held_.assign(frame, frame + bytes);
-    held_key_ = key;
-    held_time_ = time_ms;
-    have_held_ = true;
-    return true;
+    HeldVideo v;
+    v.data.assign(frame, frame + bytes);
+    v.key = key;
+    v.time_ms = time_ms;
+    v.order = order_.Next(frame, bytes);
+    held_.push_back(std::move(v));
+    slots_.push_back(time_ms);
+    ++unplaced_;
+    return FlushVideo(false);
 }
 
 bool CContainerWriter::WriteAudio(const uint8_t* g711, std::size_t bytes) {
@@ -256,7 +295,7 @@ bool CContainerWriter::Close() {
     closed_ = true;
     bool ok = error_.empty();
     if (format_ != nullptr && begun_) {
-        if (ok) ok = FlushHeldVideo(last_duration_ > 0 ? last_duration_ : kDefaultFrameMs);
+        if (ok) ok = FlushVideo(true);
         if (ok && aac_ != nullptr) ok = EncodeAudio(true);
         const int r = av_write_trailer(format_);
         if (r < 0) ok = Fail(r, "cannot finish the container");

@@ -117,8 +117,8 @@ void CFFDecoder::FlushVideo() {
 
 int CFFDecoder::DecodeAudio(const uint8_t* data, int size, uint8_t* out, int out_capacity,
                             int* out_bytes) {
-    if (context_ == nullptr || frame_ == nullptr || data == nullptr || size < 1 ||
-        out == nullptr || out_bytes == nullptr)
+    if (context_ == nullptr || frame_ == nullptr || data == nullptr || size < 1 || out == nullptr ||
+        out_bytes == nullptr)
         return 0;
     packet_->data = const_cast<uint8_t*>(data);
     packet_->size = size;
@@ -186,7 +186,8 @@ int CFFEncoder::OpenVideo(int threads) {
         return -1;
     }
     // A clear picture: black.
-    for (int y = 0; y < height_; ++y) std::memset(frame_->data[0] + y * frame_->linesize[0], 16, width_);
+    for (int y = 0; y < height_; ++y)
+        std::memset(frame_->data[0] + y * frame_->linesize[0], 16, width_);
     for (int p = 1; p < 3; ++p)
         for (int y = 0; y < height_ / 2; ++y)
             std::memset(frame_->data[p] + y * frame_->linesize[p], 128, width_ / 2);
@@ -248,8 +249,7 @@ int CFFEncoder::Drain(std::vector<uint8_t>* out) {
     return bytes;
 }
 
-int CFFEncoder::EncodeVideo(const AVFrame* picture, int decoder_result,
-                            std::vector<uint8_t>* out) {
+int CFFEncoder::EncodeVideo(const AVFrame* picture, int decoder_result, std::vector<uint8_t>* out) {
     if (context_ == nullptr || !video_ || flushed_ || picture == nullptr || decoder_result <= 0 ||
         out == nullptr || picture->width <= 0 || picture->height <= 0)
         return -1;
@@ -295,8 +295,7 @@ int CFFEncoder::FlushVideo(std::vector<uint8_t>* out) {
 int CFFEncoder::EncodeFifoFrames(std::vector<uint8_t>* out, bool pad_last) {
     const int frame_size = context_->frame_size;
     int bytes = 0;
-    while (av_audio_fifo_size(fifo_) >= frame_size ||
-           (pad_last && av_audio_fifo_size(fifo_) > 0)) {
+    while (av_audio_fifo_size(fifo_) >= frame_size || (pad_last && av_audio_fifo_size(fifo_) > 0)) {
         if (av_frame_make_writable(frame_) < 0) return -1;
         const int n = av_audio_fifo_read(fifo_, reinterpret_cast<void**>(frame_->data), frame_size);
         if (n <= 0) break;
@@ -325,7 +324,8 @@ int CFFEncoder::EncodeAudio(const int16_t* samples, int sample_bytes, std::vecto
         resampled_.resize(static_cast<std::size_t>(capacity) + 16);
         uint8_t* dst = reinterpret_cast<uint8_t*>(resampled_.data());
         const uint8_t* src = reinterpret_cast<const uint8_t*>(samples);
-        const int n = swr_convert(resampler_, &dst, static_cast<int>(resampled_.size()), &src, count);
+        const int n =
+            swr_convert(resampler_, &dst, static_cast<int>(resampled_.size()), &src, count);
         if (n < 0) return -1;
         in = resampled_.data();
         in_count = n;
@@ -344,7 +344,8 @@ int CFFEncoder::FlushAudio(std::vector<uint8_t>* out) {
         // What the resampler still holds.
         resampled_.resize(256);
         uint8_t* dst = reinterpret_cast<uint8_t*>(resampled_.data());
-        const int n = swr_convert(resampler_, &dst, static_cast<int>(resampled_.size()), nullptr, 0);
+        const int n =
+            swr_convert(resampler_, &dst, static_cast<int>(resampled_.size()), nullptr, 0);
         if (n > 0) {
             void* planes[1] = {resampled_.data()};
             av_audio_fifo_write(fifo_, planes, n);
@@ -398,6 +399,58 @@ bool H264PictureSize(const uint8_t* data, std::size_t size, int* width, int* hei
     avcodec_free_context(&context);
     if (parser != nullptr) av_parser_close(parser);
     return found;
+}
+
+// ---- Picture order ---------------------------------------------------------------------
+
+H264PictureOrder::H264PictureOrder() {
+    parser_ = av_parser_init(AV_CODEC_ID_H264);
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+    context_ = codec ? avcodec_alloc_context3(codec) : nullptr;
+    if (parser_ != nullptr) parser_->flags |= PARSER_FLAG_COMPLETE_FRAMES;
+}
+
+H264PictureOrder::~H264PictureOrder() {
+    avcodec_free_context(&context_);
+    if (parser_ != nullptr) av_parser_close(parser_);
+}
+
+H264PictureOrder::Order H264PictureOrder::Next(const uint8_t* data, std::size_t size) {
+    Order o = last_;
+    o.count = started_ ? last_.count + 1 : 0;
+    o.known = false;
+    bool idr = false;
+    // The first slice's NAL type: 5 is an IDR picture.
+    for (std::size_t i = 0; data != nullptr && i + 3 < size; ++i) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 1) continue;
+        const int type = data[i + 3] & 0x1F;
+        if (type == 1 || type == 5) {
+            idr = type == 5;
+            break;
+        }
+        i += 2;
+    }
+    if (parser_ != nullptr && context_ != nullptr && data != nullptr && size > 0 &&
+        size <= static_cast<std::size_t>(INT32_MAX) - AV_INPUT_BUFFER_PADDING_SIZE) {
+        padded_.assign(data, data + size);
+        padded_.resize(size + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+        uint8_t* out = nullptr;
+        int out_size = 0;
+        parser_->pict_type = AV_PICTURE_TYPE_NONE;
+        av_parser_parse2(parser_, context_, &out, &out_size, padded_.data(), static_cast<int>(size),
+                         AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        if (parser_->pict_type != AV_PICTURE_TYPE_NONE) {
+            o.count = parser_->output_picture_number;
+            o.known = true;
+        }
+    }
+    if (idr && started_) {
+        ++o.run;
+        if (!o.known) o.count = 0;
+    }
+    started_ = true;
+    last_ = o;
+    return o;
 }
 
 }  // namespace playctrl::convert

@@ -150,4 +150,31 @@ private:
 // false when the data carries no usable SPS. Uses libavcodec's H.264 parser.
 bool H264PictureSize(const uint8_t* data, std::size_t size, int* width, int* height);
 
+// The display order of an H.264 stream's access units (Annex B), given in
+// decode order: libavcodec's H.264 parser reads the parameter sets and each
+// first slice header (frame_num, pic_order_cnt_lsb or the deltas, by the
+// SPS's pic_order_cnt_type) and keeps the state the count carries from
+// picture to picture. Pictures are shown in ascending order of
+// (IDR run, picture order count); an IDR picture starts a new run.
+class H264PictureOrder {
+public:
+    struct Order {
+        int64_t run = 0;     // IDR pictures seen before this one (an IDR starts a new run)
+        int64_t count = 0;   // picture order count within the run
+        bool known = false;  // false: no slice was found (count continues the last one)
+    };
+    H264PictureOrder();
+    ~H264PictureOrder();
+    H264PictureOrder(const H264PictureOrder&) = delete;
+    H264PictureOrder& operator=(const H264PictureOrder&) = delete;
+    Order Next(const uint8_t* data, std::size_t size);
+
+private:
+    AVCodecParserContext* parser_ = nullptr;
+    AVCodecContext* context_ = nullptr;
+    std::vector<uint8_t> padded_;
+    Order last_;
+    bool started_ = false;
+};
+
 }  // namespace playctrl::convert

@@ -29,6 +29,7 @@ constexpr int kAviAudioBits = 16;
 constexpr int kAviAudioChannels = 1;
 constexpr int kAviAudioCodec = 6;
 constexpr std::size_t kAudioHeaderBytes = 4;  // in front of the G.711 bytes of an audio payload
+constexpr uint8_t kAviMulawType = 1;          // audio type of an AVI's G.711 mu-law records
 
 uint64_t FileSize(std::FILE* f) {
     struct stat st {};
@@ -331,45 +332,41 @@ void CFileConverter::ConvertRecording(const std::string& source, const std::stri
 
     picture_width_ = kDefaultPictureWidth;
     picture_height_ = kDefaultPictureHeight;
-    uint8_t header[kRecordingHeaderBytes];
-    const std::size_t got = std::fread(header, 1, sizeof header, src);
-    if (mediafile::LooksLikeAvi(header, got)) {
-        // An AVI recording (also one cut off before its index was written).
-        source_has_audio_ = false;
-        AviFrameLoop(src, mode, report);
-        if (mode == kModeTranscode) FinishTranscode(report);
+    // A native recording or an AVI file (also one cut off before its index).
+    mediafile::OpenedRecording opened = mediafile::OpenRecording(src, nullptr);
+    if (!opened.reader) {
         close_all();
         return;
     }
-    const mediafile::RecordingHeader parsed = mediafile::ParseRecordingHeader(header, got);
-    uint64_t position = kRecordingHeaderBytes;
-    if (parsed.valid) {
-        picture_width_ = parsed.picture_width;
-        picture_height_ = parsed.picture_height;
-    } else {
-        std::clearerr(src);
-        fseeko(src, 0, SEEK_SET);
-        position = 0;
+    if (opened.header.valid) {
+        picture_width_ = opened.header.picture_width;
+        picture_height_ = opened.header.picture_height;
     }
-    bytes_read_.store(position);
+    avi_source_ = opened.format == mediafile::RecordingFormat::kAvi;
+    mediafile::MediaReader& reader = *opened.reader;
+    bytes_read_.store(opened.records_start);
     if (container_) {
         // The audio stream is declared with the video at the first key frame,
         // so look ahead (headers only) for any audio record.
-        mediafile::FileByteSource look(src);
-        mediafile::RecordReader ahead(look, position);
         mediafile::MediaRecord rec;
         mediafile::RecordKind kind;
         source_has_audio_ = false;
         while (!source_has_audio_ &&
-               (kind = ahead.ReadHeaderOnly(&rec)) != mediafile::RecordKind::kEnd)
-            source_has_audio_ = kind == mediafile::RecordKind::kAudio && rec.complete;
-        std::clearerr(src);
-        fseeko(src, static_cast<off_t>(position), SEEK_SET);
+               (kind = reader.ReadHeaderOnly(&rec)) != mediafile::RecordKind::kEnd)
+            source_has_audio_ =
+                kind == mediafile::RecordKind::kAudio && rec.complete && TakesAudio(rec.header);
+        reader.Seek(opened.records_start);
     }
 
-    FrameLoop(src, position, mode, report);
+    FrameLoop(reader, mode, report);
     if (mode == kModeTranscode) FinishTranscode(report);
     close_all();
+}
+
+bool CFileConverter::TakesAudio(const uint8_t* header) const {
+    // An AVI's sound is taken when it is G.711 mu-law, what the writers and
+    // the transcoder take; a native recording's audio records are that.
+    return !avi_source_ || mediafile::wire::AudioHeader(header).audio_type() == kAviMulawType;
 }
 
 void CFileConverter::HandleFrame(const uint8_t* frame, std::size_t bytes, bool key, int mode,
@@ -393,41 +390,12 @@ void CFileConverter::HandleFrame(const uint8_t* frame, std::size_t bytes, bool k
     }
 }
 
-void CFileConverter::AviFrameLoop(std::FILE* source, int mode, JobReport* report) {
-    mediafile::AviChunkReader reader;
-    frame_capture_ms_ = -1;  // AVI chunks carry no capture times
-    if (reader.Open(source, nullptr)) {
-        std::vector<uint8_t> frame;
-        bool wait_for_key = true;
-        mediafile::AviChunk chunk;
-        while (write_error_ == 0 && !job_stop_.load() && reader.Next(&chunk)) {
-            bytes_read_.store(reader.end(), std::memory_order_relaxed);
-            if (!chunk.video()) continue;  // the sound of AVI sources is not taken over
-            ++report->video_records;
-            if (chunk.length == 0 || chunk.length >= kFrameBufferBytes) continue;
-            frame.resize(chunk.length);
-            if (!reader.ReadData(chunk, frame.data())) break;
-            const bool key = mediafile::H264HasKeyFrame(frame.data(), frame.size());
-            if (wait_for_key && !key) continue;
-            wait_for_key = false;
-            HandleFrame(frame.data(), frame.size(), key, mode, report);
-        }
-    }
-    bytes_read_.store(reader.end());
-    report->bytes_read = reader.end();
-    report->stopped = job_stop_.load() != 0;
-    if (avi_ && !avi_streams_added_) AddAviStreams(nullptr, 0, report);
-    NoFramesForContainer(report);
-}
-
-void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, JobReport* report) {
-    mediafile::FileByteSource bytes(source);
-    mediafile::RecordReader reader(bytes, position);
+void CFileConverter::FrameLoop(mediafile::MediaReader& reader, int mode, JobReport* report) {
     frames_.Reset();
     bool wait_for_key = true;
     mediafile::MediaRecord rec;
     while (write_error_ == 0 && reader.Next(&rec, &job_stop_)) {
-        bytes_read_.store(reader.bytes_read(), std::memory_order_relaxed);
+        bytes_read_.store(reader.position(), std::memory_order_relaxed);
         if (rec.kind == 'V') {
             ++report->video_records;
             const uint8_t frame_type = mediafile::wire::FragmentHeader(rec.header).frame_type();
@@ -441,7 +409,7 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, J
                         report);
         } else {
             ++report->audio_records;
-            if (rec.length < kAudioHeaderBytes) continue;
+            if (rec.length < kAudioHeaderBytes || !TakesAudio(rec.header)) continue;
             const uint8_t* data = rec.payload + kAudioHeaderBytes;
             const std::size_t length = rec.length - kAudioHeaderBytes;
             if (avi_) {
@@ -456,8 +424,8 @@ void CFileConverter::FrameLoop(std::FILE* source, uint64_t position, int mode, J
             }
         }
     }
-    bytes_read_.store(reader.bytes_read());
-    report->bytes_read = reader.bytes_read();
+    bytes_read_.store(reader.position());
+    report->bytes_read = reader.position();
     report->reader = reader.stats();
     report->stopped = job_stop_.load() != 0;
     // A recording without a key frame still gives an AVI with its one stream.

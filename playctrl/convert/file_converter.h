@@ -33,7 +33,7 @@
 #include "playctrl/convert/convert_job.h"
 #include "playctrl/convert/ff_codecs.h"
 #include "mediafile/frame_assembler.h"
-#include "mediafile/record_reader.h"
+#include "mediafile/media_reader.h"
 
 namespace playctrl::convert {
 
@@ -127,9 +127,11 @@ private:
     void RunToTarget(const _stConvertFile& job, JobReport* report);
     void ConvertRecording(const std::string& source, const std::string& target, int mode,
                           JobReport* report);
-    void FrameLoop(std::FILE* source, uint64_t position, int mode, JobReport* report);
-    // The video chunks of an AVI source, read without its index.
-    void AviFrameLoop(std::FILE* source, int mode, JobReport* report);
+    // The records of a recording of either kind (an AVI's chunks, read
+    // without its index, come as records too).
+    void FrameLoop(mediafile::MediaReader& reader, int mode, JobReport* report);
+    // Whether an audio record's sound is taken over.
+    bool TakesAudio(const uint8_t* header) const;
     // One whole frame to the target (AVI sample or transcoded picture).
     void HandleFrame(const uint8_t* frame, std::size_t bytes, bool key, int mode,
                      JobReport* report);
@@ -183,6 +185,7 @@ private:
     bool avi_streams_added_ = false;
     std::unique_ptr<CContainerWriter> container_;
     bool source_has_audio_ = false;  // container jobs: the recording has audio records
+    bool avi_source_ = false;        // the running job reads an AVI file
     int64_t frame_capture_ms_ = -1;  // capture time of the frame being handled, -1: none
     int64_t last_capture_ms_ = -1;
     int64_t next_video_ms_ = -1;  // time stamp given to the last frame

@@ -5,8 +5,11 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include <zynvs/ZynPlayCtrl.h>
 
@@ -548,6 +551,38 @@ TEST_F(FilePlaybackTest, PlayResumesAHoldAndResetsTheLevel) {
     EXPECT_EQ(ZYNVS_PlAY_GetSpeed(p), 0);
     ASSERT_TRUE(WaitEnd(p));
     EXPECT_EQ(log.count(), 20u);
+}
+
+TEST_F(FilePlaybackTest, ResumeCancelsAStepNotYetTaken) {
+    // A step asked for while a frame is on its way, then a resume (what
+    // `zynvs play` does after a jump while paused and a resume): playback must
+    // not hold again after that frame.
+    const int p = Open(Frames(20), nullptr);
+    auto port = pc_test::Port(p);
+    std::mutex m;
+    std::condition_variable cv;
+    bool inside = false, release = false;
+    port->set_frame_observer([&](const uint8_t*, uint32_t, uint32_t number) {
+        if (number != 5) return;
+        std::unique_lock lock(m);
+        inside = true;
+        cv.notify_all();
+        cv.wait(lock, [&] { return release; });
+    });
+    ZYNVS_PlAY_Play(p, 0);
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::milliseconds(kWait), [&] { return inside; }));
+    }
+    ZYNVS_PlAY_OneByOne(p);
+    ZYNVS_PlAY_Play(p, 0);
+    {
+        std::lock_guard lock(m);
+        release = true;
+    }
+    cv.notify_all();
+    ASSERT_TRUE(WaitEnd(p));
+    EXPECT_EQ(port->frames_handed_on(), 20u);
 }
 
 TEST_F(FilePlaybackTest, PlayWithoutAFile) {

@@ -1,5 +1,6 @@
-// Fuzz entry for the recording reader: header, time index, record reading,
-// the step-back scan and frame reassembly. Built as a libFuzzer target with
+// Fuzz entry for the recording readers (native and AVI, as a file port opens
+// them): header, time index, record reading, the step-back scan and frame
+// reassembly. Built as a libFuzzer target with
 // clang (-DZYNVS_FUZZ=ON) and always as a bounded standalone run in the suite.
 #include <cstddef>
 #include <cstdint>
@@ -42,9 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         start = kRecordingHeaderBytes;
     }
-    std::fseek(f, static_cast<long>(start), SEEK_SET);
-    FileByteSource source(f);
-    RecordReader reader(source, start, RecordBuffer());
+    OpenedRecording opened = OpenRecording(f, RecordBuffer());
+    if (!opened.reader) std::abort();
+    if (opened.format == RecordingFormat::kNative && opened.records_start != start) std::abort();
+    start = opened.records_start;
+    MediaReader& reader = *opened.reader;
     MediaRecord info;
     uint32_t last_number = 0;
     for (int records = 0; records < 100000; ++records) {
@@ -58,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (kind == RecordKind::kVideo) {
             if (info.length >= kFrameBufferBytes) std::abort();
             last_number = wire::FragmentHeader(info.header).frame_number();
-            Port().Reassemble(info.header, reader.payload(), static_cast<uint32_t>(info.length),
+            Port().Reassemble(info.header, info.payload, static_cast<uint32_t>(info.length),
                               last_number);
         }
     }
@@ -75,8 +78,63 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 }
 
 #ifndef ZYNVS_LIBFUZZER
-// Standalone: random and record-shaped inputs, each in an exactly sized heap
-// block so that overreads are caught by sanitizers.
+namespace {
+void Put32(std::vector<uint8_t>& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+void PutTag(std::vector<uint8_t>& b, const char* tag) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(tag[i]));
+}
+
+// A RIFF AVI with header lists and "movi" chunks whose sizes are mostly
+// right and sometimes anything.
+std::vector<uint8_t> AviShaped(std::mt19937& rng) {
+    auto size = [&](uint32_t right) { return rng() % 8 ? right : static_cast<uint32_t>(rng()); };
+    std::vector<uint8_t> strl;
+    PutTag(strl, "strl");
+    PutTag(strl, "strh");
+    Put32(strl, size(56));
+    PutTag(strl, rng() % 2 ? "auds" : "vids");
+    for (int k = 0; k < 52; ++k) strl.push_back(static_cast<uint8_t>(rng() % 4 ? 0 : rng()));
+    PutTag(strl, "strf");
+    Put32(strl, size(18));
+    const uint8_t wave[18] = {7, 0, 1, 0, 0x40, 0x1F, 0, 0, 0, 0, 0, 0, 1, 0, 8, 0, 0, 0};
+    strl.insert(strl.end(), wave, wave + 18);
+    std::vector<uint8_t> hdrl;
+    PutTag(hdrl, "hdrl");
+    PutTag(hdrl, "avih");
+    Put32(hdrl, size(56));
+    for (int k = 0; k < 56; ++k) hdrl.push_back(static_cast<uint8_t>(rng() % 4 ? 0 : rng()));
+    for (int s = 0; s < 2; ++s) {
+        PutTag(hdrl, "LIST");
+        Put32(hdrl, size(static_cast<uint32_t>(strl.size())));
+        hdrl.insert(hdrl.end(), strl.begin(), strl.end());
+    }
+    std::vector<uint8_t> b;
+    PutTag(b, "RIFF");
+    Put32(b, 0xFFFFFFFFu);
+    PutTag(b, "AVI ");
+    PutTag(b, "LIST");
+    Put32(b, size(static_cast<uint32_t>(hdrl.size())));
+    b.insert(b.end(), hdrl.begin(), hdrl.end());
+    PutTag(b, "LIST");
+    Put32(b, 0xFFFFFFFFu);
+    PutTag(b, "movi");
+    const char* tags[] = {"00dc", "01wb", "00db", "JUNK", "02wb", "idx1"};
+    const int chunks = static_cast<int>(rng() % 10);
+    for (int c = 0; c < chunks; ++c) {
+        PutTag(b, tags[rng() % 6]);
+        const uint32_t n = rng() % 300;
+        Put32(b, size(n));
+        for (uint32_t k = 0; k < n; ++k) b.push_back(static_cast<uint8_t>(rng()));
+        if (n & 1) b.push_back(0);
+    }
+    return b;
+}
+}  // namespace
+
+// Standalone: random, record-shaped and AVI-shaped inputs, each in an exactly
+// sized heap block so that overreads are caught by sanitizers.
 int main(int argc, char** argv) {
     const long runs = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 20000;
     std::mt19937 rng(4711);
@@ -105,6 +163,7 @@ int main(int argc, char** argv) {
             const std::size_t body = rng() % 220;
             for (std::size_t k = 0; k < body; ++k) buf.push_back(static_cast<uint8_t>(rng()));
         }
+        if (rng() % 3 == 0) buf = AviShaped(rng);
         buf.resize(rng() % (buf.size() + 1));  // cut anywhere
         auto* exact = static_cast<uint8_t*>(std::malloc(buf.size() ? buf.size() : 1));
         if (!buf.empty()) std::memcpy(exact, buf.data(), buf.size());

@@ -136,6 +136,7 @@ Recording WriteRecording(const std::string& path, const RecordingSpec& spec) {
     o.gop = spec.gop;
     o.noise = spec.noise;
     o.qp = spec.qp;
+    o.b_frames = spec.b_frames;
     std::vector<zyn_test::H264Frame> all;
     try {
         all = zyn_test::MakeH264Stream(o);

@@ -63,6 +63,7 @@ struct RecordingSpec {
     bool noise = false;
     int qp = 24;
     int frame_ms = 40;  // capture times advance by this much a frame
+    int b_frames = 0;   // B-frames between references (frames then stored in decode order)
 };
 
 struct Recording {

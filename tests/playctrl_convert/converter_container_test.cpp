@@ -3,12 +3,14 @@
 // is the recording's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavutil/md5.h>
 }
 
@@ -117,6 +119,66 @@ TEST_P(ConvertContainers, CopiesTheVideoKeepsTheSoundAndTheDuration) {
     const RunResult decode = RunTool("ffmpeg -nostdin -v error -i '" + out + "' -f null -");
     EXPECT_EQ(decode.status, 0);
     EXPECT_EQ(decode.output, "");
+}
+
+// A stream with B-frames is stored in decode order; the container must show
+// each picture at its own capture slot: presentation times rise in display
+// order, decode times rise in file order and never pass them.
+TEST_P(ConvertContainers, BFramesGetPresentationTimesInDisplayOrder) {
+    const ContainerCase c = GetParam();
+    TempFolder dir;
+    RecordingSpec spec;
+    spec.frames = 60;
+    spec.gop = 30;
+    spec.b_frames = 2;
+    spec.audio = true;
+    spec.frame_ms = c.frame_ms;
+    const Recording rec = WriteRecording(dir.file("b.zyn"), spec);
+    ASSERT_EQ(rec.first_key, 0u);
+    const std::string out = dir.file(c.file);
+    ConverterOptions options;
+    options.container_modes = true;
+    CFileConverter converter(options);
+    converter.RunJob(Job(rec.path, out, c.mode));
+    ASSERT_FALSE(converter.last_report().failed) << converter.last_report().error;
+
+    AVFormatContext* format = nullptr;
+    ASSERT_EQ(avformat_open_input(&format, out.c_str(), nullptr, nullptr), 0);
+    ASSERT_GE(avformat_find_stream_info(format, nullptr), 0);
+    const int video = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    ASSERT_GE(video, 0);
+    const AVRational tb = format->streams[video]->time_base;
+    auto ms = [&](int64_t t) { return av_rescale_q(t, tb, AVRational{1, 1000}); };
+    std::vector<int64_t> pts, dts;
+    AVPacket* packet = av_packet_alloc();
+    while (av_read_frame(format, packet) >= 0) {
+        if (packet->stream_index == video) {
+            pts.push_back(ms(packet->pts));
+            dts.push_back(packet->dts == AV_NOPTS_VALUE ? INT64_MIN : ms(packet->dts));
+        }
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    const int64_t duration_ms = ms(format->streams[video]->duration);
+    avformat_close_input(&format);
+
+    ASSERT_EQ(pts.size(), rec.frames.size());
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+        // The picture stored i-th is shown at its own slot.
+        EXPECT_EQ(pts[i], int64_t{rec.frames[i].index} * c.frame_ms) << "packet " << i;
+        if (dts[i] == INT64_MIN) continue;  // Matroska stores presentation times only
+        EXPECT_LE(dts[i], pts[i]) << "packet " << i;
+        if (i > 0) {
+            EXPECT_GT(dts[i], dts[i - 1]) << "packet " << i;
+        }
+    }
+    std::vector<int64_t> shown = pts;
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(std::adjacent_find(shown.begin(), shown.end()), shown.end());  // no repeats
+    EXPECT_NE(pts, shown);  // the file order is not the display order
+    if (duration_ms > 0) {
+        EXPECT_EQ(duration_ms, int64_t{spec.frames} * c.frame_ms);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ConvertContainers,
