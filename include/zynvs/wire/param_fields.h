@@ -382,7 +382,10 @@ inline std::string FormatField(const uint8_t* record, const ParamField& f) {
                 if (f.choices[i].value == p[0]) return f.choices[i].name;
             return std::to_string(p[0]);
         case FieldKind::kBits:
-            std::snprintf(buf, sizeof buf, "0x%0*llx", f.size * 2,
+            std::snprintf(buf, sizeof buf,
+                          f.size == 1   ? "0x%02llx"
+                          : f.size == 2 ? "0x%04llx"
+                                        : "0x%08llx",
                           static_cast<unsigned long long>(FieldValue(record, f)));
             return buf;
         case FieldKind::kSpan: {
