@@ -18,6 +18,7 @@
 #include "zynvs/ZynDecodeKit.h"
 #include "zynvs/wire/crc32.h"
 #include "zynvs/wire/layouts.h"
+#include "zynvs/wire/param_fields.h"
 #include "zynvs/wire/param_groups.h"
 
 namespace zynvs_app {
@@ -75,17 +76,57 @@ std::string GroupList() {
     return text;
 }
 
+// "name value" lines of every field of the group.
+void PrintFields(const Group& g, const uint8_t* record) {
+    for (const wire::ParamField& f : wire::kParamFields)
+        if (f.group == g.info.group)
+            std::printf("  %-18s %s\n", f.name, wire::FormatField(record, f).c_str());
+}
+
+std::string FieldList(const Group& g) {
+    std::string text = std::string(g.info.name) + " fields:";
+    for (const wire::ParamField& f : wire::kParamFields)
+        if (f.group == g.info.group)
+            text += std::string(" ") + f.name + (f.read_only ? "(read-only)" : "");
+    return text;
+}
+
+std::string FieldGroups() {
+    std::string text = "groups with named fields:";
+    for (const auto& g : kGroups)
+        if (wire::GroupHasFields(g.info.group)) text += std::string(" ") + g.info.name;
+    return text;
+}
+
+// Writes "field=value" into the record; an error text naming the field, or empty.
+std::string Assign(const Group& g, const std::string& assignment, uint8_t* record) {
+    const std::size_t eq = assignment.find('=');
+    if (eq == std::string::npos || eq == 0) return "'" + assignment + "' is not FIELD=VALUE";
+    const std::string name = assignment.substr(0, eq), value = assignment.substr(eq + 1);
+    const wire::ParamField* f = wire::FindField(g.info.group, name);
+    if (f == nullptr) return "unknown field '" + name + "'; " + FieldList(g);
+    if (f->read_only) return "field '" + name + "' is read-only";
+    if (!wire::ParseField(value, *f, record))
+        return "bad value '" + value + "' for " + name + " (wants " + wire::FieldSyntax(*f) + ")";
+    return {};
+}
+
 }  // namespace
 
 int CommandGet(const std::vector<std::string>& args) {
     DeviceOptions dev;
     std::string group, out;
-    OptionParser p("get", "GROUP [--channel C] [--out FILE] [device options]",
-                   "Reads one parameter group of the device: a hex dump, or the record to a file.");
+    bool hex = false;
+    OptionParser p("get", "GROUP [--hex] [--channel C] [--out FILE] [device options]",
+                   "Reads one parameter group of the device: its fields by name, a hex dump, "
+                   "or the record to a file.");
     p.Positional("GROUP", &group, "parameter group, see below");
-    p.Text("--out", &out, "FILE", "write the record to FILE instead of a hex dump");
+    p.Flag("--hex", &hex, "a hex dump of the record instead of its fields");
+    p.Text("--out", &out, "FILE", "write the record to FILE instead of printing it");
     AddDeviceOptions(&p, &dev, ChannelUse::kOne);
-    p.Note(GroupList() + "\nbase and network belong to the whole device; the others to --channel.");
+    p.Note(GroupList() +
+           "\nbase and network belong to the whole device; the others to --channel.\n" +
+           FieldGroups() + "; the others are shown in hex.");
     if (int rc = p.Parse(args); rc >= 0) return rc;
     const Group* g = FindGroup(group);
     if (g == nullptr) return p.UsageError("unknown group '" + group + "'; " + GroupList());
@@ -105,32 +146,50 @@ int CommandGet(const std::vector<std::string>& args) {
         }
         std::printf("%s: %d bytes written to %s\n", g->info.name, g->info.record_bytes,
                     out.c_str());
-    } else {
-        if (PerChannel(*g))
-            std::printf("%s (channel %d, %d bytes):\n", g->info.name, dev.channel(),
-                        g->info.record_bytes);
-        else
-            std::printf("%s (%d bytes):\n", g->info.name, g->info.record_bytes);
-        HexDump(record.data(), record.size());
+        return kExitOk;
     }
+    if (PerChannel(*g))
+        std::printf("%s (channel %d, %d bytes):\n", g->info.name, dev.channel(),
+                    g->info.record_bytes);
+    else
+        std::printf("%s (%d bytes):\n", g->info.name, g->info.record_bytes);
+    if (hex || !wire::GroupHasFields(g->info.group))
+        HexDump(record.data(), record.size());
+    else
+        PrintFields(*g, record.data());
     return kExitOk;
 }
 
 int CommandSet(const std::vector<std::string>& args) {
     DeviceOptions dev;
     std::string group, file, hex;
-    OptionParser p("set", "GROUP (--in FILE | --hex BYTES) [--channel C] [device options]",
-                   "Writes one parameter group of the device from a file or from hex bytes.");
+    std::vector<std::string> assignments;
+    OptionParser p("set",
+                   "GROUP (FIELD=VALUE ... | --in FILE | --hex BYTES) [--channel C] "
+                   "[device options]",
+                   "Writes one parameter group of the device: single fields (the rest of the "
+                   "record is kept), or the whole record from a file or hex bytes.");
     p.Positional("GROUP", &group, "parameter group, see below");
+    p.PositionalList("FIELD=VALUE", &assignments, "fields to change, by name (see zynvs get)");
     p.Text("--in", &file, "FILE", "the record, exactly as many bytes as the group has");
     p.Text("--hex", &hex, "BYTES", "the record as hex bytes (spaces, ':' and ',' ignored)");
     AddDeviceOptions(&p, &dev, ChannelUse::kOne);
-    p.Note(GroupList());
+    p.Note(GroupList() + "\n" + FieldGroups() +
+           "\nexample: zynvs set video resolution=720p bitrate=2048 fps=25 gop=50");
     if (int rc = p.Parse(args); rc >= 0) return rc;
     const Group* g = FindGroup(group);
     if (g == nullptr) return p.UsageError("unknown group '" + group + "'; " + GroupList());
-    if (file.empty() == hex.empty()) return p.UsageError("give either --in FILE or --hex BYTES");
-    std::vector<uint8_t> record;
+    const int sources = !file.empty() + !hex.empty() + !assignments.empty();
+    if (sources != 1) return p.UsageError("give FIELD=VALUE pairs, --in FILE or --hex BYTES");
+    std::vector<uint8_t> record(static_cast<std::size_t>(g->info.record_bytes));
+    if (!assignments.empty()) {
+        if (!wire::GroupHasFields(g->info.group))
+            return p.UsageError("the " + std::string(g->info.name) +
+                                " group has no named fields; use --in or --hex");
+        for (const std::string& a : assignments)  // checked before the device is asked
+            if (std::string why = Assign(*g, a, record.data()); !why.empty())
+                return p.UsageError(why);
+    }
     if (!file.empty() && !ReadFile(file, &record))
         return p.UsageError("cannot read " + file + ": " + std::strerror(errno));
     if (!hex.empty() && !ParseHex(hex, &record))
@@ -142,15 +201,28 @@ int CommandSet(const std::vector<std::string>& args) {
     DeviceSession session(dev, "set");
     if (!session.ok()) return kExitFailed;
     if (PerChannel(*g) && !session.CheckChannels(dev.channels)) return kExitUsage;
+    if (!assignments.empty()) {  // read, change the named fields, write back
+        if (g->get(session.id(), dev.channel(), record.data()) != 1) {
+            std::fprintf(stderr, "zynvs set: the device refused or did not answer the read\n");
+            return kExitFailed;
+        }
+        for (const std::string& a : assignments) Assign(*g, a, record.data());
+    }
     if (g->set(session.id(), dev.channel(), record.data()) != 1) {
         std::fprintf(stderr, "zynvs set: the device refused or did not answer\n");
         return kExitFailed;
     }
+    if (!assignments.empty()) {
+        std::printf("%s:", g->info.name);
+        for (const std::string& a : assignments) std::printf(" %s", a.c_str());
+        std::printf(" set");
+    } else {
+        std::printf("%s: %d bytes set", g->info.name, g->info.record_bytes);
+    }
     if (PerChannel(*g))
-        std::printf("%s: %d bytes set on channel %d\n", g->info.name, g->info.record_bytes,
-                    dev.channel());
+        std::printf(" on channel %d\n", dev.channel());
     else
-        std::printf("%s: %d bytes set\n", g->info.name, g->info.record_bytes);
+        std::printf("\n");
     return kExitOk;
 }
 

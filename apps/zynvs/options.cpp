@@ -98,6 +98,17 @@ void OptionParser::Positional(const char* name, std::string* out, const char* he
     options_.push_back(std::move(o));
 }
 
+void OptionParser::PositionalList(const char* name, std::vector<std::string>* out,
+                                  const char* help) {
+    Option o{name, name, help, "", [out](const std::string& v) {
+                 out->push_back(v);
+                 return std::string();
+             }};
+    o.positional = true;
+    o.repeats = true;
+    options_.push_back(std::move(o));
+}
+
 void OptionParser::Note(std::string text) {
     notes_.push_back(std::move(text));
 }
@@ -151,7 +162,7 @@ int OptionParser::Parse(const std::vector<std::string>& args) {
             }
         }
         if (target == nullptr) return UsageError("unexpected argument '" + a + "'");
-        ++next_positional;
+        if (!target->repeats) ++next_positional;
         target->set(a);
         target->given = true;
     }

@@ -30,6 +30,8 @@ public:
                 const char* help);
     // Positional arguments in order; optional ones come last.
     void Positional(const char* name, std::string* out, const char* help, bool required = true);
+    // Every positional argument left over, after the single ones (optional).
+    void PositionalList(const char* name, std::vector<std::string>* out, const char* help);
     // Lines appended to --help (keys, modes, examples).
     void Note(std::string text);
 
@@ -52,6 +54,7 @@ private:
         bool positional = false;
         bool required = false;
         bool given = false;
+        bool repeats = false;  // takes every remaining positional argument
     };
     Option* Find(const std::string& name);
 

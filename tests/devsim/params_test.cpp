@@ -1,10 +1,17 @@
 // Every parameter group: sizes, codes, channel prefixes, stored records,
 // wrong lengths, reset and defaults. Table-driven over the group list.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "tests/devsim/fixture.h"
+#include "zynvs/wire/param_fields.h"
 
 namespace zyn::wire {
 // Test names carry the group's name, not a dump of its bytes.
-void PrintTo(const ParamGroupInfo& g, std::ostream* out) { *out << g.name; }
+void PrintTo(const ParamGroupInfo& g, std::ostream* out) {
+    *out << g.name;
+}
 }  // namespace zyn::wire
 
 namespace devsim_test {
@@ -195,6 +202,105 @@ TEST_F(ParamResetTest, ThreeGSetterTakesTheRecordWithoutPrefix) {
     r = ctl.Request(0x0522, with_prefix, 0x8522);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->Result(), devsim::kResultBadLength);
+}
+
+// Named fields written over the wire come back as written, and the device
+// acts on them: the name it reports, its addresses, its ports after a
+// reboot, the size and coding of the video it sends next.
+TEST_F(ParamResetTest, FieldsAreStoredAndApplied) {
+    namespace w = zyn::wire;
+    StartDevice(SmallDevice(1, 2));
+    LinkPeer ctl;
+    ASSERT_TRUE(Login(ctl, ctl_port()));
+    // Two free ports for the move.
+    uint16_t free_ports[2];
+    int socks[2];
+    for (int i = 0; i < 2; ++i) {
+        socks[i] = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ASSERT_EQ(bind(socks[i], reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        getsockname(socks[i], reinterpret_cast<sockaddr*>(&a), &len);
+        free_ports[i] = ntohs(a.sin_port);
+    }
+    for (int s : socks) close(s);
+    struct Case {
+        w::ParamGroup group;
+        uint8_t channel;
+        std::vector<std::pair<const char*, std::string>> fields;
+    };
+    const Case cases[] = {
+        {w::ParamGroup::kBase, 0, {{"name", "Gate cam"}, {"timezone", "-300"}, {"dst", "on"}}},
+        {w::ParamGroup::kNetwork,
+         0,
+         {{"address", "10.1.2.3"},
+          {"control_port", std::to_string(free_ports[0])},
+          {"stream_port", std::to_string(free_ports[1])},
+          {"ntp_server", "time.example"}}},
+        {w::ParamGroup::kVideo,
+         1,
+         {{"resolution", "d1"},
+          {"fps", "10"},
+          {"bitrate", "300"},
+          {"gop", "5"},
+          {"sub_resolution", "qcif"},
+          {"title", "Door"}}},
+        {w::ParamGroup::kMotion,
+         1,
+         {{"sensitivity", "5"}, {"row17", "0x00000003"}, {"sat2", "20:00-24:00"}}},
+        {w::ParamGroup::kRecord, 0, {{"mode", "schedule"}, {"mon1", "08:00-18:30"}}},
+        {w::ParamGroup::kWifi, 0, {{"ssid", "yard"}, {"security", "wpa2"}}},
+    };
+    for (const Case& c : cases) {
+        const w::ParamGroupInfo& g = w::GroupInfo(c.group);
+        Bytes record = dev().Param(g.get_command, c.channel);
+        for (const auto& [name, value] : c.fields)
+            ASSERT_TRUE(w::ParseField(value, *w::FindField(c.group, name), record.data())) << name;
+        Bytes p = g.set_has_channel ? ChannelPrefix(c.channel) : Bytes{};
+        p.insert(p.end(), record.begin(), record.end());
+        auto r = ctl.Request(g.set_command, p, g.set_command | 0x8000);
+        ASSERT_TRUE(r);
+        ASSERT_EQ(r->Result(), 0) << g.name;
+        r = ctl.Request(g.get_command, g.get_has_channel ? ChannelPrefix(c.channel) : Bytes{},
+                        g.get_command | 0x8000);
+        ASSERT_TRUE(r);
+        for (const auto& [name, value] : c.fields)
+            EXPECT_EQ(w::FormatField(r->payload.data() + 4, *w::FindField(c.group, name)), value)
+                << g.name << "." << name;
+    }
+    const Bytes info = dev().DeviceInfo();
+    EXPECT_STREQ(reinterpret_cast<const char*>(w::DeviceInfo(info.data()).name()), "Gate cam");
+    const Bytes answer = dev().SearchReply();
+    EXPECT_EQ(w::SearchAnswer(answer.data()).address(), 0x0A010203u);
+
+    // The video of channel 1 is encoded again; channel 0 keeps its own.
+    ASSERT_TRUE(WaitUntil([&] { return dev().Loop(1, 0)->key.width == 704; }, 20000));
+    auto main = dev().Loop(1, 0), sub = dev().Loop(1, 1);
+    EXPECT_EQ(std::tie(main->key.height, main->key.fps, main->key.bitrate_kbps, main->key.gop),
+              std::make_tuple(576, 10, 300, 5));
+    EXPECT_EQ(std::make_pair(sub->key.width, sub->key.height), std::make_pair(176, 144));
+    EXPECT_NE(dev().Loop(0, 0)->key.width, 704);
+    // A record whose coding is out of range is kept but changes nothing.
+    Bytes bad = dev().Param(0x0503, 1);
+    bad[w::kVideoRecordResolution] = 9;
+    Bytes p = ChannelPrefix(1);
+    p.insert(p.end(), bad.begin(), bad.end());
+    auto r = ctl.Request(0x0504, p, 0x8504);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->Result(), 0);
+    EXPECT_EQ(dev().Param(0x0503, 1), bad);
+    EXPECT_EQ(dev().Loop(1, 0), main);
+
+    // The ports move at the next reboot.
+    EXPECT_NE(ctl_port(), free_ports[0]);
+    dev().Reboot();
+    ASSERT_TRUE(dev().WaitUntilUp(1, 10000));
+    EXPECT_EQ(ctl_port(), free_ports[0]);
+    EXPECT_EQ(str_port(), free_ports[1]);
+    LinkPeer again;
+    EXPECT_TRUE(Login(again, free_ports[0]));
 }
 
 }  // namespace

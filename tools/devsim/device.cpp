@@ -111,6 +111,7 @@ DeviceImpl::DeviceImpl(EmulatorShared* shared_in, int index_in, DeviceConfig con
     for (int ch = 0; ch < 4; ++ch) {
         int hz = cfg.tone_hz > 0 ? cfg.tone_hz : 400 * (ch + 1);
         tones[ch] = EncodedToneSecond(hz, cfg.audio_codec == AudioCodec::kALaw);
+        video[ch] = {cfg.main, cfg.sub};
     }
     ResetParams();
 }
@@ -130,31 +131,11 @@ void DeviceImpl::Event(const std::string& text) const {
     pending_events.push_back("device " + std::to_string(index) + ": " + text);
 }
 
-void DeviceImpl::ResetParams() {
-    params.clear();
-    uint8_t main_code = ResolutionCode(cfg.main.width, cfg.main.height);
-    for (const ParamGroupInfo& g : wire::kParamGroups) {
-        int n = g.set_has_channel ? cfg.channel_count : 1;
-        for (int ch = 0; ch < n; ++ch)
-            params[{g.get_command, ch}] = DefaultParamRecord(g, ch, main_code);
-    }
-}
-
 bool DeviceImpl::PrepareMedia(std::string* error) {
     for (int ch = 0; ch < cfg.channel_count; ++ch) {
         for (int kind = 0; kind < 2; ++kind) {
-            const VideoSettings& v = kind == 0 ? cfg.main : cfg.sub;
-            VideoLoopKey key;
-            key.width = v.width;
-            key.height = v.height;
-            key.fps = v.fps;
-            key.bitrate_kbps = v.bitrate_kbps;
-            key.gop = v.gop;
-            key.loop_frames = v.gop * std::max(1, v.loop_gops);
-            key.channel = ch;
-            key.stream_kind = kind;
             std::string err;
-            auto loop = GetVideoLoop(key, &err);
+            auto loop = GetVideoLoop(LoopKey(ch, kind), &err);
             if (!loop) {
                 if (error) *error = "device " + std::to_string(index) + ": " + err;
                 return false;
@@ -241,6 +222,7 @@ bool DeviceImpl::OpenPorts(std::string* error) {
     }
     control_udp_rx.resize(65536);
     stream_udp_rx.resize(65536);
+    SyncIdentityRecords();
     up = true;
     up_cv.notify_all();
     AcceptControl();
@@ -292,7 +274,15 @@ void DeviceImpl::BeginReboot(const std::string& why, int close_after_ms) {
             Locked l(*this);
             if (ec || shared->stopping) return;
             std::string err;
-            if (!OpenPorts(&err)) {
+            // Ports changed in the network record take effect now.
+            uint16_t old_control = control_port, old_stream = stream_port;
+            if (PendingPorts(&control_port, &stream_port) && !OpenPorts(&err)) {
+                Event("cannot move to ports " + std::to_string(control_port) + "/" +
+                      std::to_string(stream_port) + ", staying on the old ones: " + err);
+                control_port = old_control;
+                stream_port = old_stream;
+            }
+            if (!up && !OpenPorts(&err)) {
                 Event("cannot come back after reboot: " + err);
                 BeginReboot("retry", 0);
                 --reboots;
@@ -897,10 +887,9 @@ void DeviceImpl::OnParamSet(const std::shared_ptr<ControlSession>& s, const Pars
         SendResult(s, d, reply, kResultBadArgument);
         return;
     }
-    params[{g.get_command, g.set_has_channel ? ch : 0}] =
-        Bytes(m.payload + prefix, m.payload + prefix + g.record_bytes);
     Event(std::string("set ") + g.name +
           (g.set_has_channel ? " of channel " + std::to_string(ch) : ""));
+    StoreParam(g, ch, Bytes(m.payload + prefix, m.payload + prefix + g.record_bytes));
     SendResult(s, d, reply, kResultOk);
 }
 
@@ -1013,8 +1002,8 @@ void DeviceImpl::FillDeviceInfo(uint8_t* block) const {
     std::copy(mac.begin(), mac.end(), info.mac());
     info.set_control_port(control_port);
     info.set_stream_port(stream_port);
-    info.set_main_resolution(ResolutionCode(cfg.main.width, cfg.main.height));
-    info.set_sub_resolution(ResolutionCode(cfg.sub.width, cfg.sub.height));
+    info.set_main_resolution(ResolutionCode(video[0][0].width, video[0][0].height));
+    info.set_sub_resolution(ResolutionCode(video[0][1].width, video[0][1].height));
     info.set_address(reported_address);
     info.set_control_transports(
         static_cast<uint8_t>((cfg.control_transport != ControlTransport::kUdp ? 1 : 0) |
@@ -1031,11 +1020,11 @@ Bytes DeviceImpl::BuildExtendedInfo() const {
     info.set_talk_audio_format(static_cast<uint8_t>(cfg.audio_format));
     PutText(info.firmware_text(), info.kTextBytes, FirmwareText());
     PutText(info.hardware_text(), info.kTextBytes, "devsim-1");
-    info.set_main_width(static_cast<uint16_t>(cfg.main.width));
-    info.set_main_height(static_cast<uint16_t>(cfg.main.height));
-    info.set_sub_width(static_cast<uint16_t>(cfg.sub.width));
-    info.set_sub_height(static_cast<uint16_t>(cfg.sub.height));
-    info.set_frame_rate(static_cast<uint16_t>(cfg.main.fps));
+    info.set_main_width(static_cast<uint16_t>(video[0][0].width));
+    info.set_main_height(static_cast<uint16_t>(video[0][0].height));
+    info.set_sub_width(static_cast<uint16_t>(video[0][1].width));
+    info.set_sub_height(static_cast<uint16_t>(video[0][1].height));
+    info.set_frame_rate(static_cast<uint16_t>(video[0][0].fps));
     return b;
 }
 
@@ -1097,6 +1086,7 @@ void DeviceImpl::ApplyNetPara(const uint8_t* block) {
             OpenPorts(&err);
         }
     }
+    SyncIdentityRecords();
 }
 
 }  // namespace devsim

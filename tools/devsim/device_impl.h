@@ -139,7 +139,7 @@ struct DeviceImpl {
     mutable std::mutex mu;
     mutable std::condition_variable up_cv;
 
-    // Identity (changed only by a search change request).
+    // Identity (the name changes with the base record or a search change request).
     std::string name, serial;
     std::array<uint8_t, 6> mac{};
     uint32_t reported_address = 0, reported_mask = 0, reported_gateway = 0;
@@ -189,6 +189,8 @@ struct DeviceImpl {
     std::vector<RecordFile> files;
     std::vector<SentFrame> sent_frames;
     std::map<std::pair<int, int>, std::shared_ptr<const VideoLoop>> loops;
+    // What each channel encodes, [channel][stream kind]; the video records set it.
+    std::array<std::array<VideoSettings, 2>, 4> video{};
     std::vector<uint8_t> tones[4];
     uint32_t alarm_sequence = 0;
     uint32_t garbage_state = 0x2545F491u;
@@ -214,6 +216,19 @@ struct DeviceImpl {
     void CloseAll(const std::string& why);
     void BeginReboot(const std::string& why, int delay_ms);
     void ResetParams();
+    Bytes DefaultRecord(const ParamGroupInfo& g, int channel) const;
+    // Stores a record and applies what the device acts on (parameters.cpp).
+    void StoreParam(const ParamGroupInfo& g, int channel, Bytes record);
+    // True when the channel's video settings changed.
+    bool ApplyVideoRecord(int channel, const Bytes& record);
+    static bool SameVideo(const std::array<VideoSettings, 2>& a,
+                          const std::array<VideoSettings, 2>& b);
+    void EncodeAgain(int channel);  // the channel's loops, from `video`, after this handler
+    VideoLoopKey LoopKey(int channel, int kind) const;
+    // Puts the name, addresses and ports in use into the base and network records.
+    void SyncIdentityRecords();
+    // The ports the network record asks for, when they differ from the ones in use.
+    bool PendingPorts(uint16_t* control, uint16_t* stream) const;
 
     // Control connections.
     void AcceptControl();

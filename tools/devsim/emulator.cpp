@@ -409,7 +409,7 @@ void Device::SetParam(uint16_t get_command, int channel, const std::vector<uint8
     DeviceImpl::Locked l(*impl_);
     const ParamGroupInfo* g = wire::GroupByGet(get_command);
     if (!g || record.size() != g->record_bytes) return;
-    impl_->params[{get_command, g->set_has_channel ? channel : 0}] = record;
+    impl_->StoreParam(*g, channel, record);
 }
 
 std::optional<ClockSetting> Device::LastClockSet() const {
