@@ -241,6 +241,12 @@ int CANTSDevice::SetDVRConfig(int command, int channel, const void* buffer, int 
     if (!logged_in() || buffer == nullptr) return 0;
     return ANTS_CALL(ANTS_NET_DVR_SetDVRConfig, login_handle_, command, channel, buffer, size);
 }
+int CANTSDevice::GetDeviceAbility(int ability, const void* in, int in_size, void* out,
+                                  int out_size) {
+    if (!logged_in() || out == nullptr || out_size <= 0) return 0;
+    return ANTS_CALL(ANTS_NET_DVR_GetDeviceAbility, login_handle_, ability, in, in_size, out,
+                     out_size);
+}
 int CANTSDevice::GetRtspConfig(void* buffer, int size) {
     return logged_in() && buffer
                ? ANTS_CALL(ANTS_NET_DVR_GetRtspConfig, login_handle_, buffer, size)

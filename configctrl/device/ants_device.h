@@ -58,6 +58,9 @@ public:
     virtual int GetVideoEffect(int ch, int* v1, int* v2, int* v3, int* v4);
     virtual int RealPlayHandle(int ch);
     virtual int LoginHandle();
+    // Fills `out` with the device's ability list of kind `ability`.
+    // Non-zero on success.
+    virtual int GetDeviceAbility(int ability, const void* in, int in_size, void* out, int out_size);
 
     // Vendor callbacks (on the library's threads).
     void OnMessage(int login, int command, const char* data, int length);

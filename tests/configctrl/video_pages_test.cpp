@@ -1,0 +1,193 @@
+// The video coding page against the emulated ANTS and LangChi libraries:
+// what a load shows from the device's records, and the bytes a save leaves
+// in them. Leaves a screenshot per vendor in artifacts/configctrl.
+#include <QDir>
+#include <QLineEdit>
+#include <QComboBox>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+#include "configctrl/device/ants_device.h"
+#include "configctrl/device/langchi_device.h"
+#include "configctrl/window/front_set_dialog.h"
+#include "configctrl/window/pages/video_coding_dlg.h"
+#include "vendors/emu/emu_control.h"
+#include "vendors/loader.h"
+
+using namespace configctrl;
+
+namespace {
+
+bool ResetVendor(const char* library) {
+    auto lib = vendors::VendorLibrary::Open(library);
+    ZynVendorEmu_Reset_t reset = nullptr;
+    if (!lib || !lib->Get("ZynVendorEmu_Reset", &reset)) return false;
+    reset(
+        "ants ip=127.0.0.71 name=NVR data_port=8000 channels=4 alarm_in=4 alarm_out=2 "
+        "user=admin password=12345\n"
+        "camsearch ip=127.0.0.41 name=LC data_port=5000 channels=2 alarm_in=3 alarm_out=1 "
+        "user=570431 password=570431\n");
+    return true;
+}
+
+template <typename D>
+std::unique_ptr<D> LoggedIn(const char* ip, int port, const char* user, const char* password) {
+    auto d = std::make_unique<D>();
+    d->SetAddress(ip);
+    d->SetHostName(ip);
+    d->SetPort(port);
+    d->SetUserName(user);
+    d->SetPassword(password);
+    return d->Login() == 1 ? std::move(d) : nullptr;
+}
+
+quint32 U32(const QByteArray& r, int at) {
+    quint32 v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<quint8>(r[at + i]);
+    return v;
+}
+void SetU32(QByteArray& r, int at, quint32 v) {
+    for (int i = 0; i < 4; ++i) r[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+void Shot(QWidget* w, const QString& name) {
+    QDir dir(QString(ZYNVS_ARTIFACT_DIR) + "/configctrl");
+    dir.mkpath(".");
+    w->grab().save(dir.filePath(name));
+}
+
+// The window around one device, the page shown in its frame.
+std::unique_ptr<CFrontSetDialog> Window(std::unique_ptr<CDevice> device, int type, int channels) {
+    auto w = std::make_unique<CFrontSetDialog>(nullptr);
+    w->SetDevice(std::move(device), type);
+    w->SetCounts(channels, 1, 1);
+    w->Create();
+    w->show();
+    return w;
+}
+
+}  // namespace
+
+class VideoPagesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void codingConversions() {
+        QCOMPARE(CVideoCodingDlg::LangChiMainSizeEntry(3), 3);
+        QCOMPARE(CVideoCodingDlg::LangChiMainSizeEntry(4), 3);
+        QCOMPARE(CVideoCodingDlg::LangChiMainSizeEntry(42), 15);
+        QCOMPARE(CVideoCodingDlg::LangChiMainSizeEntry(13), -1);
+        QCOMPARE(CVideoCodingDlg::AntsBitRate(7), 160);
+        QCOMPARE(CVideoCodingDlg::AntsBitRate(0x80000000u | 3000), 3000);
+        QCOMPARE(CVideoCodingDlg::AntsBitRate(23), -1);
+        QByteArray truncated(100, '\x7f');  // a section count far past the end
+        QCOMPARE(CVideoCodingDlg::AntsFrameRateCode(truncated, 25), 0);
+        QCOMPARE(CVideoCodingDlg::AntsFrameRateText(truncated, 3), QString());
+    }
+
+    // ANTS: the record's custom and coded bit rates, frame-rate codes through
+    // the ability list, and a save: top bit on the typed rate, an unknown
+    // frame rate stored as code 0, size codes untouched.
+    void antsLoadAndSave() {
+        QVERIFY(ResetVendor("AntsNetSDK"));
+        auto device = LoggedIn<CANTSDevice>("127.0.0.71", 8000, "admin", "12345");
+        QVERIFY(device);
+        CANTSDevice* ants = device.get();
+        QByteArray rec(CVideoCodingDlg::kAntsRecordBytes, '\0');
+        int got = 0;
+        QVERIFY(ants->GetDVRConfig(104, 1, rec.data(), rec.size(), &got));
+        rec[5] = 20;         // XVGA
+        SetU32(rec, 92, 7);  // sub: code 7
+        SetU32(rec, 96, 9);  // sub: the tenth frame rate, "10"
+        QVERIFY(ants->SetDVRConfig(204, 1, rec.constData(), rec.size()));
+
+        auto w = Window(std::move(device), kDeviceTypeAnts, 4);
+        auto* page = w->page<CVideoCodingDlg>();
+        QVERIFY(page);
+        QCOMPARE(page->size_list(0)->count(), 10);
+        page->Activate(0, 0);
+        QCOMPARE(page->bit_rate(0)->text(), QString("2048"));
+        QCOMPARE(page->frame_rate(0)->text(), QString("25"));
+        QCOMPARE(page->size_list(0)->currentText(), QString("XVGA"));
+        QCOMPARE(page->bit_rate(1)->text(), QString("160"));
+        QCOMPARE(page->frame_rate(1)->text(), QString("10"));
+        QCOMPARE(page->size_list(1)->currentText(), QString("DCIF"));  // code 1 selects nothing
+        w->SwitchPage(w->visible_page(), page);
+        Shot(w.get(), "video_coding_ants.png");
+
+        page->bit_rate(0)->setText("3000");
+        page->frame_rate(0)->setText("30");  // not in the device's list
+        page->frame_rate(1)->setText("12");
+        page->iframe(1)->setText("77");
+        page->mode_list(1)->setCurrentIndex(1);
+        QTest::mouseClick(page->ok_button(), Qt::LeftButton);
+        QVERIFY(ants->GetDVRConfig(104, 1, rec.data(), rec.size(), &got));
+        QCOMPARE(U32(rec, 8), 0x80000000u | 3000);
+        QCOMPARE(U32(rec, 12), 0u);
+        QCOMPARE(U32(rec, 96), 11u);
+        QCOMPARE(int(quint8(rec[100])) | int(quint8(rec[101])) << 8, 77);
+        QCOMPARE(int(rec[90]), 1);
+        QCOMPARE(int(rec[5]), 20);
+    }
+
+    // LangChi: size codes mapped to entries, and a save writing main then
+    // sub for the page's channel, the main size code left as it was.
+    void langChiLoadAndSave_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("entry");
+        QTest::newRow("42") << 42 << "1600*1200@25HZ";
+        QTest::newRow("3") << 3 << "D1";
+        QTest::newRow("4") << 4 << "D1";
+        QTest::newRow("41") << 41 << "1920*1080@25HZ";
+    }
+    void langChiLoadAndSave() {
+        QFETCH(int, code);
+        QFETCH(QString, entry);
+        QVERIFY(ResetVendor("NetClient"));
+        auto device = LoggedIn<CLangChiDevice>("127.0.0.41", 5000, "570431", "570431");
+        QVERIFY(device);
+        CLangChiDevice* lc = device.get();
+        auto io = [&](int command, QByteArray& r) {
+            return lc->LangChiConfig(0, command, 0, reinterpret_cast<intptr_t>(r.data()), r.size(),
+                                     0);
+        };
+        QByteArray main(132, '\0'), sub(132, '\0');
+        QVERIFY(io(8, main));
+        SetU32(main, 20, static_cast<quint32>(code));
+        QVERIFY(io(9, main));
+
+        auto w = Window(std::move(device), kDeviceTypeLangChi, 2);
+        auto* page = w->page<CVideoCodingDlg>();
+        QVERIFY(page);
+        QCOMPARE(page->size_list(0)->count(), 16);
+        QCOMPARE(page->size_list(0)->itemText(0), QString("QCIF "));
+        page->Activate(0, 0);
+        QCOMPARE(page->size_list(0)->currentText(), entry);
+        QVERIFY(io(47, sub));
+        QCOMPARE(page->bit_rate(0)->text(), QString::number(U32(main, 44)));
+        QCOMPARE(page->frame_rate(0)->text(), QString::number(U32(main, 28)));
+        QCOMPARE(page->bit_rate(1)->text(), QString::number(U32(sub, 44)));
+        QCOMPARE(page->mode_list(1)->currentIndex(), int(U32(sub, 32)));
+        if (code == 42) {
+            w->SwitchPage(w->visible_page(), page);
+            Shot(w.get(), "video_coding_langchi.png");
+        }
+
+        page->bit_rate(0)->setText("1500");
+        page->size_list(0)->setCurrentIndex(0);
+        page->size_list(1)->setCurrentIndex(3);
+        page->bit_rate(1)->setText("256");
+        QTest::mouseClick(page->ok_button(), Qt::LeftButton);
+        QVERIFY(io(8, main));
+        QVERIFY(io(47, sub));
+        QCOMPARE(U32(main, 44), 1500u);
+        QCOMPARE(U32(main, 20), quint32(code));
+        QCOMPARE(U32(sub, 44), 256u);
+        QCOMPARE(U32(sub, 20), 3u);
+    }
+};
+
+QTEST_MAIN(VideoPagesTest)
+#include "video_pages_test.moc"
