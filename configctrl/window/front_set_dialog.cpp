@@ -146,6 +146,7 @@ CFrontSetDialog::~CFrontSetDialog() {
     if (device_) {
         // No live view of the device may run when it logs out; a channel that
         // is not playing answers 0 and nothing else happens.
+        device_->SetEventCallback(nullptr, nullptr);  // waits for a running call
         if (device_->logged_in())
             for (int ch = 0; ch < kMaxChannels; ++ch) device_->StopRealPlay(ch);
         // With notification: the own SDK answers the logout with success only
@@ -159,6 +160,17 @@ CFrontSetDialog::~CFrontSetDialog() {
 void CFrontSetDialog::SetDevice(std::unique_ptr<CDevice> device, int device_type) {
     device_ = std::move(device);
     device_type_ = device_type;
+    if (device_) device_->SetEventCallback(&CFrontSetDialog::OnDeviceEvent, this);
+}
+
+// On a vendor thread: copies the event and queues it to the window; a call
+// still queued when the window goes is dropped with it.
+void CFrontSetDialog::OnDeviceEvent(int, int event, const void* data, int length, void* user) {
+    auto* self = static_cast<CFrontSetDialog*>(user);
+    QByteArray bytes =
+        data && length > 0 ? QByteArray(static_cast<const char*>(data), length) : QByteArray();
+    QMetaObject::invokeMethod(
+        self, [self, event, bytes] { emit self->DeviceEvent(event, bytes); }, Qt::QueuedConnection);
 }
 
 void CFrontSetDialog::SetCounts(int channels, int alarm_inputs, int alarm_outputs) {

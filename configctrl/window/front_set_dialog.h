@@ -3,7 +3,8 @@
 // area (the frame, control 201) on the right, and every page, created hidden
 // as a child of the window; at most one page is visible.
 //
-// Owns the device. Switching pages is a queued call with the old and the
+// Owns the device and hands its events on as queued calls (DeviceEvent).
+// Switching pages is a queued call with the old and the
 // new page (either may be null): hide the old one; move the new one into the
 // frame's rectangle shrunk by (2, 8, 6, 3), show it and activate it.
 // Everything runs on the GUI thread; vendor threads never touch it.
@@ -70,6 +71,12 @@ public:
 
     void OnPageActivated(quint32, quint32) override {}
 
+    // Events of the device (alarms, lost connections; see device.h) arrive
+    // here on the GUI thread, as queued calls from the vendor's thread.
+signals:
+    void DeviceEvent(int event, const QByteArray& data);
+
+public:
     // Pixels of one horizontal and one vertical dialog unit (system font).
     static double DluX();
     static double DluY();
@@ -79,6 +86,7 @@ protected:
 
 private:
     void BuildTree();
+    static void OnDeviceEvent(int device_id, int event, const void* data, int length, void* user);
 
     std::unique_ptr<CDevice> device_;
     int device_type_ = -1;

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <memory>
@@ -90,6 +91,15 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
+}
+
+QStringList VendorCalls(const char* library) {
+    auto lib = vendors::VendorLibrary::Open(library);
+    ZynVendorEmu_Calls_t calls = nullptr;
+    if (!lib || !lib->Get("ZynVendorEmu_Calls", &calls)) return {};
+    QByteArray buf(calls(nullptr, 0), '\0');
+    calls(buf.data(), int(buf.size()));
+    return QString::fromLatin1(buf.constData()).split('\n', Qt::SkipEmptyParts);
 }
 
 // Resets an emulated vendor library to its built-in devices and makes the
@@ -331,6 +341,42 @@ private slots:
         QCOMPARE(log.first(), QString("stop 0"));
         QCOMPARE(log[kMaxChannels - 1], QString("stop 31"));
         QCOMPARE(log.mid(kMaxChannels), (QStringList{"logout", "deleted"}));
+    }
+
+    // An ANTS device playing live: its lost connection reaches the window on
+    // the GUI thread (stream lost per channel, then connection lost); the
+    // teardown stops the play before the logout.
+    void vendorEventsQueuedAndTeardownOrder() {
+        QVERIFY(ResetVendor("AntsNetSDK", ""));
+        auto ctrl = std::make_unique<CZynConFigCtrlCtrl>();
+        QVERIFY(ctrl->LoginDevice("nvr", "127.0.0.71", 8000, "admin", "12345", 3));
+        CFrontSetDialog* w = ctrl->window();
+        QVERIFY(w->device()->logged_in());
+        QVERIFY(w->device()->RealPlay(0, 0, 0, 0));
+        QList<int> events;
+        connect(w, &CFrontSetDialog::DeviceEvent, this, [&](int event, const QByteArray&) {
+            QCOMPARE(QThread::currentThread(), qApp->thread());
+            events << event;
+        });
+        auto lib = vendors::VendorLibrary::Open("AntsNetSDK");
+        ZynVendorEmu_Event_t event = nullptr;
+        QVERIFY(lib->Get("ZynVendorEmu_Event", &event));
+        QCOMPARE(event(2, 0x9000), 1);
+        QTRY_COMPARE(events, (QList<int>{4, 4, 4, 4, 2}));
+        QVERIFY(!w->device()->logged_in());  // the exception logged it out
+
+        QVERIFY(ResetVendor("AntsNetSDK", ""));
+        ctrl = std::make_unique<CZynConFigCtrlCtrl>();
+        QVERIFY(ctrl->LoginDevice("nvr", "127.0.0.71", 8000, "admin", "12345", 3));
+        QVERIFY(ctrl->window()->device()->RealPlay(1, 0, 0, 0));
+        ctrl.reset();
+        const QStringList calls = VendorCalls("AntsNetSDK");
+        int stop = -1, logout = -1;
+        for (int i = 0; i < calls.size(); ++i) {
+            if (calls[i].startsWith("ANTS_NET_DVR_StopRealPlay(")) stop = i;
+            if (calls[i].startsWith("ANTS_NET_DVR_Logout(")) logout = i;
+        }
+        QVERIFY2(stop >= 0 && logout > stop, qPrintable(calls.join('\n')));
     }
 
     // MoveWindow takes left, right, top, bottom; an unknown type opens the

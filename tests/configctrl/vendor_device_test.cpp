@@ -247,6 +247,49 @@ TEST(VendorDevice, AntsRecordsWriteThenRead) {
     EXPECT_EQ(rec[124], 4);
 }
 
+// Live pictures of every vendor device reach a snapshot file: an 8-bit BMP of
+// the emulated picture, its first row holding the vendor's channel number.
+TEST(VendorDevice, LiveViewSnapshotsAndStreamLimits) {
+    Emulation ants("AntsNetSDK"), lc("NetClient");
+    ants.Reset(kAnts);
+    lc.Reset("camsearch ip=127.0.0.41 data_port=5000 channels=4 user=570431 password=570431\n");
+    devsim::QvDeviceConfig qc;
+    qc.cam_count = 4;
+    devsim::QvEmulator qv({qc}, false);
+    std::string error;
+    ASSERT_TRUE(qv.Start(&error)) << error;
+    std::vector<std::unique_ptr<CDevice>> devices;
+    devices.push_back(Connected<CANTSDevice>("127.0.0.71", 8000, "admin", "12345"));
+    devices.push_back(Connected<CLangChiDevice>("127.0.0.41", 5000, "570431", "570431"));
+    devices.push_back(Connected<CQVDevice>("127.0.0.1", qv.port(0), "admin", "vupra"));
+    const std::string dir = ::testing::TempDir();
+    for (auto& d : devices) {
+        ASSERT_EQ(d->Login(), 1) << d->type();
+        EXPECT_EQ(d->CapturePicture(3, (dir + "none.bmp").c_str()), 0) << "not playing";
+        ASSERT_EQ(d->RealPlay(3, 0, 0, 0), 1) << d->type();
+        if (d->type() != kDeviceTypeAnts) {
+            EXPECT_EQ(d->RealPlay(4, 0, 0, 0), 0) << "four streams at most";
+        }
+        const std::string path = dir + "snap" + std::to_string(d->type()) + ".bmp";
+        ASSERT_EQ(d->CapturePicture(3, path.c_str()), 1) << d->type();
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        ASSERT_TRUE(f);
+        std::vector<uint8_t> bmp(8192);
+        bmp.resize(std::fread(bmp.data(), 1, bmp.size(), f));
+        std::fclose(f);
+        ASSERT_EQ(bmp.size(), 14u + 40 + 1024 + 64 * 48) << d->type();
+        EXPECT_EQ(bmp[0], 'B');
+        EXPECT_EQ(bmp[18], 64);  // width
+        EXPECT_EQ(bmp[22], 48);  // height
+        // Rows are stored bottom-up: the picture's first row is the last.
+        // ANTS numbers channels from 1.
+        const int vendor_channel = d->type() == kDeviceTypeAnts ? 4 : 3;
+        EXPECT_EQ(bmp[bmp.size() - 64], vendor_channel) << "vendor " << d->type();
+        EXPECT_EQ(d->StopRealPlay(3), 1);
+        EXPECT_EQ(d->Logout(0), 1);
+    }
+}
+
 class QvDeviceTest : public ::testing::Test {
 protected:
     void SetUp() override {

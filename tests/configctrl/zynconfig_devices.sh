@@ -22,18 +22,21 @@ qv="$(sed -n 's/.*QV device 0: .* qvnet01 \([0-9.]*:[0-9]*\).*/\1/p' "$work/sim.
 [ -n "$own_port" ] && [ -n "$qv" ] || { echo "emulator did not start:"; cat "$work/sim.log"; exit 1; }
 
 fail=0
+# Each run has 30 s; a run that takes longer is reported with its output.
+run() { timeout -k 5 30 "$bin/zynconfig" "$@"; }
 # type address port user password  expected login line  expected last tree line
 check() {
   local type="$1" addr="$2" port="$3" user="$4" pass="$5" want="$6" last="$7"
   local out="$work/out$type" err="$work/err$type"
-  if ! "$bin/zynconfig" cam "$addr" "$port" "$user" "$pass" "$type" --tree > "$out" 2> "$err"; then
-    echo "type $type: --tree failed"; cat "$err"; fail=1; return
+  echo "type $type: $addr:$port"
+  if ! run cam "$addr" "$port" "$user" "$pass" "$type" --tree > "$out" 2> "$err"; then
+    echo "type $type: --tree failed or hung"; cat "$out" "$err"; fail=1; return
   fi
   grep -q "$want" "$err" || { echo "type $type: want '$want'"; cat "$err"; fail=1; }
   [ "$(tail -n 1 "$out")" = "$last" ] || { echo "type $type: last item '$(tail -n 1 "$out")'"; fail=1; }
-  "$bin/zynconfig" cam "$addr" "$port" "$user" "$pass" "$type" --page "Basic settings" \
+  run cam "$addr" "$port" "$user" "$pass" "$type" --page "Basic settings" \
     --screenshot "$art/zynconfig_type$type.png" 2> "$err" \
-    || { echo "type $type: screenshot failed"; cat "$err"; fail=1; }
+    || { echo "type $type: screenshot failed or hung"; cat "$err"; fail=1; }
 }
 check 1 127.0.0.1 "$own_port" admin admin "type 1, logged in, 0 channels" \
   "Alarm settings	0	CAlarmSetDlg"

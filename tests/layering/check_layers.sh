@@ -10,7 +10,8 @@ rules=(
   "decodekit/platform | ^decodekit/(core|api)/"
   "decodekit/core     | ^decodekit/api/|^playctrl/"
   "playctrl           | ^(decodekit|linkcore|tools)/|^zynvs/ZynDecodeKit\\.h$"
-  "configctrl/device  | ^(decodekit|playctrl|linkcore|tools|search)/"
+  "configctrl/device  | ^(decodekit|playctrl|linkcore|tools|search)/|^configctrl/(window|control)/"
+  "configctrl/window  | ^configctrl/control/(zyn_config_ctrl|registration)\\.h$|^configctrl/control/api/"
   "vendors            | ^(configctrl|search|decodekit|playctrl|linkcore|renderkit|tools)/"
 )
 status=0
