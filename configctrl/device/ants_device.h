@@ -59,6 +59,16 @@ public:
     virtual int RealPlayHandle(int ch);
     virtual int LoginHandle();
 
+    // Disk formatting and expansion on the device, polled through a handle
+    // (-1: not started); and the search for cameras on the device's LAN.
+    virtual int FormatDisk(int disk);
+    virtual int GetFormatProgress(int handle, int* current_disk, int* progress, int* state);
+    virtual int CloseFormatHandle(int handle);
+    virtual int ExpandDisk(int disk);
+    virtual int GetExpandProgress(int handle);
+    virtual int CloseExpandHandle(int handle);
+    virtual int SearchDeviceOnLAN(void* buffer, int entries, int* count);
+
     // Vendor callbacks (on the library's threads).
     void OnMessage(int command, const char* data, int length);
     void OnException(int exception);
