@@ -290,6 +290,11 @@ int CANTSDevice::SearchDeviceOnLAN(void* buffer, int entries, int* count) {
     if (!logged_in() || !buffer || entries <= 0) return 0;
     return ANTS_CALL(ANTS_NET_DVR_SearchDeviceOnLAN, login_handle_, 0, 0, buffer, entries, count);
 }
+int CANTSDevice::GetIPCProtoList(void* buffer, int size) {
+    return logged_in() && buffer
+               ? ANTS_CALL(ANTS_NET_DVR_GetIPCProtoList, login_handle_, buffer, size)
+               : 0;
+}
 
 void CANTSDevice::OnMessage(int command, const char* data, int length) {
     if (command != ANTS_MESSAGE_ALARM || length > kMaxAlarmMessageBytes) return;

@@ -68,6 +68,9 @@ public:
     virtual int GetExpandProgress(int handle);
     virtual int CloseExpandHandle(int handle);
     virtual int SearchDeviceOnLAN(void* buffer, int entries, int* count);
+    // The camera protocols the device knows: a 32-bit count, then entries of
+    // a 32-bit code and a 32-byte name.
+    virtual int GetIPCProtoList(void* buffer, int size);
 
     // Vendor callbacks (on the library's threads).
     void OnMessage(int command, const char* data, int length);

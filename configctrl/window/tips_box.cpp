@@ -24,6 +24,8 @@ void CRHYesNoToAllDialog::Show(QWidget* parent, const char* text) {
     box->open();
 }
 
-void CRHYesNoToAllDialog::SetHook(Hook hook) { TheHook() = std::move(hook); }
+void CRHYesNoToAllDialog::SetHook(Hook hook) {
+    TheHook() = std::move(hook);
+}
 
 }  // namespace configctrl
