@@ -48,13 +48,22 @@ QStringList VendorCalls() {
     return QString::fromLatin1(buf.constData()).split('\n', Qt::SkipEmptyParts);
 }
 
-bool ResetVendor(const char* library, const char* devices, const QByteArray& failing) {
+// Each reset gives the device a new address: the emulated libraries keep a
+// device's records by address for the life of the process.
+int g_unit = 100;
+QByteArray g_ip;
+QByteArray NextDevice(const char* maker, const char* rest) {
+    g_ip = "127.0.0." + QByteArray::number(++g_unit);
+    return QByteArray(maker) + " ip=" + g_ip + " " + rest + "\n";
+}
+
+bool ResetVendor(const char* library, const QByteArray& devices, const QByteArray& failing) {
     auto lib = vendors::VendorLibrary::Open(library);
     ZynVendorEmu_Reset_t reset = nullptr;
     ZynVendorEmu_Fail_t fail = nullptr;
     if (!lib || !lib->Get("ZynVendorEmu_Reset", &reset) || !lib->Get("ZynVendorEmu_Fail", &fail))
         return false;
-    reset(devices);
+    reset(devices.constData());
     fail(failing.constData());
     return true;
 }
@@ -82,9 +91,10 @@ bool ResetAnts(const QByteArray& failing) {
     ZynVendorEmu_Fail_t fail = nullptr;
     if (!lib || !lib->Get("ZynVendorEmu_Reset", &reset) || !lib->Get("ZynVendorEmu_Fail", &fail))
         return false;
-    reset(
-        "ants ip=127.0.0.71 name=ANTS-NVR-1 data_port=8000 channels=4 alarm_in=4 alarm_out=2 "
-        "user=admin password=12345\n");
+    reset(NextDevice("ants",
+                     "name=ANTS-NVR-1 data_port=8000 channels=4 alarm_in=4 "
+                     "alarm_out=2 user=admin password=12345")
+              .constData());
     fail(failing.constData());
     return true;
 }
@@ -100,9 +110,9 @@ struct AntsWindow {
         ctrl->resize(400, 300);
         ctrl->show();
         if (type == kDeviceTypeAnts)
-            ctrl->LoginDevice("nvr", "127.0.0.71", 8000, "admin", "12345", type);
+            ctrl->LoginDevice("nvr", g_ip, 8000, "admin", "12345", type);
         else
-            ctrl->LoginDevice("cam", "127.0.0.41", 5000, "570431", "570431", type);
+            ctrl->LoginDevice("cam", g_ip, 5000, "570431", "570431", type);
         ctrl->MoveWindow(0, 960, 0, 700);
     }
     ~AntsWindow() { CRHYesNoToAllDialog::SetHook({}); }
@@ -375,9 +385,10 @@ private slots:
         ZynVendorEmu_Reset_t reset = nullptr;
         ZynVendorEmu_Fail_t fail = nullptr;
         QVERIFY(lib->Get("ZynVendorEmu_Reset", &reset) && lib->Get("ZynVendorEmu_Fail", &fail));
-        reset(
-            "ants ip=127.0.0.71 name=ANTS-NVR-1 data_port=8000 channels=4 lan_cameras=3 "
-            "user=admin password=12345\n");
+        reset(NextDevice("ants",
+                         "name=ANTS-NVR-1 data_port=8000 channels=4 lan_cameras=3 "
+                         "user=admin password=12345")
+                  .constData());
         AntsWindow a;
         // Channel 1 already uses camera 1, channel 3 a camera the search does not find.
         QByteArray table = a.Record(200, 11524);
@@ -443,8 +454,10 @@ private slots:
         QFETCH(bool, fails);
         QFETCH(bool, tick);
         QVERIFY(ResetVendor("NetClient",
-                            "camsearch ip=127.0.0.41 name=LC-1 data_port=5000 channels=2 "
-                            "alarm_in=3 alarm_out=1 user=570431 password=570431\n",
+                            NextDevice("camsearch",
+                                       "name=LC-1 data_port=5000 channels=2 "
+                                       "alarm_in=3 alarm_out=1 user=570431 "
+                                       "password=570431"),
                             ""));
         AntsWindow a(kDeviceTypeLangChi);
         auto* page = a.Show<CStorageDeviceDlg>();
@@ -492,8 +505,10 @@ private slots:
     // protocol file upload shows the device's new protocol name.
     void serialAndProtocol() {
         QVERIFY(ResetVendor("NetClient",
-                            "camsearch ip=127.0.0.41 name=LC-1 data_port=5000 channels=2 "
-                            "alarm_in=3 alarm_out=1 user=570431 password=570431\n",
+                            NextDevice("camsearch",
+                                       "name=LC-1 data_port=5000 channels=2 "
+                                       "alarm_in=3 alarm_out=1 user=570431 "
+                                       "password=570431"),
                             ""));
         AntsWindow a(kDeviceTypeLangChi);
         auto lib = vendors::NetClientLib::Load();
@@ -502,7 +517,7 @@ private slots:
         SetRecordU32(before, 0, 19200);
         for (int i = 4; i < 16; ++i) before[i] = char(0x30 + i);
         before[8] = 6, before[9] = 1, before[10] = 1, before[11] = 2, before[12] = 7;
-        QVERIFY(lib->NetClient_Ord57("127.0.0.41", "", "127.0.0.41", 1, "570431", "570431",
+        QVERIFY(lib->NetClient_Ord57(g_ip.constData(), "", g_ip.constData(), 1, "570431", "570431",
                                      before.constData(), 5000));
         auto* page = a.Show<CDlgSerialCfg>();
         QTRY_VERIFY(page->isVisible());
@@ -524,7 +539,8 @@ private slots:
         Child<QComboBox>(page, 678)->setCurrentIndex(1);
         Child<QPushButton>(page, 1)->click();
         QByteArray after(16, '\0');
-        QVERIFY(lib->NetClient_Ord56("", "127.0.0.41", 1, "570431", "570431", after.data(), 5000));
+        QVERIFY(
+            lib->NetClient_Ord56("", g_ip.constData(), 1, "570431", "570431", after.data(), 5000));
         QByteArray want = before;
         SetRecordU32(want, 0, 2400);
         want[8] = 5, want[9] = 2, want[10] = 0, want[11] = 4, want[12] = char(200);
