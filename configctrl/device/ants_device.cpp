@@ -269,6 +269,39 @@ int CANTSDevice::GetVideoEffect(int ch, int* v1, int* v2, int* v3, int* v4) {
     return h == -1 ? 0 : ANTS_CALL(ANTS_NET_DVR_ClientGetVideoEffect, h, v1, v2, v3, v4);
 }
 
+int CANTSDevice::FormatDisk(int disk) {
+    return logged_in() && sdk_ && sdk_->ANTS_NET_DVR_FormatDisk
+               ? sdk_->ANTS_NET_DVR_FormatDisk(login_handle_, disk)
+               : -1;
+}
+int CANTSDevice::GetFormatProgress(int handle, int* current_disk, int* progress, int* state) {
+    if (!current_disk || !progress || !state) return 0;
+    return ANTS_CALL(ANTS_NET_DVR_GetFormatProgress, handle, current_disk, progress, state);
+}
+int CANTSDevice::CloseFormatHandle(int handle) {
+    return ANTS_CALL(ANTS_NET_DVR_CloseFormatHandle, handle);
+}
+int CANTSDevice::ExpandDisk(int disk) {
+    return logged_in() && sdk_ && sdk_->ANTS_NET_DVR_ExpandDisk
+               ? sdk_->ANTS_NET_DVR_ExpandDisk(login_handle_, disk)
+               : -1;
+}
+int CANTSDevice::GetExpandProgress(int handle) {
+    return ANTS_CALL(ANTS_NET_DVR_GetExpandProgress, handle);
+}
+int CANTSDevice::CloseExpandHandle(int handle) {
+    return ANTS_CALL(ANTS_NET_DVR_CloseExpandHandle, handle);
+}
+int CANTSDevice::SearchDeviceOnLAN(void* buffer, int entries, int* count) {
+    if (!logged_in() || !buffer || entries <= 0) return 0;
+    return ANTS_CALL(ANTS_NET_DVR_SearchDeviceOnLAN, login_handle_, 0, 0, buffer, entries, count);
+}
+int CANTSDevice::GetIPCProtoList(void* buffer, int size) {
+    return logged_in() && buffer
+               ? ANTS_CALL(ANTS_NET_DVR_GetIPCProtoList, login_handle_, buffer, size)
+               : 0;
+}
+
 void CANTSDevice::OnMessage(int login, int command, const char* data, int length) {
     // The library's callbacks are shared: messages of other sessions are not ours.
     if (login != login_handle_.load()) return;

@@ -62,6 +62,19 @@ public:
     // Non-zero on success.
     virtual int GetDeviceAbility(int ability, const void* in, int in_size, void* out, int out_size);
 
+    // Disk formatting and expansion on the device, polled through a handle
+    // (-1: not started); and the search for cameras on the device's LAN.
+    virtual int FormatDisk(int disk);
+    virtual int GetFormatProgress(int handle, int* current_disk, int* progress, int* state);
+    virtual int CloseFormatHandle(int handle);
+    virtual int ExpandDisk(int disk);
+    virtual int GetExpandProgress(int handle);
+    virtual int CloseExpandHandle(int handle);
+    virtual int SearchDeviceOnLAN(void* buffer, int entries, int* count);
+    // The camera protocols the device knows: a 32-bit count, then entries of
+    // a 32-bit code and a 32-byte name.
+    virtual int GetIPCProtoList(void* buffer, int size);
+
     // Vendor callbacks (on the library's threads).
     void OnMessage(int login, int command, const char* data, int length);
     void OnException(int handle, int exception);

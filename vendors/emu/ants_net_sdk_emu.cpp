@@ -661,23 +661,30 @@ ZYN_VENDOR_EXPORT int ANTS_NET_DVR_GetIPCProtoList(int login, void* buffer, int 
     return 1;
 }
 
-// LAN search: two cameras (addresses are data, reported, never used).
+// LAN search: the device's lan_cameras cameras (2 unless set) at
+// 127.0.0.81 and on (addresses are data, reported, never used).
 ZYN_VENDOR_EXPORT int ANTS_NET_DVR_SearchDeviceOnLAN(int login, int, int, void* buffer, int entries,
                                                      int* count) {
     if (Store::Instance().LogFails("ANTS_NET_DVR_SearchDeviceOnLAN(" + I(login) + ")")) return 0;
-    if (!buffer || entries < 2 || !WithSession(login, [](auto&, auto&) {})) return 0;
+    int cameras = 2;
+    if (!buffer || entries <= 0 || !WithSession(login, [&](const DeviceFacts& f, auto&) {
+            Store::Instance().With(f.ip, f.data_port,
+                                   [&](Device& d) { cameras = d.Int("lan_cameras", 2); });
+        }))
+        return 0;
+    cameras = std::clamp(cameras, 0, std::min(entries, 100));
     auto* b = static_cast<uint8_t*>(buffer);
     std::memset(b, 0, static_cast<size_t>(entries) * 756);
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < cameras; ++i) {
         uint8_t* e = b + 756 * i;
-        PutU32(e, 4, static_cast<uint32_t>(i));
+        PutU32(e, 4, static_cast<uint32_t>(i % 3));
         PutU32(e, 8, 8000);
         PutText(e, 264, 64, "IPC-" + std::to_string(i + 1));
         PutText(e, 328, 32, "admin");
         PutText(e, 368, 32, "12345");
         PutText(e, 420, 16, "127.0.0." + std::to_string(81 + i));
     }
-    if (count) *count = 2;
+    if (count) *count = cameras;
     return 1;
 }
 
