@@ -20,6 +20,8 @@ constexpr int kLcUser = 8, kLcPassword = 28, kLcDomain = 48;
 constexpr int kAntsRead = 142, kAntsWrite = 242, kAntsBytes = 1900;
 constexpr int kAntsEnable = 0, kAntsProvider = 1, kAntsPassword = 36, kAntsDomain = 52;
 constexpr int kAntsUser = 116, kAntsText = 32;
+// The password ends where the domain name begins.
+constexpr int kAntsPasswordWidth = kAntsDomain - kAntsPassword;
 constexpr uint32_t kQvRead = 0x10000022;
 constexpr int kQvBytes = 124, kQvUser = 12, kQvPassword = 44, kQvDomain = 76;
 
@@ -67,7 +69,7 @@ void CDdnsSettingDlg::OnPageActivated(quint32, quint32) {
         if (shown < provider_->count()) provider_->setCurrentIndex(shown);
         domain_->setText(record_.Text(kAntsDomain, kAntsText));
         user_->setText(record_.Text(kAntsUser, kAntsText));
-        password_->setText(record_.Text(kAntsPassword, kAntsText));
+        password_->setText(record_.Text(kAntsPassword, kAntsPasswordWidth));
     } else if (CQVDevice* qv = QvOf(this)) {
         record_ = PageRecord(kQvBytes);
         if (!QvRead(qv, kQvRead, record_)) return;
@@ -93,7 +95,7 @@ void CDdnsSettingDlg::OnSave() {
     } else if (CANTSDevice* ants = AntsOf(this); ants && !record_.empty()) {
         record_.SetText(kAntsDomain, kAntsText, domain_->text());
         record_.SetText(kAntsUser, kAntsText, user_->text());
-        record_.SetText(kAntsPassword, kAntsText, password_->text());
+        record_.SetText(kAntsPassword, kAntsPasswordWidth, password_->text());
         ok = AntsWrite(ants, kAntsWrite, record_);
     }
     CRHYesNoToAllDialog::Tell(this, ok ? "Set success" : "Set failed");
