@@ -32,6 +32,7 @@ CTimeSettingDlg::CTimeSettingDlg(CFrontSetDialog* owner) : CPageDialog(kDialogId
     QFormLayout* form = MakePageForm(this, save);
     clock_ = AddEdit(this, form, 238, "Device the current time");
     clock_->setReadOnly(true);
+    clock_->setMinimumWidth(200);
     auto radio = [&](int id, const char* text) {
         auto* r = new QRadioButton(Tr(text), this);
         r->setObjectName(QString("ctl%1").arg(id));
