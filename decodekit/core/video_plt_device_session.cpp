@@ -305,7 +305,7 @@ bool CVideoPltDevice::SendAndWait(uint16_t command, uint16_t word, const void* p
                                   zyn::ReplySnapshot* reply) {
     reply_event_.Reset();
     if (SendControl(command, word, payload, length) < 0) return false;
-    const bool got = WaitReply(timeout_ms ? timeout_ms : reply_timeout_ms_);
+    const bool got = WaitReply(timeout_ms ? timeout_ms : ReplyTimeoutMs());
     if (got && reply) *reply = TakeReply();
     return got;
 }

@@ -305,6 +305,7 @@ ZYN_VENDOR_EXPORT int NetClient_Ord126(int session, int command, intptr_t a, int
         return 0;
     (void)d;
     int ok = 0;
+    std::vector<uint8_t> join;  // kept as the last block, outside the store's lock
     WithLcSession(session, [&](const DeviceFacts& f, vendor_emu::RecordBook& book) {
         if (command == 1) {  // counts
             if (!a || !b || !c) return;
@@ -315,6 +316,13 @@ ZYN_VENDOR_EXPORT int NetClient_Ord126(int session, int command, intptr_t a, int
             return;
         }
         if (command == 53) {  // format medium a
+            ok = 1;
+            return;
+        }
+        if (command == 6 && c == 108 && a && b) {  // join a wireless network: two records
+            join.resize(216);
+            std::memcpy(join.data(), reinterpret_cast<const void*>(a), 108);
+            std::memcpy(join.data() + 108, reinterpret_cast<const void*>(b), 108);
             ok = 1;
             return;
         }
@@ -333,6 +341,7 @@ ZYN_VENDOR_EXPORT int NetClient_Ord126(int session, int command, intptr_t a, int
             ok = 1;
         }
     });
+    if (!join.empty()) Store::Instance().SetLastBlock(join.data(), join.size());
     return ok;
 }
 

@@ -1,7 +1,12 @@
-// The page "device manage" (dialog 222).
+// The page "device manage" (dialog 222): restart, factory defaults and the
+// firmware update of the device's maker (CDlgUpdate for LangChi devices,
+// CDlgUpgrade for ANTS devices).
 #pragma once
 
+#include <QPointer>
+
 #include "configctrl/window/dialog_ex.h"
+#include "configctrl/window/pages/dlg_update.h"
 
 namespace configctrl {
 
@@ -11,7 +16,18 @@ class CDeviceManagerDlg : public CPageDialog {
 public:
     static constexpr int kDialogId = 222;
     explicit CDeviceManagerDlg(CFrontSetDialog* owner);
-    void OnPageActivated(quint32 wparam, quint32 lparam) override;
+    void OnPageActivated(quint32, quint32) override {}
+
+    void OnReset();
+    void OnRestoreDefault();
+    void OnUpdate();
+    // The open update dialog of either kind (null when none).
+    CDlgUpdate* update_dialog() const { return update_; }
+    CDlgUpgrade* upgrade_dialog() const { return upgrade_; }
+
+private:
+    QPointer<CDlgUpdate> update_;
+    QPointer<CDlgUpgrade> upgrade_;
 };
 
 }  // namespace configctrl

@@ -1,7 +1,12 @@
-// The page "Ftp settings" (dialog 229).
+// The page "Ftp settings" (dialog 229, LangChi devices): the FTP server the
+// device uploads to.
 #pragma once
 
 #include "configctrl/window/dialog_ex.h"
+#include "configctrl/window/pages/page_kit.h"
+
+class QCheckBox;
+class QLineEdit;
 
 namespace configctrl {
 
@@ -12,6 +17,12 @@ public:
     static constexpr int kDialogId = 229;
     explicit CFtpNetSetTing(CFrontSetDialog* owner);
     void OnPageActivated(quint32 wparam, quint32 lparam) override;
+    void OnSave();
+
+private:
+    QCheckBox* enable_;
+    QLineEdit *user_, *password_, *host_, *port_;
+    PageRecord record_;
 };
 
 }  // namespace configctrl

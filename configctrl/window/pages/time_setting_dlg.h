@@ -1,7 +1,19 @@
-// The page "time setting" (dialog 212).
+// The page "time setting" (dialog 212): the device clock, refreshed once a
+// second from the first successful read until the window goes, and the
+// three ways of setting it (manual, the computer's clock, a time server:
+// the last sends nothing).
 #pragma once
 
+#include <QDateTime>
+
 #include "configctrl/window/dialog_ex.h"
+#include "configctrl/window/pages/page_kit.h"
+
+class QDateEdit;
+class QLineEdit;
+class QRadioButton;
+class QTimeEdit;
+class QTimer;
 
 namespace configctrl {
 
@@ -10,8 +22,26 @@ class CTimeSettingDlg : public CPageDialog {
 
 public:
     static constexpr int kDialogId = 212;
+    static constexpr int kClockTimerMs = 1000;
     explicit CTimeSettingDlg(CFrontSetDialog* owner);
     void OnPageActivated(quint32 wparam, quint32 lparam) override;
+    void OnSave();
+    bool clock_running() const;
+
+private:
+    // Reads the device clock into the record and the display; false on failure.
+    bool ReadClock();
+    bool WriteClock(const QDateTime& t);
+
+    QLineEdit* clock_;
+    QRadioButton* manual_;
+    QRadioButton* pc_;
+    QRadioButton* server_;
+    QDateEdit* date_;
+    QTimeEdit* time_;
+    QLineEdit* server_address_;
+    QTimer* timer_;
+    PageRecord record_;
 };
 
 }  // namespace configctrl

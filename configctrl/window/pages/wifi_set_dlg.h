@@ -1,7 +1,13 @@
-// The page "Wireless settings" (dialog 207).
+// The page "Wireless settings" (dialog 207): the wireless networks a
+// LangChi device sees, and the network it joins.
 #pragma once
 
 #include "configctrl/window/dialog_ex.h"
+#include "configctrl/window/pages/page_kit.h"
+
+class QCheckBox;
+class QLineEdit;
+class QTreeWidget;
 
 namespace configctrl {
 
@@ -10,8 +16,23 @@ class CWifiSetDlg : public CPageDialog {
 
 public:
     static constexpr int kDialogId = 207;
+    // Each of the two records of a save: enable flag, text 40 at 4, text 60 at 48.
+    static constexpr int kJoinRecordBytes = 108;
     explicit CWifiSetDlg(CFrontSetDialog* owner);
     void OnPageActivated(quint32 wparam, quint32 lparam) override;
+    void OnRefresh();
+    void OnSave();
+    QTreeWidget* networks() const { return list_; }
+
+private:
+    void ListNetworks();
+
+    QTreeWidget* list_;
+    QCheckBox* enable_;
+    QLineEdit* essid_;
+    QLineEdit* password_;
+    bool listed_ = false;
+    PageRecord ants_record_;  // read for ANTS devices, shown nowhere
 };
 
 }  // namespace configctrl

@@ -1,0 +1,77 @@
+// What the device pages share: the cached record (little-endian fields,
+// NUL-padded 8-bit texts with bounded copies), the vendor read and write
+// paths by device type, and the form widgets named after their control ids
+// ("ctl228").
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QFormLayout;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace configctrl {
+
+class CANTSDevice;
+class CDevice;
+class CLangChiDevice;
+class CQVDevice;
+class CPageDialog;
+
+// A record buffer that reads as zeros outside its bytes.
+class PageRecord {
+public:
+    PageRecord() = default;
+    explicit PageRecord(size_t bytes) : bytes_(bytes, 0) {}
+    bool empty() const { return bytes_.empty(); }
+    size_t size() const { return bytes_.size(); }
+    uint8_t* data() { return bytes_.data(); }
+    const uint8_t* data() const { return bytes_.data(); }
+    uint8_t& operator[](size_t i) { return bytes_[i]; }
+
+    QString Text(size_t offset, size_t width) const;
+    void SetText(size_t offset, size_t width, const QString& text);
+    int32_t I32(size_t offset) const;
+    void SetI32(size_t offset, int32_t v);
+    uint16_t U16(size_t offset) const;
+    void SetU16(size_t offset, uint16_t v);
+
+private:
+    std::vector<uint8_t> bytes_;
+};
+
+// The device of the page's window as the vendor class, or null.
+CLangChiDevice* LangChiOf(const CPageDialog* page);
+CANTSDevice* AntsOf(const CPageDialog* page);
+CQVDevice* QvOf(const CPageDialog* page);
+
+// Vendor paths; true on the vendor's success (LangChi/ANTS non-zero, QV 0).
+bool LangChiRead(CLangChiDevice* d, int command, PageRecord& r);
+bool LangChiWrite(CLangChiDevice* d, int command, PageRecord& r);
+bool AntsRead(CANTSDevice* d, int command, PageRecord& r);
+bool AntsWrite(CANTSDevice* d, int command, const PageRecord& r);
+// QV: the record's first 32-bit field carries its size on reads.
+bool QvRead(CQVDevice* d, uint32_t command, PageRecord& r);
+bool QvWrite(CQVDevice* d, uint32_t command, const PageRecord& r);
+
+// Form rows: a translated label and a field named "ctl<id>".
+QLineEdit* AddEdit(QWidget* page, QFormLayout* form, int id, const char* label,
+                   bool password = false);
+QCheckBox* AddCheck(QWidget* page, QFormLayout* form, int id, const char* text);
+QComboBox* AddCombo(QWidget* page, QFormLayout* form, int id, const char* label,
+                    const std::vector<const char*>& items);
+QPushButton* MakeButton(QWidget* page, int id, const char* text);
+// A form for the page's fields with aligned labels; the page's layout
+// holds it, then `button` at the right, then a stretch.
+QFormLayout* MakePageForm(QWidget* page, QPushButton* button);
+
+QString Num(int v);
+
+}  // namespace configctrl
