@@ -29,6 +29,7 @@ QLineEdit* MakeEdit(QWidget* parent, int id) {
 QPushButton* MakeButton(QWidget* parent, int id, const char* english) {
     auto* button = new QPushButton(Tr(english), parent);
     button->setObjectName(IdName(id));
+    button->setMinimumWidth(90);
     return button;
 }
 

@@ -124,13 +124,6 @@ QComboBox* AddCombo(QWidget* page, QFormLayout* form, int id, const char* label,
     return combo;
 }
 
-QPushButton* MakeButton(QWidget* page, int id, const char* text) {
-    auto* b = new QPushButton(Tr(text), page);
-    b->setObjectName(QString("ctl%1").arg(id));
-    b->setMinimumWidth(90);
-    return b;
-}
-
 QFormLayout* MakePageForm(QWidget* page, QPushButton* button) {
     auto* outer = new QVBoxLayout(page);
     outer->setContentsMargins(16, 16, 16, 16);

@@ -4,6 +4,8 @@
 // ("ctl228").
 #pragma once
 
+#include "configctrl/window/page_widgets.h"  // MakeButton
+
 #include <QString>
 
 #include <cstddef>
@@ -67,7 +69,6 @@ QLineEdit* AddEdit(QWidget* page, QFormLayout* form, int id, const char* label,
 QCheckBox* AddCheck(QWidget* page, QFormLayout* form, int id, const char* text);
 QComboBox* AddCombo(QWidget* page, QFormLayout* form, int id, const char* label,
                     const std::vector<const char*>& items);
-QPushButton* MakeButton(QWidget* page, int id, const char* text);
 // A form for the page's fields with aligned labels; the page's layout
 // holds it, then `button` at the right, then a stretch.
 QFormLayout* MakePageForm(QWidget* page, QPushButton* button);
