@@ -139,7 +139,13 @@ void CPlayVideo::Impl::ApplyWindowChange() {
     if (generation == bound_generation) return;
     bound_generation = generation;
     if (target.window() != 0 && target.window() != want) target.Clear();
-    target.Bind(want);  // failure: no drawing until the next change
+    // Failure: no drawing until the next change. Success: the new window gets
+    // the last picture even when a redraw asked for with the change was
+    // already taken by the old window.
+    if (target.Bind(want)) {
+        std::lock_guard lock(settings_mutex);
+        redraw_requested = true;
+    }
 }
 
 void CPlayVideo::Impl::ProcessFrame(const renderkit::QueuedFrame& frame) {

@@ -41,8 +41,13 @@ int CVideoPltDevice::RealPlay(const ClientInfo* info) {
     Channel& ch = *channels_[c];
     ch.reset_frame.store(true);  // nothing flows on a new connection yet
     if (!OpenStream(c, info->stream_transport)) return 0;
-    if (!SendStreamStart(c, zyn::StreamRequestFrom(*info))) return 0;
-    stream_mode_.store(info->stream_kind);
+    // The mode decides how the first fragments are assembled: set it before
+    // the platform can start sending.
+    const int previous_mode = stream_mode_.exchange(info->stream_kind);
+    if (!SendStreamStart(c, zyn::StreamRequestFrom(*info))) {
+        stream_mode_.store(previous_mode);
+        return 0;
+    }
     {
         std::lock_guard<std::mutex> lock(ch.record_mutex);
         ch.record.info = *info;
@@ -87,8 +92,11 @@ int CVideoPltDevice::RealPlayData(const ClientInfo* info) {
     auto stream = OpenStream(c, info->stream_transport);
     if (!stream) return 0;
     const StreamRequest req = zyn::StreamRequestFrom(*info);
-    if (stream->SendMessage(ZYN_CMD_STREAM_REQUEST, session_word_, &req, sizeof req) <= 0) return 0;
-    stream_mode_.store(info->stream_kind);
+    const int previous_mode = stream_mode_.exchange(info->stream_kind);
+    if (stream->SendMessage(ZYN_CMD_STREAM_REQUEST, session_word_, &req, sizeof req) <= 0) {
+        stream_mode_.store(previous_mode);
+        return 0;
+    }
     // Data-only channels are tracked like displayed ones (stalls,
     // reconnection, recording); they just have no window.
     std::lock_guard<std::mutex> lock(ch.record_mutex);
