@@ -1,22 +1,28 @@
-# Installation and packaging: the two shared libraries with their public
-# headers, the programs, a pkg-config file (zynvs.pc) and a CMake package
-# (find_package(ZynVS) gives ZynVS::ZynDecodeKit and ZynVS::ZynPlayCtrl);
+# Installation and packaging: the three shared libraries with their public
+# headers, the programs, the emulated vendor libraries (in their own folder,
+# so that a maker's real library in the library folder wins), a pkg-config
+# file (zynvs.pc) and a CMake package (find_package(ZynVS) gives
+# ZynVS::ZynDecodeKit, ZynVS::ZynPlayCtrl and ZynVS::ZynConFigCtrl);
 # `cpack -G DEB` in the build folder makes a Debian package of the same.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-foreach(lib ZynDecodeKit ZynPlayCtrl)
+foreach(lib ZynDecodeKit ZynPlayCtrl ZynConFigCtrl)
   target_include_directories(${lib} INTERFACE
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 endforeach()
 # Installed programs find the libraries beside them.
-set_target_properties(zynvs zyn-devsim zyn-view PROPERTIES
+set(zyn_programs zynvs zyn-devsim zyn-view zynsearch zynconfig)
+set_target_properties(${zyn_programs} PROPERTIES
   INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+set_target_properties(ZynConFigCtrl PROPERTIES INSTALL_RPATH "$ORIGIN")
 
-install(TARGETS ZynDecodeKit ZynPlayCtrl EXPORT ZynVSTargets
+install(TARGETS ZynDecodeKit ZynPlayCtrl ZynConFigCtrl EXPORT ZynVSTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(TARGETS zynvs zyn-devsim zyn-view RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS ${zyn_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS ${ZYN_VENDOR_EMULATIONS}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zynvs-emulated)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/zynvs DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   FILES_MATCHING PATTERN "*.h")
 
@@ -44,5 +50,5 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
 # The libraries the suite links, by their Debian 12 package names.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libavcodec59, libavformat59, libavutil57, libswscale6, libswresample4, libsdl2-2.0-0, libx11-6, libxext6, libxss1")
+  "libavcodec59, libavformat59, libavutil57, libswscale6, libswresample4, libsdl2-2.0-0, libx11-6, libxext6, libxss1, libqt6widgets6, libqt6gui6, libqt6core6")
 include(CPack)

@@ -10,7 +10,8 @@ prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" > "$work/install.log" || { cat "$work/install.log"; exit 1; }
 for f in lib/libZynDecodeKit.so lib/libZynPlayCtrl.so include/zynvs/ZynDecodeKit.h \
          include/zynvs/ZynPlayCtrl.h bin/zynvs bin/zyn-devsim lib/pkgconfig/zynvs.pc \
-         lib/cmake/ZynVS/ZynVSConfig.cmake; do
+         lib/cmake/ZynVS/ZynVSConfig.cmake lib/libZynConFigCtrl.so include/zynvs/ZynConFigCtrl.h \
+         bin/zynsearch bin/zynconfig lib/zynvs-emulated/libAntsNetSDK.so; do
   [ -e "$prefix/$f" ] || { echo "FAIL: $f not installed"; failures=$((failures + 1)); }
 done
 
@@ -45,12 +46,15 @@ start_device
 expect_run 0 "channel 0: 92 bytes of video parameters" "$work/host/build/host_cmake" "$port" "$stream_port"
 expect_run 0 "channel 0: 92 bytes of video parameters" "$work/host/host_pc" "$port" "$stream_port"
 expect_run 0 "^usage: zynvs" "$prefix/bin/zynvs" help
+# The installed search tool finds the emulated vendor libraries by itself.
+QT_QPA_PLATFORM=offscreen expect_run 0 "I8NVR20260001" "$prefix/bin/zynsearch" --list --seconds 1
 
 # The Debian package holds the same files under /usr.
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" > "$work/cpack.log" 2>&1 \
   || { cat "$work/cpack.log"; exit 1; }
 contents="$(dpkg-deb -c "$work"/package/zynvs_*.deb)"
-for f in usr/lib/libZynDecodeKit.so usr/include/zynvs/ZynPlayCtrl.h usr/bin/zynvs usr/lib/pkgconfig/zynvs.pc; do
+for f in usr/lib/libZynDecodeKit.so usr/include/zynvs/ZynPlayCtrl.h usr/bin/zynvs usr/lib/pkgconfig/zynvs.pc \
+         usr/bin/zynconfig usr/lib/zynvs-emulated/libQVPlayer.so; do
   grep -q "\./$f\$" <<<"$contents" || { echo "FAIL: $f not in the package"; failures=$((failures + 1)); }
 done
 finish
