@@ -29,6 +29,9 @@ struct RenderVideoStats;
 namespace zyn {
 constexpr unsigned kPlatformWaitMs = 5000;   // login, talk grant and parameter replies
 constexpr int kPlatformStallLimitTicks = 6;  // a channel stalls after more than this
+// The sound of a platform channel always arrives in audio format 1 (a 4-byte
+// audio header before the G.711 data).
+constexpr int kPlatformAudioFormat = 1;
 
 // What RealPlay was given for a channel, and which of its streams are open.
 struct PlatformChannelRecord {
@@ -41,7 +44,7 @@ struct PlatformChannelRecord {
 static_assert(sizeof(PlatformChannelRecord) == 72, "a channel record is 72 bytes");
 }  // namespace zyn
 
-class CVideoPltDevice : public CServedDevice {
+class CVideoPltDevice : public CMediaDevice {
 public:
     CVideoPltDevice(CDeviceManage* registry, int channel_count,
                     zyn::TransportFactory transports = zyn::LinkcoreTransports());
@@ -63,17 +66,10 @@ public:
     int StopRealPlayEx(int channel, int kind, int final_stop) override;
     int StopRealPlay(int channel, int final_stop) override;
     int ChangeWindow(int channel, ZYNVS_WND window, int flag) override;
-    int SetVolume(int channel, int volume) override;
-    int SetMute(int channel, int mute) override;
     int OpenSoundVoice(int channel, int flag) override;
     int OpenSound(int channel) override;
     int CloseSound(int channel, int final_stop) override;
-    int CapturePicture(int channel, const char* path) override;
-    int SetSrcRect(int channel, ZYNVS_RECT* rect) override;
-    int GetSrcRect(int channel, ZYNVS_RECT* rect) override;
     int RegisterDrawOSD(DrawOSDCallback callback, void* user) override;
-    int StartLoclRecord(int channel, const char* path, int mode) override;
-    int StopLoclRecord(int channel) override;
     int MakeKeyFrame(int channel) override;
 
     // Commands.
@@ -101,16 +97,16 @@ public:
     void OnVideoData(const uint8_t* payload, int length);
     void OnAudioData(const uint8_t* payload, int length);
 
-    int ChannelCount() const { return channel_count_; }
-    const zyn::ChannelStats& Stats(int channel) const;
     // Tests and tools: the current session token (32 bytes).
     void Token(uint8_t out[32]);
     zyn::PlatformChannelRecord ChannelRecord(int channel);
-    void VideoPlayerStats(int channel, RenderVideoStats* out);
     int TalkGranted() const { return talk_granted_.load(); }
 
 private:
     struct Channel;
+
+    zyn::ChannelMedia& Media(int channel) const override;
+    int RecordAudioFormat() const override { return zyn::kPlatformAudioFormat; }
 
     // Connections: the control client and one stream client per channel.
     std::shared_ptr<CClient> Control();
@@ -152,12 +148,8 @@ private:
 
     // Live-path helpers.
     void CompleteFrame(Channel& ch, int channel);
-    static void ZYNVS_CALL DecodeTrampoline(const void* frame, uint16_t size, int channel,
-                                            void* user);
     static void ZYNVS_CALL TalkSender(const uint8_t* data, uint16_t length, void* user);
-    bool ValidChannel(int channel) const { return channel >= 0 && channel < channel_count_; }
 
-    const int channel_count_;
     const zyn::TransportFactory transports_;
 
     std::mutex conn_mutex_;  // guards control_, control_transport_ and every Channel::stream

@@ -7,11 +7,8 @@
 
 #include "decodekit/core/frame_assembler.h"
 #include "decodekit/core/video_plt_device.h"
-#include "decodekit/platform/avi_file.h"
-#include "renderkit/play_audio.h"
-#include "renderkit/play_video.h"
 
-struct CVideoPltDevice::Channel {
+struct CVideoPltDevice::Channel : zyn::ChannelMedia {
     std::mutex record_mutex;  // guards record
     zyn::PlatformChannelRecord record{};
 
@@ -21,9 +18,6 @@ struct CVideoPltDevice::Channel {
     std::atomic<int> stall_ticks{0};  // housekeeping ticks since the last video or audio
     std::atomic<int> audio_started{0};
 
-    CPlayVideo video;
-    CPlayAudio audio;
-    zyn::ChannelStats stats;
 
     // Assembly: fed by the channel's stream connection and by the control
     // connection, each on its own receive thread. The lock is held while the
@@ -36,10 +30,6 @@ struct CVideoPltDevice::Channel {
                              &stats.frames_dropped};
     std::unique_ptr<uint8_t[]> scratch;  // null for channels at or above the channel count
 
-    std::mutex recorder_mutex;  // guards recorder and recorder_mode
-    CAviFile recorder;
-    int recorder_mode = 0;
-
     zyn::PlatformChannelRecord Record() {
         std::lock_guard<std::mutex> lock(record_mutex);
         return record;
@@ -48,7 +38,7 @@ struct CVideoPltDevice::Channel {
         std::lock_guard<std::mutex> lock(record_mutex);
         return record.info.window;
     }
-    uint32_t LinkValue() {
+    uint32_t LinkValue() override {
         std::lock_guard<std::mutex> lock(record_mutex);
         return record.info.link_value;
     }

@@ -15,10 +15,6 @@
 namespace wire = zyn::wire;
 
 namespace {
-// The sound of a platform channel always arrives in audio format 1 (a 4-byte
-// audio header before the G.711 data).
-constexpr int kPlatformAudioFormat = 1;
-
 void DisplaySize(int kind, int* w, int* h) {
     if (kind == wire::kSubVideo) {
         *w = 352;
@@ -76,7 +72,7 @@ int CVideoPltDevice::RealPlay(const ClientInfo* info) {
     ch.video.SetWnd(info->window, info->display_flag);
     if (ch.video.StartVideo(w, h, 1)) {
         show_flag_.store(1);
-        ch.video.RegisterDecCallback(&CVideoPltDevice::DecodeTrampoline, c, this);
+        RegisterDecode(c);
     }
     return 1;
 }
@@ -183,7 +179,7 @@ int CVideoPltDevice::OpenSoundVoice(int channel, int /*flag*/) {
 int CVideoPltDevice::OpenSound(int channel) {
     if (!logged_in_.load() || !ValidChannel(channel) || SoundFlag(channel)) return 0;
     Channel& ch = *channels_[channel];
-    if (ch.audio.StartAudio(ch.Window(), kPlatformAudioFormat)) ch.audio_started.store(1);
+    if (ch.audio.StartAudio(ch.Window(), zyn::kPlatformAudioFormat)) ch.audio_started.store(1);
     return SendSound(channel) ? 1 : 0;
 }
 
@@ -206,16 +202,6 @@ int CVideoPltDevice::CloseSound(int channel, int /*final_stop*/) {
         stream->SendMessage(ZYN_CMD_PLT_STREAM_STOP, wire::kPlatformRequestWord, payload,
                             sizeof payload);
     return 1;
-}
-
-int CVideoPltDevice::SetVolume(int channel, int volume) {
-    if (!ValidChannel(channel)) return 0;
-    return channels_[channel]->audio.SetVolume(static_cast<uint16_t>(volume));
-}
-
-int CVideoPltDevice::SetMute(int channel, int mute) {
-    if (!ValidChannel(channel)) return 0;
-    return channels_[channel]->audio.SetMute(mute);
 }
 
 // ---- display ----------------------------------------------------------------------------
@@ -254,57 +240,11 @@ int CVideoPltDevice::ChangeWindow(int channel, ZYNVS_WND window, int flag) {
     return ch.video.ChangeDisplayWnd(window, flag);
 }
 
-int CVideoPltDevice::CapturePicture(int channel, const char* path) {
-    if (!logged_in_.load() || !ValidChannel(channel) || path == nullptr) return 0;
-    return channels_[channel]->video.CaptureBitmap(path);
-}
-
-int CVideoPltDevice::SetSrcRect(int channel, ZYNVS_RECT* rect) {
-    if (!ValidChannel(channel) || rect == nullptr) return 0;
-    return channels_[channel]->video.SetSrcRect(rect);
-}
-
-int CVideoPltDevice::GetSrcRect(int channel, ZYNVS_RECT* rect) {
-    if (!ValidChannel(channel) || rect == nullptr) return 0;
-    return channels_[channel]->video.GetSrcRect(rect);
-}
-
 int CVideoPltDevice::RegisterDrawOSD(DrawOSDCallback callback, void* user) {
     return channels_[0]->video.RegisterCallback(callback, user);
 }
 
-void CVideoPltDevice::VideoPlayerStats(int channel, RenderVideoStats* out) {
-    if (out && channel >= 0 && channel < zyn::kMaxChannels) channels_[channel]->video.GetStats(out);
-}
-
-void ZYNVS_CALL CVideoPltDevice::DecodeTrampoline(const void* frame, uint16_t size, int channel,
-                                                  void* user) {
-    auto* self = static_cast<CVideoPltDevice*>(user);
-    if (!self || !self->registry_ || channel < 0 || channel >= zyn::kMaxChannels) return;
-    auto cb = self->registry_->DecRealDataCb();
-    if (cb.fn)
-        cb.fn(self->channels_[channel]->LinkValue(), channel, const_cast<void*>(frame), size,
-              cb.user);
-}
-
 // ---- recording ------------------------------------------------------------------------
-
-int CVideoPltDevice::StartLoclRecord(int channel, const char* path, int mode) {
-    if (!ValidChannel(channel) || path == nullptr) return 0;
-    Channel& ch = *channels_[channel];
-    std::lock_guard<std::mutex> lock(ch.recorder_mutex);
-    ch.recorder_mode = (mode == 1) ? 1 : 0;
-    ch.recorder.Open(path, mode, kPlatformAudioFormat);
-    return 0;
-}
-
-int CVideoPltDevice::StopLoclRecord(int channel) {
-    if (!ValidChannel(channel)) return 0;
-    Channel& ch = *channels_[channel];
-    std::lock_guard<std::mutex> lock(ch.recorder_mutex);
-    ch.recorder.Close();
-    return 0;
-}
 
 // ---- live data ------------------------------------------------------------------------
 
@@ -376,7 +316,7 @@ void CVideoPltDevice::OnAudioData(const uint8_t* payload, int length) {
     ch.stats.audio_blocks.fetch_add(1);
     if (ch.audio_started.load() && show_flag_.load()) {
         const std::size_t skip =
-            wire::HasAudioSubHeader(kPlatformAudioFormat) ? wire::kAudioSubHeaderBytes : 0;
+            wire::HasAudioSubHeader(zyn::kPlatformAudioFormat) ? wire::kAudioSubHeaderBytes : 0;
         const std::size_t offset = wire::kFragmentHeaderBytes + skip;
         std::size_t n = header.fragment_length();
         n = n >= skip ? n - skip : 0;

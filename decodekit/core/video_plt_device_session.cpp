@@ -18,8 +18,7 @@ namespace wire = zyn::wire;
 
 CVideoPltDevice::CVideoPltDevice(CDeviceManage* registry, int channel_count,
                                  zyn::TransportFactory transports)
-    : CServedDevice(registry),
-      channel_count_(std::clamp(channel_count, 0, zyn::kMaxChannels)),
+    : CMediaDevice(registry, channel_count),
       transports_(transports ? std::move(transports) : zyn::LinkcoreTransports()) {
     for (int i = 0; i < zyn::kMaxChannels; ++i) {
         channels_[i] = std::make_unique<Channel>();
@@ -39,19 +38,10 @@ CVideoPltDevice::~CVideoPltDevice() {
     for (auto& s : streams)
         if (s) s->Close();
     if (control) control->Close();
-    for (auto& ch : channels_) {
-        ch->video.StopVideo();
-        ch->audio.StopAudio();
-        std::lock_guard<std::mutex> lock(ch->recorder_mutex);
-        ch->recorder.Close();
-    }
+    StopMedia();
     std::lock_guard<std::mutex> lock(talk_mutex_);
     if (talk_) talk_->StopTalk();
     talk_.reset();
-}
-
-const zyn::ChannelStats& CVideoPltDevice::Stats(int channel) const {
-    return channels_[std::clamp(channel, 0, zyn::kMaxChannels - 1)]->stats;
 }
 
 void CVideoPltDevice::Token(uint8_t out[32]) {
@@ -66,6 +56,10 @@ void CVideoPltDevice::CopyToken(uint8_t* out) {
 zyn::PlatformChannelRecord CVideoPltDevice::ChannelRecord(int channel) {
     if (channel < 0 || channel >= zyn::kMaxChannels) return {};
     return channels_[channel]->Record();
+}
+
+zyn::ChannelMedia& CVideoPltDevice::Media(int channel) const {
+    return *channels_[channel];
 }
 
 // ---- connections --------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 
+#include "decodekit/core/media_device.h"
 #include "decodekit/core/video_device.h"
 #include "zynvs/ZynDecodeKit.h"
 
@@ -37,14 +38,6 @@ constexpr std::size_t kTalkMaxBytes = 1376;
 constexpr std::size_t kUpgradeChunkMaxBytes = 1020;
 
 // Live-path counters of one channel (our additions, for tools and tests).
-struct ChannelStats {
-    std::atomic<uint64_t> fragments{0};
-    std::atomic<uint64_t> frames{0};
-    std::atomic<uint64_t> frame_bytes{0};
-    std::atomic<uint64_t> frames_dropped{0};  // overflow or fragments past the total
-    std::atomic<uint64_t> audio_blocks{0};
-};
-
 // The two connections of a device.
 enum class Link { kControl, kStream };
 // Makes the client of a connection for a transport (0 TCP, 1 UDP, 2
@@ -56,7 +49,7 @@ TransportFactory LinkcoreTransports();
 StreamRequest StreamRequestFrom(const ClientInfo& info);
 }  // namespace zyn
 
-class CVideoServer : public CServedDevice {
+class CVideoServer : public CMediaDevice {
 public:
     CVideoServer(CDeviceManage* registry, int channel_count,
                  zyn::TransportFactory transports = zyn::LinkcoreTransports());
@@ -79,17 +72,10 @@ public:
     int StopRealPlay(int channel, int final_stop) override;
     int SetStreamType(int channel, int sub) override;
     int ChangeWindow(int channel, ZYNVS_WND window, int flag) override;
-    int SetVolume(int channel, int volume) override;
-    int SetMute(int channel, int mute) override;
     int OpenSoundVoice(int channel, int flag) override;
     int OpenSound(int channel) override;
     int CloseSound(int channel, int final_stop) override;
-    int CapturePicture(int channel, const char* path) override;
-    int SetSrcRect(int channel, ZYNVS_RECT* rect) override;
-    int GetSrcRect(int channel, ZYNVS_RECT* rect) override;
     int RegisterDrawOSD(DrawOSDCallback callback, void* user) override;
-    int StartLoclRecord(int channel, const char* path, int mode) override;
-    int StopLoclRecord(int channel) override;
 
     // Commands.
     int StartTalkPlain();
@@ -117,20 +103,20 @@ public:
     void OnVideoData(uint8_t* payload, int length);
     void OnAudioData(const uint8_t* payload, int length);
 
-    int ChannelCount() const { return channel_count_; }
-    const zyn::ChannelStats& Stats(int channel) const;
     // Tests and tools: moves the clock counter (ticks since the device clock
     // was last set), so that the hourly clock set can be seen at once.
     void SetClockTicks(int ticks) { clock_counter_.store(ticks); }
     int ClockTicks() const { return clock_counter_.load(); }
-    // Tests and tools: counters of a channel's video and audio players.
-    void VideoPlayerStats(int channel, RenderVideoStats* out);
+    // Tests and tools: counters of a channel's audio player.
     void AudioPlayerStats(int channel, RenderAudioStats* out);
     // Extended device information of the last 0x8588 login answer.
     void ExtendedInfo(uint8_t out[504]);
 
 private:
     struct Channel;
+
+    zyn::ChannelMedia& Media(int channel) const override;
+    int RecordAudioFormat() const override { return talk_format_[1].load(); }
 
     // Connections. Control() and Stream() give the client (null before the
     // first open); the objects live as long as the device.
@@ -180,7 +166,6 @@ private:
     // Sends the audio open of a channel and waits (busy flag held by the
     // caller); marks the sound open when the device accepted it.
     bool RequestSound(int channel, zyn::ReplySnapshot* reply);
-    bool ValidChannel(int channel) const { return channel >= 0 && channel < channel_count_; }
 
     // Live-path helpers (stream receive thread).
     void DeliverRealData(int channel, const uint8_t* data, std::size_t length);
@@ -191,11 +176,8 @@ private:
     // Switch path: main-stream fragments go on to the recorder.
     void RecordSwitchedFragment(Channel& ch, int channel, const uint8_t* payload,
                                 std::size_t length);
-    static void ZYNVS_CALL DecodeTrampoline(const void* frame, uint16_t size, int channel,
-                                            void* user);
     static void ZYNVS_CALL TalkSender(const uint8_t* data, uint16_t length, void* user);
 
-    const int channel_count_;
     const zyn::TransportFactory transports_;
 
     std::mutex conn_mutex_;  // guards creation of control_ and stream_

@@ -7,11 +7,8 @@
 
 #include "decodekit/core/frame_assembler.h"
 #include "decodekit/core/video_server.h"
-#include "decodekit/platform/avi_file.h"
-#include "renderkit/play_audio.h"
-#include "renderkit/play_video.h"
 
-struct CVideoServer::Channel {
+struct CVideoServer::Channel : zyn::ChannelMedia {
     // Stored request: copied from the ClientInfo when the device accepted the
     // stream. Guarded by request_mutex.
     std::mutex request_mutex;
@@ -21,11 +18,6 @@ struct CVideoServer::Channel {
     std::atomic<int> switch_flag{0};  // a change of stream kind is pending
     std::atomic<int> video_open{0}, audio_open{0}, talk_open{0};
     std::atomic<int> stall_ticks{0};  // housekeeping ticks without video data
-
-    CPlayVideo video;
-    CPlayAudio audio;
-
-    zyn::ChannelStats stats;
 
     // Reassembly, touched only by the stream receive thread: `frame` collects
     // the frame records of the shown stream; while a change of stream kind is
@@ -43,10 +35,6 @@ struct CVideoServer::Channel {
     // Set by application threads to make the receive thread start afresh.
     std::atomic<bool> reset_frame{false};
 
-    std::mutex recorder_mutex;  // guards recorder and recorder_mode
-    CAviFile recorder;
-    int recorder_mode = 0;
-
     ZYNVS_WND Window() {
         std::lock_guard<std::mutex> lock(request_mutex);
         return stored.window;
@@ -55,7 +43,7 @@ struct CVideoServer::Channel {
         std::lock_guard<std::mutex> lock(request_mutex);
         return stored.stream_address[0] != 0;
     }
-    uint32_t LinkValue() {
+    uint32_t LinkValue() override {
         std::lock_guard<std::mutex> lock(request_mutex);
         return stored.link_value;
     }

@@ -141,7 +141,7 @@ int CVideoServer::RealPlay(const ClientInfo* info) {
     ch.video.SetWnd(info->window, info->display_flag);
     if (ch.video.StartVideo(w, h, 1)) {
         show_flag_.store(1);
-        ch.video.RegisterDecCallback(&CVideoServer::DecodeTrampoline, c, this);
+        RegisterDecode(c);
         if (OpenStream(c) && StreamConnected()) {
             BindStream(reply);
             SendKeyFrameRequest(0);
@@ -313,37 +313,8 @@ int CVideoServer::ChangeWindow(int channel, ZYNVS_WND window, int flag) {
     return ch.video.ChangeDisplayWnd(window, flag);
 }
 
-int CVideoServer::CapturePicture(int channel, const char* path) {
-    if (!logged_in_.load() || !ValidChannel(channel) || path == nullptr) return 0;
-    return channels_[channel]->video.CaptureBitmap(path);
-}
-
-int CVideoServer::SetSrcRect(int channel, ZYNVS_RECT* rect) {
-    if (!ValidChannel(channel) || rect == nullptr) return 0;
-    return channels_[channel]->video.SetSrcRect(rect);
-}
-
-int CVideoServer::GetSrcRect(int channel, ZYNVS_RECT* rect) {
-    if (!ValidChannel(channel) || rect == nullptr) return 0;
-    return channels_[channel]->video.GetSrcRect(rect);
-}
-
-void CVideoServer::VideoPlayerStats(int channel, RenderVideoStats* out) {
-    if (out && channel >= 0 && channel < zyn::kMaxChannels) channels_[channel]->video.GetStats(out);
-}
-
 int CVideoServer::RegisterDrawOSD(DrawOSDCallback callback, void* user) {
     return channels_[0]->video.RegisterCallback(callback, user);
-}
-
-void ZYNVS_CALL CVideoServer::DecodeTrampoline(const void* frame, uint16_t size, int channel,
-                                               void* user) {
-    auto* self = static_cast<CVideoServer*>(user);
-    if (!self || !self->registry_ || channel < 0 || channel >= zyn::kMaxChannels) return;
-    auto cb = self->registry_->DecRealDataCb();
-    if (cb.fn)
-        cb.fn(self->channels_[channel]->LinkValue(), channel, const_cast<void*>(frame), size,
-              cb.user);
 }
 
 // ---- live video ---------------------------------------------------------------------------

@@ -11,23 +11,6 @@
 
 namespace wire = zyn::wire;
 
-int CVideoServer::StartLoclRecord(int channel, const char* path, int mode) {
-    if (!ValidChannel(channel) || path == nullptr) return 0;
-    Channel& ch = *channels_[channel];
-    std::lock_guard<std::mutex> lock(ch.recorder_mutex);
-    ch.recorder_mode = (mode == 1) ? 1 : 0;
-    ch.recorder.Open(path, mode, talk_format_[1].load());
-    return 0;
-}
-
-int CVideoServer::StopLoclRecord(int channel) {
-    if (!ValidChannel(channel)) return 0;
-    Channel& ch = *channels_[channel];
-    std::lock_guard<std::mutex> lock(ch.recorder_mutex);
-    ch.recorder.Close();
-    return 0;
-}
-
 void CVideoServer::DeliverRealData(int channel, const uint8_t* data, std::size_t length) {
     zyn::DeliverRealData(registry_, GetDeviceId(), channel, data, length);
 }

@@ -35,8 +35,7 @@ zyn::TransportFactory zyn::LinkcoreTransports() {
 
 CVideoServer::CVideoServer(CDeviceManage* registry, int channel_count,
                            zyn::TransportFactory transports)
-    : CServedDevice(registry),
-      channel_count_(std::clamp(channel_count, 0, zyn::kMaxChannels)),
+    : CMediaDevice(registry, channel_count),
       transports_(transports ? std::move(transports) : zyn::LinkcoreTransports()) {
     for (int i = 0; i < zyn::kMaxChannels; ++i) {
         channels_[i] = std::make_unique<Channel>();
@@ -50,24 +49,19 @@ CVideoServer::~CVideoServer() {
     if (control_) control_->Close();
     stream_.reset();
     control_.reset();
-    for (auto& ch : channels_) {
-        ch->video.StopVideo();
-        ch->audio.StopAudio();
-        std::lock_guard<std::mutex> lock(ch->recorder_mutex);
-        ch->recorder.Close();
-    }
+    StopMedia();
     std::lock_guard<std::mutex> lock(talk_mutex_);
     if (talk_) talk_->StopTalk();
     talk_.reset();
 }
 
-const zyn::ChannelStats& CVideoServer::Stats(int channel) const {
-    return channels_[std::clamp(channel, 0, zyn::kMaxChannels - 1)]->stats;
-}
-
 void CVideoServer::ExtendedInfo(uint8_t out[504]) {
     std::lock_guard<std::mutex> lock(info_mutex_);
     std::memcpy(out, ext_info_, sizeof(ext_info_));
+}
+
+zyn::ChannelMedia& CVideoServer::Media(int channel) const {
+    return *channels_[channel];
 }
 
 // ---- connections --------------------------------------------------------------

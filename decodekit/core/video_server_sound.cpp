@@ -28,16 +28,6 @@ uint32_t TickCountMs() {
 
 // ---- sound ----------------------------------------------------------------------------
 
-int CVideoServer::SetVolume(int channel, int volume) {
-    if (!ValidChannel(channel)) return 0;
-    return channels_[channel]->audio.SetVolume(static_cast<uint16_t>(volume));
-}
-
-int CVideoServer::SetMute(int channel, int mute) {
-    if (!ValidChannel(channel)) return 0;
-    return channels_[channel]->audio.SetMute(mute);
-}
-
 void CVideoServer::AudioPlayerStats(int channel, RenderAudioStats* out) {
     if (out && channel >= 0 && channel < zyn::kMaxChannels) channels_[channel]->audio.GetStats(out);
 }

@@ -189,7 +189,11 @@ TEST_F(Session, KeepAliveLossReportsBothLossesThenLogsInAndRestoresTheStreams) {
     EXPECT_EQ(m4->length, 0);
     EXPECT_EQ(m2->length, 0);
     EXPECT_LT(at4, at2) << "message 4 (stream) comes before message 2 (control)";
-    EXPECT_GE(m2->when - off_time, std::chrono::milliseconds(10 * tick_ms_));
+    // About ten silent ticks: the keep-alive sent in the tick just before the
+    // switch may reach a busy device after it and go unanswered too, so the
+    // loss may come up to one tick sooner. The count of unanswered
+    // keep-alives below is the exact check.
+    EXPECT_GE(m2->when - off_time, std::chrono::milliseconds(9 * tick_ms_));
 
     // More than 10 keep-alives went unanswered before the loss (not fewer
     // than 11 ticks); the next tick logs in again.
