@@ -123,7 +123,6 @@ private:
                            const uint8_t* payload, uint16_t length, void* user);
     void OnControlMessage(uint16_t command, const uint8_t* payload, uint16_t length);
     void OnStreamMessage(uint16_t command, const uint8_t* payload, uint16_t length);
-    void OnRecordEntries(const uint8_t* payload, uint16_t length);
     void EndSession();
 
     // Requests. `word` is the header word: the session word or 1.
@@ -165,10 +164,8 @@ private:
     std::atomic<int> show_flag_{0};
     std::atomic<int> talk_granted_{0};
 
-    std::mutex record_query_mutex_;  // guards the record-query fields and last_descriptor_
-    RecordInfoCallback record_cb_ = nullptr;
-    void* record_user_ = nullptr;
-    int record_entries_ = 0;
+    zyn::RecordListing record_listing_;
+    std::mutex descriptor_mutex_;  // guards last_descriptor_ and has_descriptor_
     uint8_t last_descriptor_[152] = {};
     bool has_descriptor_ = false;
 

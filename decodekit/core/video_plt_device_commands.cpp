@@ -218,12 +218,7 @@ int CVideoPltDevice::QueryRecInfo(const void* query, RecordInfoCallback cb, void
     if (query == nullptr) return 0;
     auto request = TryRequest();
     if (!request) return 0;
-    {
-        std::lock_guard<std::mutex> lock(record_query_mutex_);
-        record_cb_ = cb;
-        record_user_ = user;
-        record_entries_ = 0;
-    }
+    record_listing_.Begin(cb, user);
     uint8_t payload[wire::RecordQuery::kBytes];
     std::memcpy(payload, query, sizeof payload);
     SendControl(ZYN_CMD_RECORD_QUERY, session_word_, payload, sizeof payload);
@@ -237,7 +232,7 @@ int CVideoPltDevice::PlayRecInfo(const void* descriptor) {
     auto request = TryRequest();
     if (!request) return 0;
     {
-        std::lock_guard<std::mutex> lock(record_query_mutex_);
+        std::lock_guard<std::mutex> lock(descriptor_mutex_);
         std::memcpy(last_descriptor_, payload, sizeof payload);
         has_descriptor_ = true;
     }
@@ -262,7 +257,7 @@ int CVideoPltDevice::PlayContorl(int /*word*/) {
     // PlayRecInfo is the one controlled.
     uint8_t payload[wire::RecordEntry::kDescriptorBytes];
     {
-        std::lock_guard<std::mutex> lock(record_query_mutex_);
+        std::lock_guard<std::mutex> lock(descriptor_mutex_);
         if (!has_descriptor_) return 0;
         std::memcpy(payload, last_descriptor_, sizeof payload);
     }

@@ -219,7 +219,7 @@ void CVideoPltDevice::OnControlMessage(uint16_t command, const uint8_t* payload,
             keepalive_misses_.store(0);
             return;
         case wire::kRecordListReply:
-            OnRecordEntries(payload, length);
+            record_listing_.OnEntries(payload, length);
             return;
         case wire::kRecordFileReply:
             StoreReplyCommand(command);
@@ -256,26 +256,6 @@ void CVideoPltDevice::OnStreamMessage(uint16_t command, const uint8_t* payload, 
             return;
         default:
             return;
-    }
-}
-
-void CVideoPltDevice::OnRecordEntries(const uint8_t* payload, uint16_t length) {
-    using List = wire::RecordList;
-    constexpr std::size_t kEntryBytes = wire::RecordEntry::kBytes;
-    if (payload == nullptr || length < List::kHeaderBytes) return;
-    std::lock_guard<std::mutex> lock(record_query_mutex_);
-    if (record_cb_ == nullptr) return;
-    const List list(payload);
-    const int count = list.count();
-    const int total = list.total();
-    for (int i = 0; i < count; ++i) {
-        // Entries the message does not actually hold are not delivered.
-        if (List::kHeaderBytes + (i + 1) * kEntryBytes > length) break;
-        ++record_entries_;
-        const bool last = record_entries_ >= total;
-        uint8_t entry[kEntryBytes];
-        std::memcpy(entry, list.entries() + i * kEntryBytes, kEntryBytes);
-        record_cb_(entry, last ? 1 : 0, record_user_);
     }
 }
 

@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "decodekit/core/media_device.h"
+#include "decodekit/core/record_listing.h"
 #include "decodekit/core/video_device.h"
 #include "zynvs/ZynDecodeKit.h"
 
@@ -138,7 +139,6 @@ private:
                            const uint8_t* payload, uint16_t length, void* user);
     void OnControlMessage(uint16_t command, const uint8_t* payload, uint16_t length);
     void OnStreamMessage(uint16_t command, uint8_t* payload, uint16_t length);
-    void OnRecordEntries(const uint8_t* payload, uint16_t length);
 
     // Request machinery.
     bool CanRequest();
@@ -198,10 +198,7 @@ private:
     std::mutex info_mutex_;  // guards ext_info_
     uint8_t ext_info_[504] = {};
 
-    std::mutex record_query_mutex_;  // guards the record-query fields
-    RecordInfoCallback record_cb_ = nullptr;
-    void* record_user_ = nullptr;
-    int record_entries_ = 0;
+    zyn::RecordListing record_listing_;
 
     std::mutex talk_mutex_;  // guards talk_
     std::unique_ptr<CTalk> talk_;

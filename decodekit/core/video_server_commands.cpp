@@ -153,12 +153,7 @@ int CVideoServer::QueryRecInfo(const void* query, RecordInfoCallback cb, void* u
     if (query == nullptr) return 0;
     auto request = TryRequest();
     if (!request) return 0;
-    {
-        std::lock_guard<std::mutex> lock(record_query_mutex_);
-        record_cb_ = cb;
-        record_user_ = user;
-        record_entries_ = 0;
-    }
+    record_listing_.Begin(cb, user);
     uint8_t payload[wire::RecordQuery::kBytes];
     std::memcpy(payload, query, sizeof payload);
     SendControl(ZYN_CMD_RECORD_QUERY, payload, sizeof payload);

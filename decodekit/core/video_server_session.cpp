@@ -217,7 +217,7 @@ void CVideoServer::OnControlMessage(uint16_t command, const uint8_t* payload, ui
             keepalive_misses_.store(0);
             return;
         case wire::kRecordListReply:
-            OnRecordEntries(payload, length);
+            record_listing_.OnEntries(payload, length);
             return;
         case wire::kRecordFileReply:
             // Stored whole: its result word says whether the device has the
@@ -256,27 +256,6 @@ void CVideoServer::OnStreamMessage(uint16_t command, uint8_t* payload, uint16_t 
             return;
         default:
             return;
-    }
-}
-
-void CVideoServer::OnRecordEntries(const uint8_t* payload, uint16_t length) {
-    using List = wire::RecordList;
-    constexpr std::size_t kEntryBytes = wire::RecordEntry::kBytes;
-    if (payload == nullptr || length < List::kHeaderBytes) return;
-    std::lock_guard<std::mutex> lock(record_query_mutex_);
-    if (record_cb_ == nullptr) return;
-    const List list(payload);
-    const int count = list.count();
-    const int total = list.total();
-    bool last = false;
-    for (int i = 0; i < count; ++i) {
-        // Entries the message does not actually hold are not delivered.
-        if (List::kHeaderBytes + (i + 1) * kEntryBytes > length) break;
-        ++record_entries_;
-        if (record_entries_ >= total) last = true;
-        uint8_t entry[kEntryBytes];
-        std::memcpy(entry, list.entries() + i * kEntryBytes, kEntryBytes);
-        record_cb_(entry, last ? 1 : 0, record_user_);
     }
 }
 
