@@ -4,40 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/devsim/tiny_font.h"
+
 namespace devsim {
 namespace {
-
-// 5 x 7 glyphs, one byte per row, the most significant of the 5 bits left.
-struct Glyph {
-    char c;
-    uint8_t rows[7];
-};
-
-constexpr Glyph kFont[] = {
-    {'0', {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}},
-    {'1', {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E}},
-    {'2', {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}},
-    {'3', {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E}},
-    {'4', {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}},
-    {'5', {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E}},
-    {'6', {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}},
-    {'7', {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08}},
-    {'8', {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}},
-    {'9', {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C}},
-    {'C', {0x0E, 0x11, 0x10, 0x10, 0x10, 0x11, 0x0E}},
-    {'H', {0x11, 0x11, 0x11, 0x1F, 0x11, 0x11, 0x11}},
-    {'M', {0x11, 0x1B, 0x15, 0x15, 0x11, 0x11, 0x11}},
-    {'S', {0x0F, 0x10, 0x10, 0x0E, 0x01, 0x01, 0x1E}},
-    {'-', {0x00, 0x00, 0x00, 0x1F, 0x00, 0x00, 0x00}},
-    {' ', {0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}},
-};
-
-const Glyph* FindGlyph(char c) {
-    for (const Glyph& g : kFont) {
-        if (g.c == c) return &g;
-    }
-    return nullptr;
-}
 
 constexpr int kGlyphCellW = 6;  // dots, with one dot of spacing
 constexpr int kGlyphCellH = 8;
@@ -96,12 +66,12 @@ int SquareX(int width, int height, int index, int loop_frames) {
 void DrawText(uint8_t* plane, int stride, int width, int height, int x, int y, int scale,
               const char* text, uint8_t value) {
     for (int i = 0; text[i] != 0; ++i) {
-        const Glyph* g = FindGlyph(text[i]);
-        if (g == nullptr) continue;
+        const uint8_t* rows = GlyphRows(text[i]);
+        if (rows == nullptr) continue;
         int gx = x + i * kGlyphCellW * scale;
-        for (int row = 0; row < 7; ++row) {
-            for (int col = 0; col < 5; ++col) {
-                if ((g->rows[row] & (0x10 >> col)) == 0) continue;
+        for (int row = 0; row < kGlyphHeight; ++row) {
+            for (int col = 0; col < kGlyphWidth; ++col) {
+                if ((rows[row] & (0x10 >> col)) == 0) continue;
                 for (int dy = 0; dy < scale; ++dy) {
                     int py = y + row * scale + dy;
                     if (py < 0 || py >= height) continue;
