@@ -3,7 +3,8 @@
 // configuration window over the control (the host's MoveWindow calls).
 //
 //   zynconfig NAME ADDRESS PORT USER PASSWORD TYPE [--tree]
-//             [--page TEXT] [--screenshot FILE]
+//             [--page TEXT] [--set NAME=VALUE]... [--click NAME]... [--dump]
+//             [--screenshot FILE]
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QEvent>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "apps/zynconfig/page_script.h"
 #include "configctrl/control/language_dictionary.h"
 #include "configctrl/control/zyn_config_ctrl.h"
 #include "configctrl/device/device.h"
@@ -41,15 +43,21 @@ constexpr char kUsage[] =
     "                     --page) as FILE (PNG) and exit\n"
     "  --help             this text\n"
     "\n"
+    "With --set, --click or --dump the program exits when they are done; its\n"
+    "message boxes are printed instead of shown (\"tips: TEXT\" for a report,\n"
+    "\"ask: TEXT -> yes\" for a question, answered yes).\n"
     "Works with any Qt platform, -platform offscreen included. Vexora.ini and\n"
     "the language files are read from the program's folder.\n"
-    "Exit status: 0 done, 1 failed (the reason is printed), 2 wrong command line.\n";
+    "Exit status: 0 done, 1 failed (the reason is printed: no such page or\n"
+    "control, a value the control cannot take, a disabled control), 2 wrong\n"
+    "command line.\n";
 
 struct Options {
     QByteArray name, address, user, password;
     int port = 0, type = 0;
     bool tree = false;
     QString page, screenshot;
+    zynconfig::PageScript script;
 };
 
 bool ParseInt(const char* s, int* out) {
@@ -81,6 +89,16 @@ int Parse(int argc, char** argv, Options* o) {
             const char* v = value("a tree item's text");
             if (!v) return 2;
             o->page = QString::fromLocal8Bit(v);
+        } else if (a == "--set") {
+            const char* v = value("NAME=VALUE");
+            if (!v) return 2;
+            o->script.sets.append(QString::fromLocal8Bit(v));
+        } else if (a == "--click") {
+            const char* v = value("a button's object name");
+            if (!v) return 2;
+            o->script.clicks.append(QString::fromLocal8Bit(v));
+        } else if (a == "--dump") {
+            o->script.dump = true;
         } else if (a == "--screenshot") {
             const char* v = value("a file name");
             if (!v) return 2;
@@ -201,6 +219,11 @@ int main(int argc, char** argv) {
         tree->SelectItem(item);
         RunUntil([&] { return page->isVisible(); }, 2000);
     }
+    int status = 0;
+    if (!o.script.empty()) {
+        RunUntil([&] { return window->visible_page() != nullptr; }, 2000);
+        status = zynconfig::RunPageScript(window, o.script);
+    }
     if (!o.screenshot.isEmpty()) {
         QCoreApplication::processEvents();
         if (!window->grab().save(o.screenshot)) {
@@ -208,7 +231,8 @@ int main(int argc, char** argv) {
                          o.screenshot.toLocal8Bit().constData());
             return 1;
         }
-        return 0;
+        return status;
     }
+    if (!o.script.empty()) return status;
     return app.exec();
 }

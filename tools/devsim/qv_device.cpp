@@ -193,6 +193,9 @@ QvEmulator::QvEmulator(std::vector<QvDeviceConfig> devices, bool hds) : hds_(hds
             std::snprintf(buf, sizeof buf, "00:51:56:00:00:%02zx", (i + 1) & 0xFF);
             d->config.mac = buf;
         }
+        // Kept between runs under ZYN_VENDOR_STATE, by the device's id.
+        d->book = vendor_emu::RecordBook(kQvRecords, sizeof kQvRecords / sizeof kQvRecords[0],
+                                         "devsim-qv-" + d->config.device_id);
         devices_.push_back(std::move(d));
     }
 }
