@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -51,27 +52,46 @@ bool SetCombo(QComboBox* combo, const QString& value, QString* why) {
     return true;
 }
 
-// A list: "ROW" makes row ROW (from 0) the current one as a click does;
-// "ROW:0" / "ROW:1" clears or sets its check box.
-bool SetTree(QTreeWidget* tree, const QString& value, QString* why) {
+// A list or table: "ROW" makes row ROW (from 0) the current one as a click
+// does; "ROW:0" / "ROW:1" clears or sets its check box.
+bool ParseRow(const QString& value, int rows, int* row, int* check, QString* why) {
     const QStringList parts = value.split(':');
-    int row = -1, check = -1;
-    if (parts.size() > 2 || !ParseIndex(parts[0], &row) ||
-        (parts.size() == 2 && (!ParseIndex(parts[1], &check) || check < 0 || check > 1))) {
+    *check = -1;
+    if (parts.size() > 2 || !ParseIndex(parts[0], row) ||
+        (parts.size() == 2 && (!ParseIndex(parts[1], check) || *check < 0 || *check > 1))) {
         *why = "a list takes ROW or ROW:0/1";
         return false;
     }
-    QTreeWidgetItem* item = tree->topLevelItem(row);
-    if (!item) {
-        *why = "no row " + parts[0] + " (" + QString::number(tree->topLevelItemCount()) + " rows)";
+    if (*row < 0 || *row >= rows) {
+        *why = "no row " + parts[0] + " (" + QString::number(rows) + " rows)";
         return false;
     }
+    return true;
+}
+
+bool SetTree(QTreeWidget* tree, const QString& value, QString* why) {
+    int row = 0, check = 0;
+    if (!ParseRow(value, tree->topLevelItemCount(), &row, &check, why)) return false;
+    QTreeWidgetItem* item = tree->topLevelItem(row);
     if (check >= 0) {
         item->setCheckState(0, check ? Qt::Checked : Qt::Unchecked);
         return true;
     }
     tree->setCurrentItem(item);
     emit tree->itemClicked(item, 0);
+    return true;
+}
+
+bool SetList(QListWidget* list, const QString& value, QString* why) {
+    int row = 0, check = 0;
+    if (!ParseRow(value, list->count(), &row, &check, why)) return false;
+    QListWidgetItem* item = list->item(row);
+    if (check >= 0) {
+        item->setCheckState(check ? Qt::Checked : Qt::Unchecked);
+        return true;
+    }
+    list->setCurrentItem(item);
+    emit list->itemClicked(item);
     return true;
 }
 
@@ -138,6 +158,7 @@ bool SetControl(QWidget* widget, const QString& value, QString* why) {
         return true;
     }
     if (auto* tree = qobject_cast<QTreeWidget*>(widget)) return SetTree(tree, value, why);
+    if (auto* list = qobject_cast<QListWidget*>(widget)) return SetList(list, value, why);
     *why = QString("a %1 holds no value").arg(widget->metaObject()->className());
     return false;
 }
@@ -171,6 +192,16 @@ bool ControlValue(QWidget* widget, QStringList* lines) {
             QString row = cells.join('|');
             if (item->data(0, Qt::CheckStateRole).isValid())
                 row.prepend(item->checkState(0) == Qt::Checked ? "[x] " : "[ ] ");
+            lines->append(QString("%1[%2]=%3").arg(name).arg(r).arg(row));
+        }
+        return true;
+    } else if (auto* list = qobject_cast<QListWidget*>(widget)) {
+        lines->append(name + "=" + QString::number(list->count()) + " rows");
+        for (int r = 0; r < list->count(); ++r) {
+            QListWidgetItem* item = list->item(r);
+            QString row = item->text();
+            if (item->data(Qt::CheckStateRole).isValid())
+                row.prepend(item->checkState() == Qt::Checked ? "[x] " : "[ ] ");
             lines->append(QString("%1[%2]=%3").arg(name).arg(r).arg(row));
         }
         return true;

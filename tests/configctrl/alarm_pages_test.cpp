@@ -288,6 +288,7 @@ private slots:
             if (auto* c = qobject_cast<QComboBox*>(w)) c->setCurrentIndex(value.toInt());
             if (auto* n = qobject_cast<QSpinBox*>(w)) n->setValue(value.toInt());
         }
+        dlg->grab().save(ArtifactPath(QString("alarm_in_%1_ants.png").arg(button)));
         dlg->findChild<QPushButton*>(close)->click();
         QTRY_VERIFY(!page->handle_dialog());
         tips_.clear();

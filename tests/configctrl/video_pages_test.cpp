@@ -252,7 +252,7 @@ private slots:
         QTest::addColumn<QString>("typed");  // "" changes nothing
         QTest::addColumn<bool>("yes");
         QTest::newRow("ants yes") << int(kDeviceTypeAnts) << "999" << true;
-        QTest::newRow("ants no") << int(kDeviceTypeAnts) << "999" << false;
+        QTest::newRow("ants no") << int(kDeviceTypeAnts) << "888" << false;
         QTest::newRow("langchi yes") << int(kDeviceTypeLangChi) << "777" << true;
         QTest::newRow("langchi unchanged") << int(kDeviceTypeLangChi) << "" << true;
     }

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -49,7 +50,7 @@ CDlgRemoteAlarmInHandle::CDlgRemoteAlarmInHandle(Section section,
         layout->addWidget(box);
     } else {
         setWindowTitle(Tr("Trigger PTZ"));
-        auto* box = new QWidget;
+        auto* box = new QWidget(this);
         auto* grid = new QGridLayout(box);
         grid->addWidget(new QLabel(Tr("Channel"), box), 0, 0);
         grid->addWidget(new QLabel(Tr("PTZ Action"), box), 0, 1);
@@ -72,12 +73,19 @@ CDlgRemoteAlarmInHandle::CDlgRemoteAlarmInHandle(Section section,
             numbers_.push_back(number);
         }
         grid->setRowStretch(count + 1, 1);
-        auto* scroll = new QScrollArea(this);
-        scroll->setWidget(box);
-        scroll->setWidgetResizable(true);
-        scroll->setMinimumSize(box->sizeHint().width() + 24,
-                               std::min(box->sizeHint().height(), 320) + 4);
-        layout->addWidget(scroll);
+        if (count <= kRowsShown) {
+            layout->addWidget(box);
+        } else {  // as wide as the rows, kRowsShown of them high; the others scroll
+            auto* scroll = new QScrollArea(this);
+            scroll->setWidget(box);
+            scroll->setWidgetResizable(true);
+            scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            const int frame = 2 * scroll->frameWidth();
+            scroll->setMinimumSize(
+                box->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() + frame,
+                box->sizeHint().height() * (kRowsShown + 1) / (count + 1) + frame);
+            layout->addWidget(scroll);
+        }
     }
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(Tr("OK"), QDialogButtonBox::AcceptRole);

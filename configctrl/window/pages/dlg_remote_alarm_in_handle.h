@@ -31,6 +31,7 @@ public:
     static constexpr int kDialogId = 225;
     static constexpr int kFlags = 38, kOutputs = 40, kMaxOutputs = 16;
     static constexpr int kPtz = 56, kPtzBytes = 4, kMaxChannels = 32;
+    static constexpr int kRowsShown = 8;  // PTZ rows; more scroll
     static constexpr int kFirstByte = kFlags, kEndByte = kPtz + kPtzBytes * kMaxChannels;
     enum class Section { kHandling, kPtz };
     // Receives the record with the dialog's bytes in [kFirstByte, kEndByte).
