@@ -44,13 +44,13 @@ constexpr char kUsage[] =
     "                     or 1 for a check box or radio button, an entry's text or\n"
     "                     index for a drop-down list, a number for a spin box or\n"
     "                     slider, ROW (select) or ROW:0/1 (tick) for a list or\n"
-    "                     table; repeatable, applied in order after --page\n"
-    "  --click NAME       press the button NAME; repeatable, in order, after the\n"
-    "                     sets; a dialog a button opens takes the later steps and\n"
-    "                     is closed at the end\n"
-    "  --dump             after the clicks, print the named controls of the page\n"
-    "                     (or of the dialog on top), one \"name=value\" a line; a\n"
-    "                     list or table prints its row count, then\n"
+    "                     table; repeatable\n"
+    "  --click NAME       press the button NAME; repeatable; a dialog a button\n"
+    "                     opens takes the later steps and is closed at the end\n"
+    "                     (sets and clicks run after --page, in the order given)\n"
+    "  --dump             after the sets and clicks, print the named controls of\n"
+    "                     the page (or of the dialog on top), one \"name=value\" a\n"
+    "                     line; a list or table prints its row count, then\n"
     "                     NAME[ROW]=COLUMN|COLUMN... ([x]/[ ] before a ticked or\n"
     "                     unticked row)\n"
     "  --screenshot FILE  save a picture of the configuration window (after\n"
@@ -106,11 +106,11 @@ int Parse(int argc, char** argv, Options* o) {
         } else if (a == "--set") {
             const char* v = value("NAME=VALUE");
             if (!v) return 2;
-            o->script.sets.append(QString::fromLocal8Bit(v));
+            o->script.steps.push_back({false, QString::fromLocal8Bit(v)});
         } else if (a == "--click") {
             const char* v = value("a button's object name");
             if (!v) return 2;
-            o->script.clicks.append(QString::fromLocal8Bit(v));
+            o->script.steps.push_back({true, QString::fromLocal8Bit(v)});
         } else if (a == "--dump") {
             o->script.dump = true;
         } else if (a == "--screenshot") {

@@ -219,8 +219,13 @@ namespace {
 class Runner : public QObject {
 public:
     Runner(CFrontSetDialog* window, const PageScript& script) : window_(window) {
-        for (const QString& s : script.sets) steps_.push_back([this, s] { return Set(s); });
-        for (const QString& c : script.clicks) steps_.push_back([this, c] { return Click(c); });
+        for (const PageScript::Step& step : script.steps) {
+            const QString text = step.text;
+            if (step.click)
+                steps_.push_back([this, text] { return Click(text); });
+            else
+                steps_.push_back([this, text] { return Set(text); });
+        }
         if (script.dump) steps_.push_back([this] { return Dump(); });
     }
 

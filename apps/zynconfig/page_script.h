@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 class QWidget;
 
 namespace configctrl {
@@ -17,11 +19,14 @@ class CFrontSetDialog;
 namespace zynconfig {
 
 struct PageScript {
-    QStringList sets;    // "NAME=VALUE", in order
-    QStringList clicks;  // object names of buttons, in order, after the sets
-    bool dump = false;   // print "name=value" of the page's named controls
+    struct Step {
+        bool click = false;  // false: "NAME=VALUE" to set; true: a button to press
+        QString text;
+    };
+    std::vector<Step> steps;  // in the order given
+    bool dump = false;        // print "name=value" of the page's named controls
 
-    bool empty() const { return sets.isEmpty() && clicks.isEmpty() && !dump; }
+    bool empty() const { return steps.empty() && !dump; }
 };
 
 // Runs `script` on the window's visible page (or the modal dialog on top);
