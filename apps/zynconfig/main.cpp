@@ -3,7 +3,8 @@
 // configuration window over the control (the host's MoveWindow calls).
 //
 //   zynconfig NAME ADDRESS PORT USER PASSWORD TYPE [--tree]
-//             [--page TEXT] [--screenshot FILE]
+//             [--page TEXT] [--set NAME=VALUE]... [--click NAME]... [--dump]
+//             [--screenshot FILE]
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QEvent>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "apps/zynconfig/page_script.h"
 #include "configctrl/control/language_dictionary.h"
 #include "configctrl/control/zyn_config_ctrl.h"
 #include "configctrl/device/device.h"
@@ -37,19 +39,39 @@ constexpr char kUsage[] =
     "  --tree             print the page tree (text, depth, page class, one item a\n"
     "                     line, tab-separated) and exit\n"
     "  --page TEXT        open the page of the tree item TEXT (English text)\n"
+    "  --set NAME=VALUE   give the control with object name NAME (e.g. ctl453) the\n"
+    "                     value VALUE as a user would: the text of a line edit, 0\n"
+    "                     or 1 for a check box or radio button, an entry's text or\n"
+    "                     index for a drop-down list, a number for a spin box or\n"
+    "                     slider, ROW (select) or ROW:0/1 (tick) for a list or\n"
+    "                     table; repeatable\n"
+    "  --click NAME       press the button NAME; repeatable; a dialog a button\n"
+    "                     opens takes the later steps and is closed at the end\n"
+    "                     (sets and clicks run after --page, in the order given)\n"
+    "  --dump             after the sets and clicks, print the named controls of\n"
+    "                     the page (or of the dialog on top), one \"name=value\" a\n"
+    "                     line; a list or table prints its row count, then\n"
+    "                     NAME[ROW]=COLUMN|COLUMN... ([x]/[ ] before a ticked or\n"
+    "                     unticked row)\n"
     "  --screenshot FILE  save a picture of the configuration window (after\n"
-    "                     --page) as FILE (PNG) and exit\n"
+    "                     --page and the steps above) as FILE (PNG) and exit\n"
     "  --help             this text\n"
     "\n"
+    "With --set, --click or --dump the program exits when they are done; its\n"
+    "message boxes are printed instead of shown (\"tips: TEXT\" for a report,\n"
+    "\"ask: TEXT -> yes\" for a question, answered yes).\n"
     "Works with any Qt platform, -platform offscreen included. Vexora.ini and\n"
     "the language files are read from the program's folder.\n"
-    "Exit status: 0 done, 1 failed (the reason is printed), 2 wrong command line.\n";
+    "Exit status: 0 done, 1 failed (the reason is printed: no such page or\n"
+    "control, a value the control cannot take, a disabled control), 2 wrong\n"
+    "command line.\n";
 
 struct Options {
     QByteArray name, address, user, password;
     int port = 0, type = 0;
     bool tree = false;
     QString page, screenshot;
+    zynconfig::PageScript script;
 };
 
 bool ParseInt(const char* s, int* out) {
@@ -81,6 +103,16 @@ int Parse(int argc, char** argv, Options* o) {
             const char* v = value("a tree item's text");
             if (!v) return 2;
             o->page = QString::fromLocal8Bit(v);
+        } else if (a == "--set") {
+            const char* v = value("NAME=VALUE");
+            if (!v) return 2;
+            o->script.steps.push_back({false, QString::fromLocal8Bit(v)});
+        } else if (a == "--click") {
+            const char* v = value("a button's object name");
+            if (!v) return 2;
+            o->script.steps.push_back({true, QString::fromLocal8Bit(v)});
+        } else if (a == "--dump") {
+            o->script.dump = true;
         } else if (a == "--screenshot") {
             const char* v = value("a file name");
             if (!v) return 2;
@@ -201,6 +233,11 @@ int main(int argc, char** argv) {
         tree->SelectItem(item);
         RunUntil([&] { return page->isVisible(); }, 2000);
     }
+    int status = 0;
+    if (!o.script.empty()) {
+        RunUntil([&] { return window->visible_page() != nullptr; }, 2000);
+        status = zynconfig::RunPageScript(window, o.script);
+    }
     if (!o.screenshot.isEmpty()) {
         QCoreApplication::processEvents();
         if (!window->grab().save(o.screenshot)) {
@@ -208,7 +245,8 @@ int main(int argc, char** argv) {
                          o.screenshot.toLocal8Bit().constData());
             return 1;
         }
-        return 0;
+        return status;
     }
+    if (!o.script.empty()) return status;
     return app.exec();
 }

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <memory>
@@ -17,6 +18,7 @@
 #include "configctrl/window/front_set_dialog.h"
 #include "configctrl/window/page_tree.h"
 #include "configctrl/device/langchi_device.h"
+#include "configctrl/window/pages/dlg_remote_alarm_in_handle.h"
 #include "configctrl/window/pages/dlg_remote_motion_detect.h"
 #include "configctrl/window/pages/sensor_param_dialog.h"
 #include "configctrl/window/pages/sub_dlg_alarm_cfg.h"
@@ -244,6 +246,56 @@ private slots:
         fail_("");
         QCOMPARE(tips_, QStringList{"parameter save failed"});
         QVERIFY(page->outputs()[1].dirty);
+    }
+
+    // "Setup" and "Trigger PTZ" open the input's handling dialog; its "OK"
+    // reaches the device with "save", "Cancel" changes nothing.
+    void inputHandling_data() {
+        QTest::addColumn<int>("input");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QStringList>("sets");  // "name=value", check boxes and PTZ rows
+        QTest::addColumn<QString>("close");     // "ok" or "cancel"
+        QTest::addColumn<QByteArray>("bytes");  // input record from 38, after the save
+        QByteArray handled(18, 0);
+        handled[0] = 2;  // upload to centre
+        handled[3] = 1;  // alarm output 2
+        QByteArray ptz(18 + 12, 0);
+        ptz.replace(18 + 8, 2, QByteArray("\x01\x07", 2));  // channel 3: preset 7
+        QTest::newRow("setup") << 3 << 556 << QStringList{"handle_upload=1", "handle_out2=1"}
+                               << "ok" << handled;
+        QTest::newRow("ptz") << 4 << 557 << QStringList{"ptz_action3=1", "ptz_number3=7"} << "ok"
+                             << ptz;
+        QTest::newRow("cancel") << 5 << 556 << QStringList{"handle_audible=1"} << "cancel"
+                                << QByteArray(18, 0);
+    }
+    void inputHandling() {
+        QFETCH(int, input);
+        QFETCH(int, button);
+        QFETCH(QStringList, sets);
+        QFETCH(QString, close);
+        QFETCH(QByteArray, bytes);
+        CSubDlgAlarmCfg* page = AlarmPage();
+        Child<QComboBox>(page, 553)->setCurrentIndex(input);
+        Child<QCheckBox>(page, 555)->setChecked(true);
+        Child<QPushButton>(page, button)->click();
+        CDlgRemoteAlarmInHandle* dlg = page->handle_dialog();
+        QVERIFY(dlg && dlg->isVisible());
+        for (const QString& set : sets) {
+            const QString name = set.section('=', 0, 0), value = set.section('=', 1);
+            QWidget* w = dlg->findChild<QWidget*>(name);
+            QVERIFY2(w, qPrintable(name));
+            if (auto* c = qobject_cast<QCheckBox*>(w)) c->setChecked(value == "1");
+            if (auto* c = qobject_cast<QComboBox*>(w)) c->setCurrentIndex(value.toInt());
+            if (auto* n = qobject_cast<QSpinBox*>(w)) n->setValue(value.toInt());
+        }
+        dlg->grab().save(ArtifactPath(QString("alarm_in_%1_ants.png").arg(button)));
+        dlg->findChild<QPushButton*>(close)->click();
+        QTRY_VERIFY(!page->handle_dialog());
+        tips_.clear();
+        Child<QPushButton>(page, 367)->click();
+        const QByteArray rec = DeviceRecord(108, input, 592);
+        QCOMPARE(rec.mid(38, bytes.size()), bytes);
+        QCOMPARE(rec[37], char(1));
     }
 
     // Rectangles dragged over the preview land on the grid cells (a fifth

@@ -1,6 +1,7 @@
-// The video coding page against the emulated ANTS and LangChi libraries:
-// what a load shows from the device's records, and the bytes a save leaves
-// in them. Leaves a screenshot per vendor in artifacts/configctrl.
+// The video coding page against the emulated ANTS and LangChi libraries and
+// the emulator's QV device: what a load shows from the device's records, the
+// bytes a save leaves in them, and switching channels. Leaves a screenshot
+// per vendor in artifacts/configctrl.
 #include <QDir>
 #include <QLineEdit>
 #include <QComboBox>
@@ -11,8 +12,11 @@
 
 #include "configctrl/device/ants_device.h"
 #include "configctrl/device/langchi_device.h"
+#include "configctrl/device/qv_device.h"
 #include "configctrl/window/front_set_dialog.h"
 #include "configctrl/window/pages/video_coding_dlg.h"
+#include "configctrl/window/tips_box.h"
+#include "tools/devsim/qv_device.h"
 #include "vendors/emu/emu_control.h"
 #include "vendors/loader.h"
 
@@ -186,6 +190,141 @@ private slots:
         QCOMPARE(U32(main, 20), quint32(code));
         QCOMPARE(U32(sub, 44), 256u);
         QCOMPARE(U32(sub, 20), 3u);
+    }
+
+    // QV: both streams' records shown ("1080P" before "720P"), and a save
+    // writing main then sub with channel, stream and the 1 at 52.
+    void qvLoadAndSave() {
+        devsim::QvEmulator sim(std::vector<devsim::QvDeviceConfig>(1), false);
+        std::string error;
+        QVERIFY2(sim.Start(&error), error.c_str());
+        auto device = LoggedIn<CQVDevice>("127.0.0.1", sim.port(0), "admin", "vupra");
+        QVERIFY(device);
+        CQVDevice* qv = device.get();
+        auto read = [&](int stream) {
+            QByteArray r(CVideoCodingDlg::kQvRecordBytes, '\0');
+            SetU32(r, 0, 56);
+            SetU32(r, 8, quint32(stream));
+            return qv->GetQVConfig(0, 0x1000000E, 0, r.data(), r.size(), nullptr) == 0
+                       ? r
+                       : QByteArray();
+        };
+        auto w = Window(std::move(device), kDeviceTypeQv, 1);
+        auto* page = w->page<CVideoCodingDlg>();
+        QVERIFY(page);
+        QCOMPARE(page->size_list(0)->itemText(5), QString("1080P"));
+        QCOMPARE(page->size_list(0)->itemText(6), QString("720P"));
+        page->Activate(0, 0);
+        const QByteArray main = read(0), sub = read(1);
+        QVERIFY(!main.isEmpty() && !sub.isEmpty());
+        const int at[] = {40, 24, 48};  // bit rate, frame rate, I-frame interval
+        for (int s = 0; s < 2; ++s) {
+            const QByteArray& r = s ? sub : main;
+            QCOMPARE(page->bit_rate(s)->text(), QString::number(U32(r, at[0])));
+            QCOMPARE(page->frame_rate(s)->text(), QString::number(U32(r, at[1])));
+            QCOMPARE(page->iframe(s)->text(), QString::number(U32(r, at[2])));
+            QCOMPARE(page->size_list(s)->currentIndex(), int(U32(r, 36)));
+        }
+        w->SwitchPage(w->visible_page(), page);
+        Shot(w.get(), "video_coding_qv.png");
+
+        page->size_list(0)->setCurrentIndex(6);
+        page->bit_rate(0)->setText("3072");
+        page->mode_list(1)->setCurrentIndex(1);
+        page->iframe(1)->setText("60");
+        QTest::mouseClick(page->ok_button(), Qt::LeftButton);
+        const QByteArray m = read(0), b = read(1);
+        QCOMPARE(U32(m, 36), 6u);
+        QCOMPARE(U32(m, 40), 3072u);
+        QCOMPARE(U32(m, 8), 0u);
+        QCOMPARE(U32(m, 52), 1u);
+        QCOMPARE(U32(b, 8), 1u);
+        QCOMPARE(U32(b, 32), 1u);
+        QCOMPARE(U32(b, 48), 60u);
+        QCOMPARE(U32(b, 52), 1u);
+    }
+
+    // Choosing another channel: unsaved changes are saved (Yes) or dropped
+    // (No), then the chosen channel is read; without changes nothing is
+    // asked.
+    void channelSwitch_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("typed");  // "" changes nothing
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("ants yes") << int(kDeviceTypeAnts) << "999" << true;
+        QTest::newRow("ants no") << int(kDeviceTypeAnts) << "888" << false;
+        QTest::newRow("langchi yes") << int(kDeviceTypeLangChi) << "777" << true;
+        QTest::newRow("langchi unchanged") << int(kDeviceTypeLangChi) << "" << true;
+    }
+    void channelSwitch() {
+        QFETCH(int, type);
+        QFETCH(QString, typed);
+        QFETCH(bool, yes);
+        const bool ants = type == kDeviceTypeAnts;
+        QVERIFY(ResetVendor(ants ? "AntsNetSDK" : "NetClient"));
+        std::unique_ptr<CDevice> device;
+        if (ants)
+            device = LoggedIn<CANTSDevice>("127.0.0.71", 8000, "admin", "12345");
+        else
+            device = LoggedIn<CLangChiDevice>("127.0.0.41", 5000, "570431", "570431");
+        QVERIFY(device);
+        CDevice* d = device.get();
+        // The main bit rate of a channel (from 0) as the device holds it.
+        auto rate = [&](int channel) -> int {
+            QByteArray r(ants ? 116 : 132, '\0');
+            if (ants) {
+                int got = 0;
+                auto* a = static_cast<CANTSDevice*>(d);
+                if (!a->GetDVRConfig(104, channel + 1, r.data(), r.size(), &got)) return -1;
+                return CVideoCodingDlg::AntsBitRate(U32(r, 8));
+            }
+            auto* lc = static_cast<CLangChiDevice*>(d);
+            if (!lc->LangChiConfig(0, 8, channel, reinterpret_cast<intptr_t>(r.data()), r.size(),
+                                   0))
+                return -1;
+            return int(U32(r, 44));
+        };
+        auto write_rate = [&](int channel, quint32 kbps) {
+            QByteArray r(ants ? 116 : 132, '\0');
+            if (ants) {
+                int got = 0;
+                auto* a = static_cast<CANTSDevice*>(d);
+                a->GetDVRConfig(104, channel + 1, r.data(), r.size(), &got);
+                SetU32(r, 8, 0x80000000u | kbps);
+                return a->SetDVRConfig(204, channel + 1, r.constData(), r.size()) != 0;
+            }
+            auto* lc = static_cast<CLangChiDevice*>(d);
+            lc->LangChiConfig(0, 8, channel, reinterpret_cast<intptr_t>(r.data()), r.size(), 0);
+            SetU32(r, 44, kbps);
+            return lc->LangChiConfig(0, 9, channel, reinterpret_cast<intptr_t>(r.data()), r.size(),
+                                     0) != 0;
+        };
+        QVERIFY(write_rate(1, 1111));
+        const int before = rate(0);
+
+        QStringList asked;
+        CRHYesNoToAllDialog::SetHook([&](const QString& text, CRHYesNoToAllDialog::Buttons) {
+            asked << text;
+            return yes;
+        });
+        auto w = Window(std::move(device), type, 2);
+        auto* page = w->page<CVideoCodingDlg>();
+        QVERIFY(page);
+        w->SwitchPage(w->visible_page(), page);
+        QCOMPARE(page->bit_rate(0)->text(), QString::number(before));
+        if (!typed.isEmpty()) page->bit_rate(0)->setText(typed);
+        page->channel_list()->setCurrentIndex(1);
+        CRHYesNoToAllDialog::SetHook(nullptr);
+
+        QCOMPARE(asked.size(), typed.isEmpty() ? 0 : 1);
+        QCOMPARE(rate(0), typed.isEmpty() || !yes ? before : typed.toInt());
+        QCOMPARE(page->bit_rate(0)->text(), QString("1111"));  // channel 2 read
+        // A save now writes channel 2, and a later activation reads it again.
+        page->bit_rate(0)->setText("1234");
+        QTest::mouseClick(page->ok_button(), Qt::LeftButton);
+        QCOMPARE(rate(1), 1234);
+        w->SwitchPage(page, page);
+        QCOMPARE(page->bit_rate(0)->text(), QString("1234"));
     }
 };
 

@@ -164,6 +164,19 @@ int RecordKey(uint32_t read_command, const std::vector<uint8_t>& payload) {
     return ch * 2 + (stream != 0);
 }
 
+// The first channel's name (269, text 32 at 8) is the device's name too
+// (0x10000001, text 32 at 168), as a single-camera device reports it.
+void NameFromFirstChannel(vendor_emu::RecordBook& book, const QvRequest& req,
+                          const vendor_emu::DeviceFacts& facts) {
+    if (req.command != 269 || req.payload.size() < 40 || RecordKey(0x10000009, req.payload) != 0)
+        return;
+    const vendor_emu::RecordSpec* info = book.ByRead(0x10000001);
+    std::vector<uint8_t> rec = book.Read(*info, 0, facts);
+    std::memcpy(rec.data() + 168, req.payload.data() + 8, 32);
+    rec[168 + 31] = 0;
+    book.Write(*info, 0, rec.data(), rec.size(), facts);
+}
+
 }  // namespace
 
 struct QvEmulator::Device {
@@ -193,6 +206,9 @@ QvEmulator::QvEmulator(std::vector<QvDeviceConfig> devices, bool hds) : hds_(hds
             std::snprintf(buf, sizeof buf, "00:51:56:00:00:%02zx", (i + 1) & 0xFF);
             d->config.mac = buf;
         }
+        // Kept between runs under ZYN_VENDOR_STATE, by the device's id.
+        d->book = vendor_emu::RecordBook(kQvRecords, sizeof kQvRecords / sizeof kQvRecords[0],
+                                         "devsim-qv-" + d->config.device_id);
         devices_.push_back(std::move(d));
     }
 }
@@ -356,6 +372,7 @@ void QvEmulator::Serve(Device& d, int fd) {
                 if (const auto* spec = d.book.ByWrite(req.command, req.payload.size()))
                     d.book.Write(*spec, RecordKey(spec->read, req.payload), req.payload.data(),
                                  req.payload.size(), facts);
+                NameFromFirstChannel(d.book, req, facts);
             }
         }
         d.requests.push_back(req);

@@ -153,7 +153,7 @@ struct Job {  // format, expand, upgrade
 std::mutex g_mu;
 std::map<int, Session> g_sessions;                      // guarded by g_mu
 std::map<int, std::unique_ptr<Play>> g_plays;           // guarded by g_mu
-std::map<std::string, vendor_emu::RecordBook> g_books;  // guarded by g_mu; by ip:port
+std::map<std::string, vendor_emu::RecordBook> g_books;  // guarded by g_mu; by ip-port
 std::map<int, Job> g_jobs;                              // guarded by g_mu
 int g_next_handle = 1;                                  // guarded by g_mu
 int g_voice = 0;                                        // guarded by g_mu
@@ -196,10 +196,10 @@ bool WithSession(int login, Fn fn) {
     DeviceFacts facts;
     if (!Store::Instance().With(ip, port, [&](Device& d) { facts = Facts(d); })) return false;
     std::lock_guard<std::mutex> lock(g_mu);
-    auto it = g_books
-                  .try_emplace(ip + ":" + std::to_string(port), kRecords,
-                               sizeof kRecords / sizeof kRecords[0])
-                  .first;
+    const std::string id = ip + "-" + std::to_string(port);
+    auto it =
+        g_books.try_emplace(id, kRecords, sizeof kRecords / sizeof kRecords[0], "AntsNetSDK-" + id)
+            .first;
     fn(facts, it->second);
     return true;
 }

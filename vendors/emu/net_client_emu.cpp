@@ -152,6 +152,10 @@ void FillSerial(uint8_t* r, int, const DeviceFacts&) {
     PutU32(r, 4, 9600);
     r[8] = 8;
 }
+// The PTZ protocol of a channel (ordinals 81 and 82): its name, 40 bytes.
+void FillPtz(uint8_t* r, int, const DeviceFacts&) {
+    PutText(r, 0, 40, "PELCO-D");
+}
 // Sensor record: detection off, every schedule row of every sensor "close".
 void FillSensors(uint8_t* r, int, const DeviceFacts&) {
     for (int s = 0; s < 8; ++s)
@@ -166,6 +170,7 @@ const RecordSpec kRecords[] = {
     {184, 185, 60, nullptr},       {394, 396, 372, nullptr},      {52, 0, 132, FillMedia},
     {21, 22, 4, FillPictureBytes}, {314, 315, 160, nullptr},      {12, 13, 468, nullptr},
     {1056, 1057, 16, FillSerial},  // serial records of ordinals 56 and 57
+    {1081, 1082, 40, FillPtz},     // PTZ protocol names of ordinals 81 and 82
 };
 // The overlay buffer answers to two pairs of commands.
 int Canonical(int command) {
@@ -187,7 +192,6 @@ std::mutex g_lc_mu;
 std::map<int, LcSession> g_lc_sessions;                    // guarded by g_lc_mu
 std::map<int, std::unique_ptr<LcStream>> g_lc_streams;     // guarded by g_lc_mu
 std::map<std::string, vendor_emu::RecordBook> g_lc_books;  // guarded by g_lc_mu
-std::map<std::string, std::string> g_lc_protocols;         // guarded by g_lc_mu; ip:port:ch
 int g_lc_next = 1;                                         // guarded by g_lc_mu
 NetClientWifiList g_wifi;                                  // returned by ordinal 171
 
@@ -221,10 +225,11 @@ bool WithDevice(const std::string& ip, int port, Fn fn) {
     DeviceFacts facts;
     if (!Store::Instance().With(ip, port, [&](Device& d) { facts = LcFacts(d); })) return false;
     std::lock_guard<std::mutex> lock(g_lc_mu);
-    auto it = g_lc_books
-                  .try_emplace(ip + ":" + std::to_string(port), kRecords,
-                               sizeof kRecords / sizeof kRecords[0])
-                  .first;
+    const std::string id = ip + "-" + std::to_string(port);
+    auto it =
+        g_lc_books
+            .try_emplace(id, kRecords, sizeof kRecords / sizeof kRecords[0], "NetClient-" + id)
+            .first;
     fn(facts, it->second);
     return true;
 }
@@ -408,15 +413,20 @@ ZYN_VENDOR_EXPORT int NetClient_Ord81(const char* name, const char* ip, const ch
                                    "," + Q(path) + "," + I(port) + ")"))
         return -1;
     if (!path || !Credentials(ip, port, user, password)) return -1;
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f) return -1;
-    std::fclose(f);
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) return -1;
+    std::fclose(file);
     std::string base = path;
     base = base.substr(base.find_last_of("/\\") + 1);
     base = base.substr(0, base.rfind('.'));
-    std::lock_guard<std::mutex> lock(g_lc_mu);
-    g_lc_protocols[std::string(ip) + ":" + I(port) + ":" + I(channel)] = base;
-    return 0;
+    base.resize(39, 0);  // the record's 40 bytes, terminated
+    return WithDevice(ip, port,
+                      [&](const DeviceFacts& f, vendor_emu::RecordBook& book) {
+                          book.Write(*book.ByRead(1081), channel,
+                                     reinterpret_cast<const uint8_t*>(base.c_str()), 40, f);
+                      })
+               ? 0
+               : -1;
 }
 
 ZYN_VENDOR_EXPORT int NetClient_Ord82(const char* name, const char* ip, int channel,
@@ -426,10 +436,14 @@ ZYN_VENDOR_EXPORT int NetClient_Ord82(const char* name, const char* ip, int chan
                                    "," + I(port) + ")"))
         return 0;
     if (!text40 || !Credentials(ip, port, user, password)) return 0;
-    std::lock_guard<std::mutex> lock(g_lc_mu);
-    auto it = g_lc_protocols.find(std::string(ip) + ":" + I(port) + ":" + I(channel));
-    std::snprintf(text40, 40, "%s", it == g_lc_protocols.end() ? "PELCO-D" : it->second.c_str());
-    return 1;
+    return WithDevice(
+               ip, port,
+               [&](const DeviceFacts& f, vendor_emu::RecordBook& book) {
+                   const std::vector<uint8_t> rec = book.Read(*book.ByRead(1081), channel, f);
+                   std::snprintf(text40, 40, "%s", reinterpret_cast<const char*>(rec.data()));
+               })
+               ? 1
+               : 0;
 }
 
 ZYN_VENDOR_EXPORT int NetClient_Ord40(int session, int channel, int substream, uint64_t,

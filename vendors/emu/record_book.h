@@ -3,12 +3,23 @@
 // that a later read of the same kind and key (a channel, or 0) returns.
 // Header-only; used by the emulated vendor libraries and by the emulator's
 // QV devices. Not thread-safe: the owner's lock guards it.
+//
+// Kept between runs: when the environment variable ZYN_VENDOR_STATE names a
+// folder, a book made with a name loads DIR/NAME.rec and saves every change
+// there (written beside it and renamed over it). A file that is not a whole,
+// valid book is reported on stderr and ignored; the book starts empty.
 #pragma once
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
@@ -63,7 +74,16 @@ inline std::tm LocalNow() {
 
 class RecordBook {
 public:
-    RecordBook(const RecordSpec* specs, size_t count) : specs_(specs, specs + count) {}
+    // `name` (e.g. "AntsNetSDK-127.0.0.71-8000"): the state file's name;
+    // empty keeps the records in this process only.
+    RecordBook(const RecordSpec* specs, size_t count, std::string name = {})
+        : specs_(specs, specs + count) {
+        const char* dir = std::getenv("ZYN_VENDOR_STATE");
+        if (dir != nullptr && *dir != 0 && !name.empty()) {
+            path_ = std::string(dir) + "/" + name + ".rec";
+            Load();
+        }
+    }
 
     // The kind read by `command` (nullptr: none).
     const RecordSpec* ByRead(uint32_t command) const {
@@ -96,12 +116,76 @@ public:
         std::vector<uint8_t> rec = Read(spec, key, facts);
         std::memcpy(rec.data(), data, std::min<size_t>(bytes, rec.size()));
         stored_[{spec.read, key}] = std::move(rec);
+        Save();
     }
-    void Clear() { stored_.clear(); }
+    void Clear() {
+        stored_.clear();
+        Save();
+    }
 
 private:
+    // File: "ZYNRECS1", a 32-bit count, then per record its read command,
+    // key and size (32 bits each, little-endian) and its bytes.
+    static constexpr char kMagic[9] = "ZYNRECS1";
+
+    static void Put32(std::string& out, uint32_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+    }
+
+    void Load() {
+        std::ifstream in(path_, std::ios::binary);
+        if (!in) return;  // nothing kept yet
+        const std::string all((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+        auto bytes = reinterpret_cast<const uint8_t*>(all.data());
+        size_t at = 8;
+        auto fail = [&](const char* why) {
+            std::fprintf(stderr, "vendor state %s: %s; ignored\n", path_.c_str(), why);
+            stored_.clear();
+        };
+        if (all.size() < 12 || all.compare(0, 8, kMagic) != 0) return fail("not a record file");
+        const uint32_t count = GetU32(bytes + at);
+        at += 4;
+        for (uint32_t i = 0; i < count; ++i) {
+            if (all.size() - at < 12) return fail("truncated");
+            const uint32_t read = GetU32(bytes + at);
+            const auto key = static_cast<int>(GetU32(bytes + at + 4));
+            const uint32_t size = GetU32(bytes + at + 8);
+            at += 12;
+            const RecordSpec* spec = ByRead(read);
+            if (spec == nullptr || spec->bytes != size) return fail("unknown record or wrong size");
+            if (all.size() - at < size) return fail("truncated");
+            stored_[{read, key}].assign(bytes + at, bytes + at + size);
+            at += size;
+        }
+        if (at != all.size()) return fail("trailing bytes");
+    }
+
+    void Save() const {
+        if (path_.empty()) return;
+        std::string out(kMagic, 8);
+        Put32(out, static_cast<uint32_t>(stored_.size()));
+        for (const auto& [id, rec] : stored_) {
+            Put32(out, id.first);
+            Put32(out, static_cast<uint32_t>(id.second));
+            Put32(out, static_cast<uint32_t>(rec.size()));
+            out.append(reinterpret_cast<const char*>(rec.data()), rec.size());
+        }
+        const std::string temp = path_ + ".tmp" + std::to_string(getpid());
+        bool saved = false;
+        if (std::FILE* f = std::fopen(temp.c_str(), "wb")) {
+            saved = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+            saved = std::fclose(f) == 0 && saved;
+        }
+        if (!saved || std::rename(temp.c_str(), path_.c_str()) != 0) {
+            std::fprintf(stderr, "vendor state %s: cannot save\n", path_.c_str());
+            std::remove(temp.c_str());
+        }
+    }
+
     std::vector<RecordSpec> specs_;
     std::map<std::pair<uint32_t, int>, std::vector<uint8_t>> stored_;
+    std::string path_;  // empty: not kept between runs
 };
 
 }  // namespace vendor_emu

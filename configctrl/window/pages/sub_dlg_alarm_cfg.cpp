@@ -15,6 +15,7 @@
 #include "configctrl/device/ants_device.h"
 #include "configctrl/window/front_set_dialog.h"
 #include "configctrl/window/page_widgets.h"
+#include "configctrl/window/pages/dlg_remote_alarm_in_handle.h"
 #include "configctrl/window/schedule_editor.h"
 #include "configctrl/window/tips_box.h"
 
@@ -68,7 +69,7 @@ CSubDlgAlarmCfg::CSubDlgAlarmCfg(CFrontSetDialog* owner) : CPageDialog(kDialogId
     contact_list_ = MakeCombo(in_box, 554, {"normally open", "normal close"});
     handling_ = MakeCheck(in_box, 555, "Alarm Input Setup");
     handling_setup_ = MakeButton(in_box, 556, "Setup");
-    auto* ptz = MakeButton(in_box, 557, "Trigger PTZ");
+    ptz_ = MakeButton(in_box, 557, "Trigger PTZ");
     input_copy_list_ = MakeCombo(in_box, 558);
     copy_input_ = MakeButton(in_box, 559, "Copy");
     in->addWidget(MakeLabel(in_box, "Alarm Input"), 0, 0);
@@ -80,7 +81,7 @@ CSubDlgAlarmCfg::CSubDlgAlarmCfg(CFrontSetDialog* owner) : CPageDialog(kDialogId
     in->addWidget(contact_list_, 1, 1);
     in->addWidget(handling_, 1, 2);
     in->addWidget(handling_setup_, 1, 3, Qt::AlignLeft);
-    in->addWidget(ptz, 1, 4);
+    in->addWidget(ptz_, 1, 4);
     in->addWidget(MakeLabel(in_box, "Copy to Alarm Input"), 2, 0);
     in->addWidget(input_copy_list_, 2, 1);
     in->addWidget(copy_input_, 2, 2, Qt::AlignLeft);
@@ -140,6 +141,10 @@ CSubDlgAlarmCfg::CSubDlgAlarmCfg(CFrontSetDialog* owner) : CPageDialog(kDialogId
         ShowInput(i);
     });
     connect(handling_, &QCheckBox::toggled, handling_setup_, &QWidget::setEnabled);
+    connect(handling_setup_, &QPushButton::clicked, this,
+            [this] { OpenHandling(CDlgRemoteAlarmInHandle::Section::kHandling); });
+    connect(ptz_, &QPushButton::clicked, this,
+            [this] { OpenHandling(CDlgRemoteAlarmInHandle::Section::kPtz); });
     connect(confirm_name, &QPushButton::clicked, this, [this] { StoreInput(); });
     connect(copy_input_, &QPushButton::clicked, this, [this] { CopyInput(); });
     connect(output_list_, &QComboBox::currentIndexChanged, this, [this](int i) {
@@ -224,6 +229,27 @@ void CSubDlgAlarmCfg::CopyInput() {
     for (int j = 0; j < static_cast<int>(inputs_.size()); ++j)
         if (j != shown_input_ && (target < 0 || target == j))
             Change(inputs_[j], kContactType, fields);
+}
+
+// The handling or PTZ dialog of the shown input; its "OK" changes the
+// cached record (saved with the others on "save").
+void CSubDlgAlarmCfg::OpenHandling(CDlgRemoteAlarmInHandle::Section section) {
+    if (handle_dialog_ || shown_input_ < 0 || shown_input_ >= static_cast<int>(inputs_.size()))
+        return;
+    const int input = shown_input_;
+    using D = CDlgRemoteAlarmInHandle;
+    handle_dialog_ = new D(
+        section, inputs_[input].bytes, owner()->alarm_out_count(), owner()->channel_count(),
+        [this, input](const std::vector<uint8_t>& record) {
+            if (input >= static_cast<int>(inputs_.size())) return;
+            Change(
+                inputs_[input], D::kFirstByte,
+                std::vector<uint8_t>(record.begin() + D::kFirstByte, record.begin() + D::kEndByte));
+        },
+        this);
+    handle_dialog_->setAttribute(Qt::WA_DeleteOnClose);
+    handle_dialog_->setWindowModality(Qt::WindowModal);
+    handle_dialog_->open();
 }
 
 void CSubDlgAlarmCfg::ShowOutput(int index) {

@@ -2,14 +2,18 @@
 // contact type, handling) and alarm outputs (name, hold time, a weekly
 // schedule of eight periods a day). One record per input and per output is
 // read on the first activation and cached; edits mark their record dirty and
-// "save" writes only the dirty records.
+// "save" writes only the dirty records. "Setup" and "Trigger PTZ" open the
+// input's handling dialog (CDlgRemoteAlarmInHandle).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
+#include <QPointer>
+
 #include "configctrl/window/dialog_ex.h"
+#include "configctrl/window/pages/dlg_remote_alarm_in_handle.h"
 
 class QCheckBox;
 class QComboBox;
@@ -44,12 +48,14 @@ public:
     const std::vector<Record>& inputs() const { return inputs_; }
     const std::vector<Record>& outputs() const { return outputs_; }
     CScheduleEditor* schedule() const { return schedule_; }
+    CDlgRemoteAlarmInHandle* handle_dialog() const { return handle_dialog_; }
 
 private:
     void Load();
     void ShowInput(int index);
     void StoreInput();
     void CopyInput();
+    void OpenHandling(CDlgRemoteAlarmInHandle::Section section);
     void ShowOutput(int index);
     void StoreOutput();
     void ShowDay();
@@ -66,7 +72,8 @@ private:
     QComboBox *input_list_, *input_copy_list_, *contact_list_;
     QLineEdit* input_name_;
     QCheckBox* handling_;
-    QPushButton *handling_setup_, *copy_input_;
+    QPushButton *handling_setup_, *ptz_, *copy_input_;
+    QPointer<CDlgRemoteAlarmInHandle> handle_dialog_;
     QComboBox *output_list_, *output_copy_list_, *hold_list_, *day_list_, *day_copy_list_;
     QLineEdit *output_name_, *state_;
     QPushButton *copy_day_, *copy_output_;

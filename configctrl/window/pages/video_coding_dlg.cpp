@@ -15,6 +15,7 @@
 #include "configctrl/device/langchi_device.h"
 #include "configctrl/device/qv_device.h"
 #include "configctrl/window/front_set_dialog.h"
+#include "configctrl/window/tips_box.h"
 
 namespace configctrl {
 
@@ -110,19 +111,19 @@ CVideoCodingDlg::CVideoCodingDlg(CFrontSetDialog* owner) : CPageDialog(kDialogId
         return new QLabel(TranslateText(QString(text)), this);
     };
 
-    channel_ = make_list("IDC_311");
-    size_[0] = make_list("IDC_439");
-    size_[1] = make_list("IDC_444");
-    bit_rate_[0] = make_edit("IDC_453");
-    bit_rate_[1] = make_edit("IDC_455");
-    mode_[0] = make_list("IDC_452");
-    mode_[1] = make_list("IDC_454");
-    frame_rate_[0] = make_edit("IDC_442");
-    frame_rate_[1] = make_edit("IDC_447");
-    iframe_[0] = make_edit("IDC_443");
-    iframe_[1] = make_edit("IDC_448");
+    channel_ = make_list("ctl311");
+    size_[0] = make_list("ctl439");
+    size_[1] = make_list("ctl444");
+    bit_rate_[0] = make_edit("ctl453");
+    bit_rate_[1] = make_edit("ctl455");
+    mode_[0] = make_list("ctl452");
+    mode_[1] = make_list("ctl454");
+    frame_rate_[0] = make_edit("ctl442");
+    frame_rate_[1] = make_edit("ctl447");
+    iframe_[0] = make_edit("ctl443");
+    iframe_[1] = make_edit("ctl448");
     ok_ = new QPushButton(TranslateText(QString("OK")), this);
-    ok_->setObjectName("IDC_367");
+    ok_->setObjectName("ctl367");
 
     // Main stream on the left, sub stream on the right: label, field, range.
     auto* grid = new QGridLayout;
@@ -174,6 +175,7 @@ CVideoCodingDlg::CVideoCodingDlg(CFrontSetDialog* owner) : CPageDialog(kDialogId
         list->setCurrentIndex(list->count() > 0 ? 0 : -1);
 
     connect(ok_, &QPushButton::clicked, this, &CVideoCodingDlg::OnSave);
+    connect(channel_, &QComboBox::currentIndexChanged, this, &CVideoCodingDlg::OnChannelChanged);
 }
 
 int CVideoCodingDlg::LangChiMainSizeEntry(int code) {
@@ -216,17 +218,41 @@ QString CVideoCodingDlg::AntsFrameRateText(const QByteArray& ability, int code) 
 void CVideoCodingDlg::OnPageActivated(quint32 channel, quint32 store) {
     const int type = owner() ? owner()->device_type() : -1;
     if (!owner() || !owner()->device()) return;
-    channel_index_ = static_cast<int>(channel);
+    // A load (the window's activation passes 0) reads the channel chosen in
+    // the list; a save writes the channel it is given.
+    const int ch = store ? static_cast<int>(channel) : channel_index_;
     if (type == kDeviceTypeLangChi)
-        store ? SaveLangChi(channel_index_) : LoadLangChi(channel_index_);
+        store ? SaveLangChi(ch) : LoadLangChi(ch);
     else if (type == kDeviceTypeAnts)
-        store ? SaveAnts(channel_index_) : LoadAnts(channel_index_);
+        store ? SaveAnts(ch) : LoadAnts(ch);
     else if (type == kDeviceTypeQv)
-        store ? SaveQv(channel_index_) : LoadQv(channel_index_);
+        store ? SaveQv(ch) : LoadQv(ch);
+    shown_ = Shown();  // what the device now holds, as far as the page knows
 }
 
 void CVideoCodingDlg::OnSave() {
     OnPageActivated(static_cast<quint32>(channel_index_), 1);
+}
+
+QStringList CVideoCodingDlg::Shown() const {
+    QStringList values;
+    for (int s = 0; s < 2; ++s) {
+        values << QString::number(size_[s]->currentIndex())
+               << QString::number(mode_[s]->currentIndex()) << bit_rate_[s]->text()
+               << frame_rate_[s]->text() << iframe_[s]->text();
+    }
+    return values;
+}
+
+// Another channel: unsaved changes of the one shown are saved or dropped
+// as the user answers, then the new channel is read.
+void CVideoCodingDlg::OnChannelChanged(int index) {
+    if (index < 0 || index == channel_index_) return;
+    if (Shown() != shown_ &&
+        CRHYesNoToAllDialog::Ask(this, "The parameters of this channel have changed. Save them?"))
+        OnPageActivated(static_cast<quint32>(channel_index_), 1);
+    channel_index_ = index;
+    OnPageActivated(static_cast<quint32>(index), 0);
 }
 
 void CVideoCodingDlg::ShowStream(int stream, int bit_rate, int frame_rate, int iframe) {

@@ -2,10 +2,13 @@
 // mode, frame rate and I-frame interval of one channel's main and sub
 // stream, for LangChi, ANTS and QV devices. OnPageActivated(channel, store)
 // loads (store 0, from the window) and saves (store 1, from the "OK"
-// button). Own-protocol devices get the empty page.
+// button). Own-protocol devices get the empty page. Choosing another
+// channel in the list offers to save the shown channel's unsaved changes,
+// then reads the chosen one.
 #pragma once
 
 #include <QByteArray>
+#include <QStringList>
 
 #include "configctrl/window/dialog_ex.h"
 
@@ -49,6 +52,8 @@ public:
 
 private:
     void OnSave();
+    void OnChannelChanged(int index);
+    QStringList Shown() const;  // the stream controls' values
     void LoadLangChi(int channel);
     void SaveLangChi(int channel);
     void LoadAnts(int channel);
@@ -66,6 +71,7 @@ private:
     QPushButton* ok_;
 
     int channel_index_ = 0;  // the channel loads and saves use
+    QStringList shown_;      // Shown() after the last load or save
     QByteArray lc_main_, lc_sub_, ants_, qv_main_, qv_sub_, ability_;
 };
 
