@@ -9,6 +9,7 @@
 #include "configctrl/control/language_dictionary.h"
 #include "configctrl/control/module_dir.h"
 #include "configctrl/device/device.h"
+#include "configctrl/window/live_preview.h"
 #include "configctrl/window/page_tree.h"
 #include "configctrl/window/pages/category_pages.h"
 #include "configctrl/window/pages/ddns_setting_dlg.h"
@@ -147,6 +148,7 @@ CFrontSetDialog::~CFrontSetDialog() {
         // No live view of the device may run when it logs out; a channel that
         // is not playing answers 0 and nothing else happens.
         device_->SetEventCallback(nullptr, nullptr);  // waits for a running call
+        for (CLivePreview* preview : findChildren<CLivePreview*>()) preview->Stop();
         if (device_->logged_in())
             for (int ch = 0; ch < kMaxChannels; ++ch) device_->StopRealPlay(ch);
         // With notification: the own SDK answers the logout with success only
