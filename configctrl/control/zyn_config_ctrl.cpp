@@ -58,6 +58,13 @@ bool CZynConFigCtrlCtrl::LoginDevice(const QByteArray& sername, const QByteArray
         device->SetAddress(serurl.constData());
         device->SetHostName(serurl.constData());
         device->SetPort(serport);
+        // Our own devices take their streams on the port after the control
+        // port (as zyn-devsim does), and the SDK sizes its channels at login:
+        // room for every channel until the counts are known.
+        if (iType == kDeviceTypeZyn) {
+            device->SetSecondPort(serport + 1);
+            device->SetChannelCount(kMaxChannels);
+        }
         device->SetUserName(username.constData());
         device->SetPassword(password.constData());
         if (device->Login()) {

@@ -18,6 +18,7 @@ class CVideoSurface : public QWidget {
 public:
     explicit CVideoSurface(QWidget* parent) : QWidget(parent) {
         setObjectName("video_surface");
+        setAttribute(Qt::WA_DontCreateNativeAncestors);
         setAttribute(Qt::WA_NativeWindow);
         setAttribute(Qt::WA_PaintOnScreen);
         setAttribute(Qt::WA_OpaquePaintEvent);
@@ -34,6 +35,7 @@ class CPreviewOverlay : public QWidget {
 public:
     explicit CPreviewOverlay(QWidget* parent) : QWidget(parent) {
         setObjectName("preview_overlay");
+        setAttribute(Qt::WA_DontCreateNativeAncestors);
         setAttribute(Qt::WA_NativeWindow);
         setAttribute(Qt::WA_NoSystemBackground);
     }
@@ -63,6 +65,7 @@ private:
 
 CLivePreview::CLivePreview(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_DontCreateNativeAncestors);
     surface_ = new CVideoSurface(this);
     surface_->hide();
     overlay_ = new CPreviewOverlay(this);
@@ -93,6 +96,7 @@ QImage CLivePreview::ParsePicture(const uint8_t* data, int length) {
 
 bool CLivePreview::Start(CDevice* device, int channel) {
     if (device_ != nullptr && (device_ != device || channel_ != channel)) Stop();
+    const bool shown_here = device_ != nullptr;  // started by this preview before
     if (device == nullptr || channel < 0 || channel >= kMaxChannels) return false;
     sdk_draws_ = device->type() == kDeviceTypeZyn;
     surface_->setVisible(sdk_draws_);
@@ -105,8 +109,9 @@ bool CLivePreview::Start(CDevice* device, int channel) {
     if (!sdk_draws_) device->SetPictureCallback(&CLivePreview::OnPicture, this);
     const uintptr_t window = static_cast<uintptr_t>(sdk_draws_ ? surface_->winId() : winId());
     bool ok = false;
+    // A device that cannot move a play it started for this preview keeps it.
     if (device->GetChannelPlayFlag(channel) == 1)
-        ok = device->ChangeWindow(channel, window, 1) != 0;
+        ok = device->ChangeWindow(channel, window, 1) != 0 || shown_here;
     if (!ok) {
         ok = device->RealPlay(channel, window, 1, 0) != 0;
         if (ok) device->SetChannelPlayFlag(channel, 1);

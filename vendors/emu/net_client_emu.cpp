@@ -241,6 +241,21 @@ bool WithLcSession(int session, Fn fn) {
     return WithDevice(s.ip, s.port, fn);
 }
 
+// A device configured with "overlay=old" knows only the older overlay
+// commands 17 and 18 and answers 314 and 315 with failure.
+bool OldOverlayOnly(int session) {
+    LcSession s;
+    {
+        std::lock_guard<std::mutex> lock(g_lc_mu);
+        auto it = g_lc_sessions.find(session);
+        if (it == g_lc_sessions.end()) return false;
+        s = it->second;
+    }
+    bool old = false;
+    Store::Instance().With(s.ip, s.port, [&](Device& d) { old = d.Text("overlay") == "old"; });
+    return old;
+}
+
 bool Credentials(const char* ip, int port, const char* user, const char* password) {
     if (!ip || !user || !password) return false;
     bool ok = false;
@@ -304,6 +319,7 @@ ZYN_VENDOR_EXPORT int NetClient_Ord126(int session, int command, intptr_t a, int
                                    I(static_cast<int>(a)) + "," + I(static_cast<int>(c)) + ")"))
         return 0;
     (void)d;
+    if ((command == 314 || command == 315) && OldOverlayOnly(session)) return 0;
     int ok = 0;
     std::vector<uint8_t> join;  // kept as the last block, outside the store's lock
     WithLcSession(session, [&](const DeviceFacts& f, vendor_emu::RecordBook& book) {
