@@ -67,11 +67,9 @@ bool CZynConFigCtrlCtrl::LoginDevice(const QByteArray& sername, const QByteArray
         }
         device->SetUserName(username.constData());
         device->SetPassword(password.constData());
-        if (device->Login()) {
-            const DeviceCounts c = QueryDeviceCounts(*device);
-            window_->SetCounts(c.channels, c.alarm_inputs, c.alarm_outputs);
-            device->SetChannelCount(c.channels);
-        }
+        const DeviceCounts c = device->Login() ? QueryDeviceCounts(*device) : DeviceCounts{};
+        window_->SetCounts(c.channels, c.alarm_inputs, c.alarm_outputs);
+        device->SetChannelCount(c.channels);
     }
     window_->SetDevice(std::move(device), iType);
     window_->Create();
