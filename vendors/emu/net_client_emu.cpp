@@ -141,6 +141,15 @@ void FillPictureBytes(uint8_t* r, int, const DeviceFacts&) {
     r[2] = 128;
     r[3] = 8;
 }
+// Overlay buffer (the control's layout): time shown at the top right, the
+// name at the top left, no text.
+void FillOverlay(uint8_t* r, int, const DeviceFacts&) {
+    PutU32(r, 0, 1);
+    PutU16(r, 4, 400);
+    PutU16(r, 6, 16);
+    PutU16(r, 8, 16);
+    PutU16(r, 10, 16);
+}
 void FillMedia(uint8_t* r, int, const DeviceFacts&) {
     PutU32(r, 0, 1);
     PutU32(r, 4, 3);  // SD card
@@ -164,7 +173,7 @@ const RecordSpec kRecords[] = {
     {78, 79, 100, nullptr},        {277, 278, 12, FillRtsp},      {98, 99, 120, nullptr},
     {8, 9, 132, FillChannel},      {47, 48, 132, FillSubChannel}, {10, 11, 1092, FillSensors},
     {184, 185, 60, nullptr},       {394, 396, 372, nullptr},      {52, 0, 132, FillMedia},
-    {21, 22, 4, FillPictureBytes}, {314, 315, 160, nullptr},      {12, 13, 468, nullptr},
+    {21, 22, 4, FillPictureBytes}, {314, 315, 160, FillOverlay},  {12, 13, 468, nullptr},
     {1056, 1057, 16, FillSerial},  // serial records of ordinals 56 and 57
 };
 // The overlay buffer answers to two pairs of commands.
