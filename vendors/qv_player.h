@@ -11,6 +11,9 @@ extern "C" {
 
 /* Decoded audio of a port (16-bit mono PCM). */
 typedef void (*QV_PLAYER_AudioCallback)(int port, const int16_t* samples, int count, void* user);
+/* Each decoded picture of a port: 16-bit width, 16-bit height, 32-bit frame
+ * number, then width * height grey values. */
+typedef void (*QV_PLAYER_PictureCallback)(int port, const uint8_t* picture, int length, void* user);
 
 #define QV_PLAYER_CALLS(X)                                                                        \
     X(int, QV_PLAYER_OpenStream,                                                                  \
@@ -18,6 +21,8 @@ typedef void (*QV_PLAYER_AudioCallback)(int port, const int16_t* samples, int co
        int substream, uint64_t window))                                                           \
     X(int, QV_PLAYER_CloseStream, (int player_port))                                              \
     X(int, QV_PLAYER_SetAudioCallBack, (int player_port, QV_PLAYER_AudioCallback cb, void* user)) \
+    X(int, QV_PLAYER_SetPictureCallBack,                                                          \
+      (int player_port, QV_PLAYER_PictureCallback cb, void* user))                                \
     /* the current picture as a BMP file image; *written gets its size */                         \
     X(int, QV_PLAYER_SnapBMP, (int player_port, uint8_t* buffer, int size, int* written))         \
     X(int, QV_PLAYER_StartRecord, (int player_port, const char* path))                            \

@@ -58,13 +58,18 @@ bool CZynConFigCtrlCtrl::LoginDevice(const QByteArray& sername, const QByteArray
         device->SetAddress(serurl.constData());
         device->SetHostName(serurl.constData());
         device->SetPort(serport);
+        // Our own devices take their streams on the port after the control
+        // port (as zyn-devsim does), and the SDK sizes its channels at login:
+        // room for every channel until the counts are known.
+        if (iType == kDeviceTypeZyn) {
+            device->SetSecondPort(serport + 1);
+            device->SetChannelCount(kMaxChannels);
+        }
         device->SetUserName(username.constData());
         device->SetPassword(password.constData());
-        if (device->Login()) {
-            const DeviceCounts c = QueryDeviceCounts(*device);
-            window_->SetCounts(c.channels, c.alarm_inputs, c.alarm_outputs);
-            device->SetChannelCount(c.channels);
-        }
+        const DeviceCounts c = device->Login() ? QueryDeviceCounts(*device) : DeviceCounts{};
+        window_->SetCounts(c.channels, c.alarm_inputs, c.alarm_outputs);
+        device->SetChannelCount(c.channels);
     }
     window_->SetDevice(std::move(device), iType);
     window_->Create();

@@ -25,10 +25,9 @@ void MessageTrampoline(int command, int login, const char* data, int length, voi
 void ExceptionTrampoline(int, int exception, int handle, void* user) {
     Registry().With(user, [&](CANTSDevice& d) { d.OnException(handle, exception); });
 }
-void DataTrampoline(int, int type, const uint8_t*, int, void* user) {
-    // The library shows the pictures itself; the device only counts them.
+void DataTrampoline(int play, int type, const uint8_t* data, int length, void* user) {
     Registry().With(user, [&](CANTSDevice& d) {
-        if (type == 2) d.CountPicture();
+        if (type == 2) d.OnPicture(play, data, length);
     });
 }
 
@@ -131,6 +130,17 @@ int CANTSDevice::RealPlayHandle(int ch) {
     if (ch < 0 || ch >= kMaxChannels) return -1;
     std::lock_guard<std::mutex> lock(play_mu_);
     return play_handles_[ch];
+}
+
+void CANTSDevice::OnPicture(int play, const uint8_t* data, int length) {
+    ++pictures_;
+    int ch = -1;
+    {
+        std::lock_guard<std::mutex> lock(play_mu_);
+        for (int c = 0; c < kMaxChannels && ch < 0; ++c)
+            if (play_handles_[c] == play) ch = c;
+    }
+    if (ch >= 0) EmitPicture(ch, data, length);
 }
 
 int CANTSDevice::LoginHandle() {

@@ -78,7 +78,8 @@ public:
     // Vendor callbacks (on the library's threads).
     void OnMessage(int login, int command, const char* data, int length);
     void OnException(int handle, int exception);
-    void CountPicture() { ++pictures_; }
+    // A picture of the play `play`: counted, and handed on for its channel.
+    void OnPicture(int play, const uint8_t* data, int length);
     // Pictures the library has delivered since construction (all channels).
     int pictures() const { return pictures_.load(); }
 

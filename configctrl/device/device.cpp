@@ -323,6 +323,16 @@ void CDevice::EmitEvent(int event, const void* data, int length) {
         [&](DeviceEventCallback fn, void* user, int) { fn(id, event, data, length, user); });
 }
 
+void CDevice::SetPictureCallback(DevicePictureCallback callback, void* user) {
+    picture_callback_.Set(callback, user);
+}
+
+void CDevice::EmitPicture(int ch, const uint8_t* data, int length) {
+    if (data == nullptr || length <= 0) return;
+    picture_callback_.Invoke(
+        [&](DevicePictureCallback fn, void* user, int) { fn(ch, data, length, user); });
+}
+
 bool CDevice::SetBufferEntry(int index, const void* data, size_t bytes, int value) {
     if (index < 0 || index >= kBufferTableEntries) return false;
     std::lock_guard<std::mutex> lock(buffers_mu_);

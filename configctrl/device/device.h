@@ -108,6 +108,14 @@ struct AlarmEventRecord {
 static_assert(sizeof(AlarmEventRecord) == 24);
 static_assert(offsetof(AlarmEventRecord, kind) == 12);
 
+// Live pictures that a vendor library hands to the device (the emulated
+// libraries do; a real library draws into the window given to RealPlay):
+// the channel and the picture (16-bit width, 16-bit height, 32-bit frame
+// number, then width * height grey values, little-endian), valid only
+// during the call, on vendor threads. The callback notifies and returns; it
+// must not call back into the device.
+using DevicePictureCallback = void (*)(int ch, const uint8_t* data, int length, void* user);
+
 // Copies `text` into a field of `field_bytes`: whole with its terminator when
 // shorter than the field, else its first field_bytes - 1 bytes and a 0.
 // A null text stores an empty string.
@@ -216,6 +224,9 @@ public:
     // The event callback (null removes it); see DeviceEventCallback. When it
     // returns, a replaced callback is not running.
     void SetEventCallback(DeviceEventCallback callback, void* user);
+    // The picture callback (null removes it); one for all channels. When it
+    // returns, a replaced callback is not running.
+    void SetPictureCallback(DevicePictureCallback callback, void* user);
     // The buffer table: entry `index` takes a copy of `bytes` bytes and a
     // value; false for an index outside the table or after destruction began.
     bool SetBufferEntry(int index, const void* data, size_t bytes, int value);
@@ -225,6 +236,8 @@ protected:
     explicit CDevice(int type);
     // Hands an event to the event callback, when one is set.
     void EmitEvent(int event, const void* data, int length);
+    // Hands a live picture of `ch` to the picture callback, when one is set.
+    void EmitPicture(int ch, const uint8_t* data, int length);
     bool ChannelOk(int ch) const { return logged_in() && ch >= 0 && ch < kMaxChannels; }
     void set_logged_in(bool on) { logged_in_.store(on ? 1 : 0); }
 
@@ -250,6 +263,7 @@ protected:
 
 private:
     renderkit::CallbackSlot<DeviceEventCallback> event_callback_;
+    renderkit::CallbackSlot<DevicePictureCallback> picture_callback_;
 };
 
 // The device object for a control type: 1 own protocol, 2 LangChi, 3 ANTS,

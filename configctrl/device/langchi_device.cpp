@@ -14,8 +14,8 @@ LiveRegistry<CLangChiDevice>& Registry() {
 
 constexpr int kLibraryPortBase = 6024;
 
-void StreamTrampoline(int stream, const uint8_t*, int, void* user) {
-    Registry().With(user, [&](CLangChiDevice& d) { d.OnStreamData(stream); });
+void StreamTrampoline(int stream, const uint8_t* data, int length, void* user) {
+    Registry().With(user, [&](CLangChiDevice& d) { d.OnStreamData(stream, data, length); });
 }
 
 }  // namespace
@@ -110,11 +110,17 @@ int CLangChiDevice::StreamHandle(int ch) {
     return streams_[ch];
 }
 
-void CLangChiDevice::OnStreamData(int stream) {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (closing_) return;
-    for (int s : streams_)
-        if (s == stream) ++pictures_;
+void CLangChiDevice::OnStreamData(int stream, const uint8_t* data, int length) {
+    int ch = -1;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (closing_) return;
+        for (int c = 0; c < kLangChiStreams && ch < 0; ++c)
+            if (streams_[c] == stream) ch = c;
+        if (ch < 0) return;
+        ++pictures_;
+    }
+    EmitPicture(ch, data, length);
 }
 
 int CLangChiDevice::ChangeWindow(int ch, uintptr_t window, int flag) {

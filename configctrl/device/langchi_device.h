@@ -57,7 +57,9 @@ public:
                               intptr_t d);
     virtual int StreamHandle(int ch);
 
-    void OnStreamData(int stream);  // the library's stream thread
+    // A picture of a stream (the library's stream thread): counted and
+    // handed on for its channel.
+    void OnStreamData(int stream, const uint8_t* data, int length);
     // Pictures delivered on open streams since construction.
     int pictures() const { return pictures_.load(); }
 

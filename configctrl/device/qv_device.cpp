@@ -20,6 +20,10 @@ void AudioTrampoline(int port, const int16_t*, int count, void* user) {
     Registry().With(user, [&](CQVDevice& d) { d.OnAudio(port, count); });
 }
 
+void PictureTrampoline(int port, const uint8_t* data, int length, void* user) {
+    Registry().With(user, [&](CQVDevice& d) { d.OnPicture(port, data, length); });
+}
+
 // Pan-tilt-zoom request: three 32-bit values (channel, code, parameter).
 constexpr uint32_t kCommandPtz = 513;
 
@@ -91,9 +95,22 @@ int CQVDevice::RealPlay(int ch, uintptr_t window, int, int substream) {
     const int port = QV_CALL(QV_PLAYER_OpenStream, GetAddress(), GetPort(), GetUserName(),
                              GetPassword(), ch, substream, window);
     if (port < 0) return 0;
-    std::lock_guard<std::mutex> lock(mu_);
-    ports_[ch] = port;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        ports_[ch] = port;
+    }
+    QV_CALL(QV_PLAYER_SetPictureCallBack, port, PictureTrampoline, this);
     return 1;
+}
+
+void CQVDevice::OnPicture(int port, const uint8_t* data, int length) {
+    int ch = -1;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        for (int c = 0; c < kQvStreams && ch < 0; ++c)
+            if (ports_[c] == port) ch = c;
+    }
+    if (ch >= 0) EmitPicture(ch, data, length);
 }
 
 int CQVDevice::StopRealPlay(int ch) {

@@ -59,6 +59,9 @@ public:
     virtual int Reserved3();
 
     void OnAudio(int port, int count);  // the player's thread
+    // A decoded picture of a player port (the player's thread), handed on
+    // for its channel.
+    void OnPicture(int port, const uint8_t* data, int length);
     int audio_samples() const { return audio_samples_.load(); }
 
 private:

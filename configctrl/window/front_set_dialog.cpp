@@ -6,9 +6,12 @@
 #include <QLayout>
 #include <QResizeEvent>
 
+#include <type_traits>
+
 #include "configctrl/control/language_dictionary.h"
 #include "configctrl/control/module_dir.h"
 #include "configctrl/device/device.h"
+#include "configctrl/window/live_preview.h"
 #include "configctrl/window/page_tree.h"
 #include "configctrl/window/pages/category_pages.h"
 #include "configctrl/window/pages/ddns_setting_dlg.h"
@@ -46,7 +49,7 @@ constexpr char kIconInstalled[] = "/res/tree_icon_app_installed.png";
 
 // What decides whether an item is in the tree. Conditions on the type are
 // false without a device.
-enum class When { kAlways, kNotQv, kLangChi, kAnts, kLangChiOrAnts };
+enum class When { kAlways, kNotQv, kLangChi, kAnts, kLangChiOrAnts, kLangChiAntsOrZyn };
 
 struct TreeRow {
     const char* text;
@@ -62,10 +65,12 @@ CDialogEx* PageFor(const CFrontSetDialog& w, int) {
     return w.page<Page>();
 }
 
-template <typename LangChiPage, typename AntsPage>
+template <typename LangChiPage, typename AntsPage, typename ZynPage = void>
 CDialogEx* ByVendor(const CFrontSetDialog& w, int type) {
     if (type == kDeviceTypeLangChi) return w.page<LangChiPage>();
     if (type == kDeviceTypeAnts) return w.page<AntsPage>();
+    if constexpr (!std::is_void_v<ZynPage>)
+        if (type == kDeviceTypeZyn) return w.page<ZynPage>();
     return nullptr;
 }
 
@@ -89,8 +94,8 @@ const TreeRow kTree[] = {
     {"Alarm settings", 0, kIconAlarm, When::kAlways, PageFor<CAlarmSetDlg>},
     {"sensor alarm", 1, kIconInstalled, When::kLangChiOrAnts,
      ByVendor<CSensorParamDialog, CSubDlgAlarmCfg>},
-    {"motion detection", 1, kIconInstalled, When::kLangChiOrAnts,
-     ByVendor<CMotionParamDialog, CDlgRemoteMotionDetect>},
+    {"motion detection", 1, kIconInstalled, When::kLangChiAntsOrZyn,
+     ByVendor<CMotionParamDialog, CDlgRemoteMotionDetect, CDlgRemoteMotionDetect>},
     {"Storage settings", 0, kIconStorage, When::kLangChiOrAnts, PageFor<CSaveDialog>},
     {"Disk Management", 1, kIconInstalled, When::kAnts, PageFor<CDlgHardDiskCfg>},
     {"Timer Record", 1, kIconInstalled, When::kLangChi, PageFor<CTimeRecordDlg>},
@@ -110,6 +115,9 @@ bool Holds(When when, bool has_device, int type) {
             return has_device && type == kDeviceTypeAnts;
         case When::kLangChiOrAnts:
             return has_device && (type == kDeviceTypeLangChi || type == kDeviceTypeAnts);
+        case When::kLangChiAntsOrZyn:
+            return has_device && (type == kDeviceTypeLangChi || type == kDeviceTypeAnts ||
+                                  type == kDeviceTypeZyn);
     }
     return false;
 }
@@ -147,6 +155,7 @@ CFrontSetDialog::~CFrontSetDialog() {
         // No live view of the device may run when it logs out; a channel that
         // is not playing answers 0 and nothing else happens.
         device_->SetEventCallback(nullptr, nullptr);  // waits for a running call
+        for (CLivePreview* preview : findChildren<CLivePreview*>()) preview->Stop();
         if (device_->logged_in())
             for (int ch = 0; ch < kMaxChannels; ++ch) device_->StopRealPlay(ch);
         // With notification: the own SDK answers the logout with success only

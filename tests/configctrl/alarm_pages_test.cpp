@@ -18,6 +18,7 @@
 #include "configctrl/window/front_set_dialog.h"
 #include "configctrl/window/page_tree.h"
 #include "configctrl/device/langchi_device.h"
+#include "configctrl/window/live_preview.h"
 #include "configctrl/window/pages/dlg_remote_alarm_in_handle.h"
 #include "configctrl/window/pages/dlg_remote_motion_detect.h"
 #include "configctrl/window/pages/sensor_param_dialog.h"
@@ -350,8 +351,10 @@ private slots:
         QCOMPARE(uchar(rec[6144]), uchar(255));
         const int fri = CDlgRemoteMotionDetect::kSchedule + 4 * CDlgRemoteMotionDetect::kDayBytes;
         QCOMPARE(rec.mid(fri, 8), QByteArray("\x08\x00\x0c\x00\x0c\x00\x0d\x00", 8));
-        if (QTest::currentDataTag() == QByteArray("two"))
+        if (QTest::currentDataTag() == QByteArray("two")) {
+            QTRY_VERIFY(page->preview()->pictures_shown() > 0);  // the live video shows
             page->grab().save(ArtifactPath("page_motion_ants.png"));
+        }
     }
 
     // LangChi sensors: hidden boxes beyond the counts; edits survive a

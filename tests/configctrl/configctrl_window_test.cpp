@@ -144,9 +144,10 @@ private slots:
             QStringList{"0 Channel parameter CPictureSetDlg",
                         "1 Character overlay CVideoParamDialog", "1 video coding CVideoCodingDlg",
                         "0 Alarm settings CAlarmSetDlg"};
-        QTest::newRow("own") << 1 << own;
         QStringList qv = own;
         qv.removeAll(user);
+        own << "1 motion detection CDlgRemoteMotionDetect";  // the grid over live video
+        QTest::newRow("own") << 1 << own;
         QTest::newRow("qv") << 10 << qv;
         QTest::newRow("none") << 99 << qv;
         QTest::newRow("langchi") << 2

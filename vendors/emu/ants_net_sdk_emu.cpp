@@ -4,6 +4,7 @@
 // over time, and alarm and exception messages on the library's thread.
 #include <cstdio>
 #include <cstring>
+#include <array>
 #include <map>
 #include <memory>
 
@@ -139,7 +140,7 @@ struct Session {
 struct Play {
     int login = 0;
     int channel = 0;
-    int effect[4] = {5, 5, 5, 5};
+    std::string effect_key;  // the device and channel whose picture values it shows
     ANTS_DataCallback cb = nullptr;
     void* user = nullptr;
     std::unique_ptr<vendor_emu::LivePictures> live;
@@ -155,6 +156,7 @@ std::map<int, Session> g_sessions;                      // guarded by g_mu
 std::map<int, std::unique_ptr<Play>> g_plays;           // guarded by g_mu
 std::map<std::string, vendor_emu::RecordBook> g_books;  // guarded by g_mu; by ip-port
 std::map<int, Job> g_jobs;                              // guarded by g_mu
+std::map<std::string, std::array<int, 4>> g_effects;    // guarded by g_mu; by ip:port:channel
 int g_next_handle = 1;                                  // guarded by g_mu
 int g_voice = 0;                                        // guarded by g_mu
 ANTS_MessageCallback g_message_cb = nullptr;            // guarded by g_mu
@@ -328,7 +330,15 @@ ZYN_VENDOR_EXPORT int ANTS_NET_DVR_RealPlay(int login, const ANTS_CLIENTINFO* in
     int channels = 0;
     if (!WithSession(login, [&](const DeviceFacts& f, auto&) { channels = f.channels; })) return 0;
     if (info->channel < 1 || info->channel > channels) return 0;
+    std::string key;
+    {
+        std::lock_guard<std::mutex> lock(g_mu);
+        auto it = g_sessions.find(login);
+        if (it != g_sessions.end())
+            key = it->second.ip + ":" + I(it->second.port) + ":" + I(info->channel);
+    }
     auto play = std::make_unique<Play>();
+    play->effect_key = key;
     play->login = login;
     play->channel = info->channel;
     play->cb = cb;
@@ -428,8 +438,7 @@ ZYN_VENDOR_EXPORT int ANTS_NET_DVR_ClientSetVideoEffect(int play, int v1, int v2
     std::lock_guard<std::mutex> lock(g_mu);
     auto it = g_plays.find(play);
     if (it == g_plays.end()) return 0;
-    const int v[4] = {v1, v2, v3, v4};
-    std::memcpy(it->second->effect, v, sizeof v);
+    g_effects[it->second->effect_key] = {v1, v2, v3, v4};
     return 1;
 }
 
@@ -439,10 +448,12 @@ ZYN_VENDOR_EXPORT int ANTS_NET_DVR_ClientGetVideoEffect(int play, int* v1, int* 
     std::lock_guard<std::mutex> lock(g_mu);
     auto it = g_plays.find(play);
     if (it == g_plays.end() || !v1 || !v2 || !v3 || !v4) return 0;
-    *v1 = it->second->effect[0];
-    *v2 = it->second->effect[1];
-    *v3 = it->second->effect[2];
-    *v4 = it->second->effect[3];
+    const auto e = g_effects.find(it->second->effect_key);
+    const std::array<int, 4> v = e != g_effects.end() ? e->second : std::array<int, 4>{5, 5, 5, 5};
+    *v1 = v[0];
+    *v2 = v[1];
+    *v3 = v[2];
+    *v4 = v[3];
     return 1;
 }
 

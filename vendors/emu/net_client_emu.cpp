@@ -141,6 +141,15 @@ void FillPictureBytes(uint8_t* r, int, const DeviceFacts&) {
     r[2] = 128;
     r[3] = 8;
 }
+// Overlay buffer (the control's layout): time shown at the top right, the
+// name at the top left, no text.
+void FillOverlay(uint8_t* r, int, const DeviceFacts&) {
+    PutU32(r, 0, 1);
+    PutU16(r, 4, 400);
+    PutU16(r, 6, 16);
+    PutU16(r, 8, 16);
+    PutU16(r, 10, 16);
+}
 void FillMedia(uint8_t* r, int, const DeviceFacts&) {
     PutU32(r, 0, 1);
     PutU32(r, 4, 3);  // SD card
@@ -168,7 +177,7 @@ const RecordSpec kRecords[] = {
     {78, 79, 100, nullptr},        {277, 278, 12, FillRtsp},      {98, 99, 120, nullptr},
     {8, 9, 132, FillChannel},      {47, 48, 132, FillSubChannel}, {10, 11, 1092, FillSensors},
     {184, 185, 60, nullptr},       {394, 396, 372, nullptr},      {52, 0, 132, FillMedia},
-    {21, 22, 4, FillPictureBytes}, {314, 315, 160, nullptr},      {12, 13, 468, nullptr},
+    {21, 22, 4, FillPictureBytes}, {314, 315, 160, FillOverlay},  {12, 13, 468, nullptr},
     {1056, 1057, 16, FillSerial},  // serial records of ordinals 56 and 57
     {1081, 1082, 40, FillPtz},     // PTZ protocol names of ordinals 81 and 82
 };
@@ -246,6 +255,21 @@ bool WithLcSession(int session, Fn fn) {
     return WithDevice(s.ip, s.port, fn);
 }
 
+// A device configured with "overlay=old" knows only the older overlay
+// commands 17 and 18 and answers 314 and 315 with failure.
+bool OldOverlayOnly(int session) {
+    LcSession s;
+    {
+        std::lock_guard<std::mutex> lock(g_lc_mu);
+        auto it = g_lc_sessions.find(session);
+        if (it == g_lc_sessions.end()) return false;
+        s = it->second;
+    }
+    bool old = false;
+    Store::Instance().With(s.ip, s.port, [&](Device& d) { old = d.Text("overlay") == "old"; });
+    return old;
+}
+
 bool Credentials(const char* ip, int port, const char* user, const char* password) {
     if (!ip || !user || !password) return false;
     bool ok = false;
@@ -309,6 +333,7 @@ ZYN_VENDOR_EXPORT int NetClient_Ord126(int session, int command, intptr_t a, int
                                    I(static_cast<int>(a)) + "," + I(static_cast<int>(c)) + ")"))
         return 0;
     (void)d;
+    if ((command == 314 || command == 315) && OldOverlayOnly(session)) return 0;
     int ok = 0;
     std::vector<uint8_t> join;  // kept as the last block, outside the store's lock
     WithLcSession(session, [&](const DeviceFacts& f, vendor_emu::RecordBook& book) {

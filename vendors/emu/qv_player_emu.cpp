@@ -21,6 +21,8 @@ struct Port {
     std::FILE* record = nullptr;              // guarded by g_mu
     QV_PLAYER_AudioCallback audio = nullptr;  // guarded by g_mu
     void* audio_user = nullptr;
+    QV_PLAYER_PictureCallback picture = nullptr;  // guarded by g_mu
+    void* picture_user = nullptr;
     std::unique_ptr<vendor_emu::LivePictures> live;
 };
 
@@ -39,6 +41,8 @@ std::string Q(const char* t) {
 void OnPicture(int port, const uint8_t* data, int length) {
     QV_PLAYER_AudioCallback audio = nullptr;
     void* user = nullptr;
+    QV_PLAYER_PictureCallback picture = nullptr;
+    void* picture_user = nullptr;
     {
         std::lock_guard<std::mutex> lock(g_mu);
         auto it = g_ports.find(port);
@@ -48,7 +52,10 @@ void OnPicture(int port, const uint8_t* data, int length) {
         if (p.record) std::fwrite(data, 1, static_cast<size_t>(length), p.record);
         audio = p.audio;
         user = p.audio_user;
+        picture = p.picture;
+        picture_user = p.picture_user;
     }
+    if (picture) picture(port, data, length, picture_user);
     if (audio) {
         int16_t silence[320] = {};
         audio(port, silence, 320, user);
@@ -101,6 +108,18 @@ ZYN_VENDOR_EXPORT int QV_PLAYER_SetAudioCallBack(int player_port, QV_PLAYER_Audi
     if (it == g_ports.end()) return -1;
     it->second->audio = cb;
     it->second->audio_user = user;
+    return 0;
+}
+
+ZYN_VENDOR_EXPORT int QV_PLAYER_SetPictureCallBack(int player_port, QV_PLAYER_PictureCallback cb,
+                                                   void* user) {
+    if (Store::Instance().LogFails("QV_PLAYER_SetPictureCallBack(" + I(player_port) + ")"))
+        return -1;
+    std::lock_guard<std::mutex> lock(g_mu);
+    auto it = g_ports.find(player_port);
+    if (it == g_ports.end()) return -1;
+    it->second->picture = cb;
+    it->second->picture_user = user;
     return 0;
 }
 

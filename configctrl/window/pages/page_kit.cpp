@@ -9,13 +9,16 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 #include "configctrl/control/language_dictionary.h"
 #include "configctrl/device/ants_device.h"
 #include "configctrl/device/langchi_device.h"
 #include "configctrl/device/qv_device.h"
+#include "configctrl/device/zyn_device.h"
 #include "configctrl/window/front_set_dialog.h"
+#include "zynvs/wire/param_fields.h"
 
 namespace configctrl {
 
@@ -147,6 +150,20 @@ QFormLayout* MakePageForm(QWidget* page, QPushButton* button) {
 
 QString Num(int v) {
     return QString::number(v);
+}
+
+int PageChannelCount(const CPageDialog* page) {
+    CDevice* device = page && page->owner() ? page->owner()->device() : nullptr;
+    if (device == nullptr) return 0;
+    int channels = page->owner()->channel_count();
+    if (channels <= 0 && page->owner()->device_type() == kDeviceTypeZyn) {
+        using namespace zyn::wire;
+        std::vector<uint8_t> base(GroupInfo(ParamGroup::kBase).record_bytes);
+        if (device->GetParam(0, kGroupBase, base.data()))
+            channels =
+                static_cast<int>(FieldValue(base.data(), Field(ParamGroup::kBase, "channels")));
+    }
+    return std::clamp(channels, 1, kMaxChannels);
 }
 
 }  // namespace configctrl

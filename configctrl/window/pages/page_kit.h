@@ -75,4 +75,9 @@ QFormLayout* MakePageForm(QWidget* page, QPushButton* button);
 
 QString Num(int v);
 
+// The channels of the page's device: the window's count, or for an
+// own-protocol device without one its base record's channel count; at
+// least 1 when there is a device, 0 without.
+int PageChannelCount(const CPageDialog* page);
+
 }  // namespace configctrl
