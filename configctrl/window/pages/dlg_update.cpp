@@ -383,7 +383,8 @@ void CDlgZynUpgrade::OnUpdate() {
 void CDlgZynUpgrade::SendChunks() {
     QElapsedTimer slice;
     slice.start();
-    while (sent_ < image_.size() && slice.elapsed() < kSliceMs) {
+    for (int i = 0; i < kChunksPerTurn && sent_ < image_.size() && slice.elapsed() < kSliceMs;
+         ++i) {
         const auto n =
             static_cast<uint16_t>(std::min<qsizetype>(kChunkBytes, image_.size() - sent_));
         uint8_t header[zyn::wire::UpgradeChunk::kHeaderBytes] = {};

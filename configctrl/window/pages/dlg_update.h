@@ -99,7 +99,9 @@ class CDlgZynUpgrade : public CDialogEx {
 public:
     static constexpr int kDialogId = 242;
     static constexpr int kChunkBytes = 1020;  // the most one chunk may carry
-    static constexpr int kSliceMs = 30;       // sending time per turn of the event loop
+    // Per turn of the event loop: at most this many chunks, for at most this long.
+    static constexpr int kChunksPerTurn = 16;
+    static constexpr int kSliceMs = 30;
     CDlgZynUpgrade(CZynDevice* device, QWidget* parent);
     void OnPageActivated(quint32, quint32) override {}
 
