@@ -28,18 +28,10 @@ struct Group {
     Setter setter;
 };
 
-int GetBase(int id, int, void* r) {
-    return ZYNVS_GetBaseParam(id, r);
-}
-int SetBase(int id, int, void* r) {
-    return ZYNVS_SetBaseParam(id, r);
-}
-int GetNetwork(int id, int, void* r) {
-    return ZYNVS_GetNetworkParam(id, r);
-}
-int SetNetwork(int id, int, void* r) {
-    return ZYNVS_SetNetworkParam(id, r);
-}
+int GetBase(int id, int, void* r) { return ZYNVS_GetBaseParam(id, r); }
+int SetBase(int id, int, void* r) { return ZYNVS_SetBaseParam(id, r); }
+int GetNetwork(int id, int, void* r) { return ZYNVS_GetNetworkParam(id, r); }
+int SetNetwork(int id, int, void* r) { return ZYNVS_SetNetworkParam(id, r); }
 
 // Codes, prefixes and sizes as the device protocol has them.
 const Group kGroups[] = {
@@ -62,9 +54,7 @@ const Group kGroups[] = {
 };
 
 // Test names show the group, not its bytes.
-void PrintTo(const Group& g, std::ostream* os) {
-    *os << g.name;
-}
+void PrintTo(const Group& g, std::ostream* os) { *os << g.name; }
 
 class Params : public SdkTest, public ::testing::WithParamInterface<Group> {};
 
@@ -95,8 +85,7 @@ TEST_P(Params, GetterAndSetterCarryTheRecordWithTheirCodesAndPrefix) {
     Bytes device_record = Dev().Param(g.get, stored_ch);
     ASSERT_EQ(device_record.size(), g.bytes);
     EXPECT_EQ(Hex(rec.data(), g.bytes), Hex(device_record));
-    for (std::size_t i = g.bytes; i < rec.size(); ++i)
-        ASSERT_EQ(rec[i], 0xCD) << "wrote past the record";
+    for (std::size_t i = g.bytes; i < rec.size(); ++i) ASSERT_EQ(rec[i], 0xCD) << "wrote past the record";
 
     // Set: prefix + record, or the record alone (3G, FTP and mail setters
     // ignore their second argument).
@@ -132,9 +121,9 @@ TEST_P(Params, GetterAndSetterCarryTheRecordWithTheirCodesAndPrefix) {
     EXPECT_EQ(g.getter(1, ch, nullptr), 0);
     EXPECT_EQ(g.setter(1, ch, nullptr), 0);
     EXPECT_EQ(g.getter(12345, ch, rec.data()), 0);
-    EXPECT_FALSE(Log().WaitFor(
-        [&](const devsim::ReceivedMessage& m) { return m.command == g.get || m.command == g.set; },
-        50, from));
+    EXPECT_FALSE(Log().WaitFor([&](const devsim::ReceivedMessage& m) {
+        return m.command == g.get || m.command == g.set;
+    }, 50, from));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllGroups, Params, ::testing::ValuesIn(kGroups),
@@ -157,8 +146,7 @@ TEST_F(ParamExtra, UnansweredGettersOfEveryGroupLeaveTheRecordAlone) {
     const auto t0 = Clock::now();
     for (int i = 0; i < 16; ++i) {
         recs[i].assign(kGroups[i].bytes, 0x3C);
-        threads.emplace_back(
-            [&, i] { results[i] = kGroups[i].getter(200 + i, 0, recs[i].data()); });
+        threads.emplace_back([&, i] { results[i] = kGroups[i].getter(200 + i, 0, recs[i].data()); });
     }
     for (auto& t : threads) t.join();
     EXPECT_GE(Clock::now() - t0, 2900ms);
