@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "zynvs/ZynDecodeKit.h"
+#include "zynvs/wire/layouts.h"
+#include "zynvs/zynvs_commands.h"
 
 namespace configctrl {
 
@@ -197,6 +199,10 @@ int CZynSDKApi::StartRemoteManRecord(intptr_t h, int a, void* r) {
 int CZynSDKApi::StopRemoteManRecord(intptr_t h, int a, void* r) {
     return ZYNVS_StopRemoteManRecord(Id(h), a, r);
 }
+// Sends without waiting: -1 when refused, else 0.
+int CZynSDKApi::TransInfo(intptr_t h, int command, const void* data, int length) {
+    return ZYNVS_TransInfo(Id(h), command, 0, const_cast<void*>(data), length, 0, nullptr, 0, 0);
+}
 
 // ---- CZynDevice ----------------------------------------------------------------
 
@@ -344,6 +350,19 @@ int CZynDevice::GetLog(int a) {
 }
 int CZynDevice::ResetParam() {
     return logged_in() ? api_.ResetParam(handle()) : 0;
+}
+
+int CZynDevice::SetClock(int year, int month, int day, int hour, int minute, int second) {
+    if (!logged_in()) return 0;
+    uint8_t payload[zyn::wire::ClockSet::kBytes] = {};
+    const zyn::wire::MutableClockSet t(payload);
+    t.set_year(static_cast<uint16_t>(year));
+    t.set_month(static_cast<uint16_t>(month));
+    t.set_day(static_cast<uint8_t>(day));
+    t.set_hour(static_cast<uint8_t>(hour));
+    t.set_minute(static_cast<uint8_t>(minute));
+    t.set_second(static_cast<uint8_t>(second));
+    return api_.TransInfo(handle(), ZYN_CMD_CLOCK_SET, payload, sizeof payload) == 0 ? 1 : 0;
 }
 
 int CZynDevice::WaitReply() {

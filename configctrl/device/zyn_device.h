@@ -68,6 +68,7 @@ public:
     virtual int ClearAlarm(intptr_t handle, int a, void* record);
     virtual int StartRemoteManRecord(intptr_t handle, int a, void* record);
     virtual int StopRemoteManRecord(intptr_t handle, int a, void* record);
+    virtual int TransInfo(intptr_t handle, int command, const void* data, int length);
 };
 
 #pragma pack(push, 1)
@@ -125,6 +126,10 @@ public:
     int StopRemoteManRecord(int a, int b, void* record) override;
     int StartLocalRecord(int ch, const char* path, int mode) override;
     int StopLocalRecord(int ch) override;
+
+    // Sets the device's clock (local time) with the clock command; the
+    // device does not answer it. 1 when it was sent.
+    int SetClock(int year, int month, int day, int hour, int minute, int second);
 
     // Sets the value GetReplyValue returns (the host's reply handler).
     void set_reply_value(int value) { reply_value_.store(value); }

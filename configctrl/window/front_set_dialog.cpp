@@ -6,7 +6,6 @@
 #include <QLayout>
 #include <QResizeEvent>
 
-#include <type_traits>
 
 #include "configctrl/control/language_dictionary.h"
 #include "configctrl/control/module_dir.h"
@@ -49,7 +48,9 @@ constexpr char kIconInstalled[] = "/res/tree_icon_app_installed.png";
 
 // What decides whether an item is in the tree. Conditions on the type are
 // false without a device.
-enum class When { kAlways, kNotQv, kLangChi, kAnts, kLangChiOrAnts, kLangChiAntsOrZyn };
+// Own-protocol devices (type 1) have pages for sensors, motion and timed
+// recording too.
+enum class When { kAlways, kNotQv, kLangChi, kAnts, kOwnOrLangChi, kOwnLangChiOrAnts };
 
 struct TreeRow {
     const char* text;
@@ -65,12 +66,11 @@ CDialogEx* PageFor(const CFrontSetDialog& w, int) {
     return w.page<Page>();
 }
 
-template <typename LangChiPage, typename AntsPage, typename ZynPage = void>
+template <typename OwnPage, typename LangChiPage, typename AntsPage>
 CDialogEx* ByVendor(const CFrontSetDialog& w, int type) {
+    if (type == kDeviceTypeZyn) return w.page<OwnPage>();
     if (type == kDeviceTypeLangChi) return w.page<LangChiPage>();
     if (type == kDeviceTypeAnts) return w.page<AntsPage>();
-    if constexpr (!std::is_void_v<ZynPage>)
-        if (type == kDeviceTypeZyn) return w.page<ZynPage>();
     return nullptr;
 }
 
@@ -92,13 +92,13 @@ const TreeRow kTree[] = {
     {"video coding", 1, kIconInstalled, When::kAlways, PageFor<CVideoCodingDlg>},
     {"PTZ protocol", 1, kIconInstalled, When::kLangChi, PageFor<CDlgSerialCfg>},
     {"Alarm settings", 0, kIconAlarm, When::kAlways, PageFor<CAlarmSetDlg>},
-    {"sensor alarm", 1, kIconInstalled, When::kLangChiOrAnts,
-     ByVendor<CSensorParamDialog, CSubDlgAlarmCfg>},
-    {"motion detection", 1, kIconInstalled, When::kLangChiAntsOrZyn,
-     ByVendor<CMotionParamDialog, CDlgRemoteMotionDetect, CDlgRemoteMotionDetect>},
-    {"Storage settings", 0, kIconStorage, When::kLangChiOrAnts, PageFor<CSaveDialog>},
+    {"sensor alarm", 1, kIconInstalled, When::kOwnLangChiOrAnts,
+     ByVendor<CSensorParamDialog, CSensorParamDialog, CSubDlgAlarmCfg>},
+    {"motion detection", 1, kIconInstalled, When::kOwnLangChiOrAnts,
+     ByVendor<CDlgRemoteMotionDetect, CMotionParamDialog, CDlgRemoteMotionDetect>},
+    {"Storage settings", 0, kIconStorage, When::kOwnLangChiOrAnts, PageFor<CSaveDialog>},
     {"Disk Management", 1, kIconInstalled, When::kAnts, PageFor<CDlgHardDiskCfg>},
-    {"Timer Record", 1, kIconInstalled, When::kLangChi, PageFor<CTimeRecordDlg>},
+    {"Timer Record", 1, kIconInstalled, When::kOwnOrLangChi, PageFor<CTimeRecordDlg>},
     {"Ftp record", 1, kIconInstalled, When::kLangChi, PageFor<CFtpRecoderDlg>},
     {"Storage devices", 1, kIconInstalled, When::kLangChi, PageFor<CStorageDeviceDlg>},
 };
@@ -113,11 +113,11 @@ bool Holds(When when, bool has_device, int type) {
             return has_device && type == kDeviceTypeLangChi;
         case When::kAnts:
             return has_device && type == kDeviceTypeAnts;
-        case When::kLangChiOrAnts:
-            return has_device && (type == kDeviceTypeLangChi || type == kDeviceTypeAnts);
-        case When::kLangChiAntsOrZyn:
-            return has_device && (type == kDeviceTypeLangChi || type == kDeviceTypeAnts ||
-                                  type == kDeviceTypeZyn);
+        case When::kOwnOrLangChi:
+            return has_device && (type == kDeviceTypeZyn || type == kDeviceTypeLangChi);
+        case When::kOwnLangChiOrAnts:
+            return has_device && (type == kDeviceTypeZyn || type == kDeviceTypeLangChi ||
+                                  type == kDeviceTypeAnts);
     }
     return false;
 }

@@ -139,15 +139,18 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<QStringList>("lines");
         const QString user = "1 user manage CUserManagerDlg";
-        QStringList own =
-            QStringList{kCommonBasic[0], user} + kCommonBasic.mid(1) + kCommonNetwork +
+        QStringList qv =
+            kCommonBasic + kCommonNetwork +
             QStringList{"0 Channel parameter CPictureSetDlg",
                         "1 Character overlay CVideoParamDialog", "1 video coding CVideoCodingDlg",
                         "0 Alarm settings CAlarmSetDlg"};
-        QStringList qv = own;
-        qv.removeAll(user);
-        own << "1 motion detection CDlgRemoteMotionDetect";  // the grid over live video
-        QTest::newRow("own") << 1 << own;
+        // Own-protocol devices also get sensors, motion and timed recording.
+        QTest::newRow("own") << 1
+                             << QStringList{kCommonBasic[0], user} + qv.mid(1) +
+                                    QStringList{"1 sensor alarm CSensorParamDialog",
+                                                "1 motion detection CDlgRemoteMotionDetect",
+                                                "0 Storage settings CSaveDialog",
+                                                "1 Timer Record CTimeRecordDlg"};
         QTest::newRow("qv") << 10 << qv;
         QTest::newRow("none") << 99 << qv;
         QTest::newRow("langchi") << 2

@@ -46,6 +46,7 @@ TEST_F(ZynDeviceTest, ParamGroupsResetAndRestore) {
         Dev().SetParam(g.command, 0, Bytes(g.bytes, 0x21));
         Bytes rec(g.bytes);
         ASSERT_EQ(d.GetParam(1, g.group, rec.data()), 1) << g.group;
+        if (g.command == 0x0501) std::fill_n(rec.begin() + 84, 4, 0x21);  // the device's clock
         EXPECT_EQ(rec, Bytes(g.bytes, 0x21)) << g.group;
     }
     uint64_t from = Log().NextSequence();

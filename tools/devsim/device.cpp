@@ -866,7 +866,8 @@ void DeviceImpl::OnParamGet(const std::shared_ptr<ControlSession>& s, const Pars
         SendResult(s, d, reply, kResultBadArgument);
         return;
     }
-    const Bytes& record = params[{g.get_command, g.set_has_channel ? ch : 0}];
+    Bytes& record = params[{g.get_command, g.set_has_channel ? ch : 0}];
+    FillLiveFields(g, record);
     Bytes payload = ResultPayload(kResultOk, 0);
     payload.insert(payload.end(), record.begin(), record.end());
     SendReply(s, d, reply, payload);

@@ -219,6 +219,8 @@ struct DeviceImpl {
     Bytes DefaultRecord(const ParamGroupInfo& g, int channel) const;
     // Stores a record and applies what the device acts on (parameters.cpp).
     void StoreParam(const ParamGroupInfo& g, int channel, Bytes record);
+    // Fields the device fills in as it answers a read: the base record's clock.
+    void FillLiveFields(const ParamGroupInfo& g, Bytes& record) const;
     // True when the channel's video settings changed.
     bool ApplyVideoRecord(int channel, const Bytes& record);
     static bool SameVideo(const std::array<VideoSettings, 2>& a,

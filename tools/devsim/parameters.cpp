@@ -8,6 +8,8 @@
 //    and sub stream of the channel; the loops are encoded again right after
 //    the reply and every stream started later sends them. A record whose
 //    coding fields are not all valid is stored but changes nothing.
+#include <ctime>
+
 #include "tools/devsim/device_impl.h"
 #include "zynvs/wire/param_fields.h"
 
@@ -210,6 +212,12 @@ void DeviceImpl::StoreParam(const ParamGroupInfo& g, int ch, Bytes record) {
         default:
             break;
     }
+}
+
+void DeviceImpl::FillLiveFields(const ParamGroupInfo& g, Bytes& record) const {
+    if (g.group != ParamGroup::kBase || record.size() != g.record_bytes) return;
+    const int64_t now = static_cast<int64_t>(std::time(nullptr)) + clock_offset_s;
+    SetFieldValue(record.data(), Field(ParamGroup::kBase, "clock"), now < 0 ? 0 : now);
 }
 
 bool DeviceImpl::ApplyVideoRecord(int ch, const Bytes& record) {

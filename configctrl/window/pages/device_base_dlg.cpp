@@ -8,6 +8,9 @@
 #include "configctrl/device/ants_device.h"
 #include "configctrl/device/langchi_device.h"
 #include "configctrl/device/qv_device.h"
+#include "configctrl/device/zyn_device.h"
+#include "configctrl/window/front_set_dialog.h"
+#include "configctrl/window/tips_box.h"
 
 namespace configctrl {
 
@@ -19,6 +22,13 @@ constexpr int kAntsNameAt = 4, kAntsNameWidth = 32, kAntsIdAt = 44, kAntsIdWidth
 constexpr uint32_t kQvRead = 0x10000001, kQvNameRead = 0x10000009, kQvWrite = 269;
 constexpr int kQvBytes = 372, kQvNameBytes = 60, kQvNameAt = 168, kQvIdAt = 72;
 constexpr int kQvNameWriteAt = 8, kQvNameWidth = 32;
+constexpr auto kBase = zyn::wire::ParamGroup::kBase;
+
+// "1.2.3" from the firmware word 0x00010203.
+QString FirmwareText(const QString& word) {
+    const uint32_t v = word.toUInt();
+    return QString("%1.%2.%3").arg(v >> 16 & 0xFF).arg(v >> 8 & 0xFF).arg(v & 0xFF);
+}
 }  // namespace
 
 CDeviceBaseDlg::CDeviceBaseDlg(CFrontSetDialog* owner) : CPageDialog(kDialogId, owner) {
@@ -27,6 +37,19 @@ CDeviceBaseDlg::CDeviceBaseDlg(CFrontSetDialog* owner) : CPageDialog(kDialogId, 
     name_ = AddEdit(this, form, 228, "device name");
     id_ = AddEdit(this, form, 276, "device ID");
     id_->setReadOnly(true);
+    // Read-only rows that only own-protocol devices fill.
+    const bool own = owner && owner->device_type() == kDeviceTypeZyn;
+    auto info_row = [&](const char* name, const char* label) {
+        QLineEdit* e = AddEdit(this, form, 0, label);
+        e->setObjectName(name);
+        e->setReadOnly(true);
+        form->setRowVisible(e, own);
+        return e;
+    };
+    channels_ = info_row("channels", "channel count");
+    alarm_inputs_ = info_row("alarmInputs", "alarm inputs");
+    alarm_outputs_ = info_row("alarmOutputs", "alarm outputs");
+    firmware_ = info_row("firmware", "firmware version");
     connect(ok, &QPushButton::clicked, this, &CDeviceBaseDlg::OnOK);
     TranslateWindowTexts(this);
 }
@@ -46,6 +69,17 @@ void CDeviceBaseDlg::OnPageActivated(quint32, quint32) {
                 name_->setText(record_.Text(kAntsNameAt, kAntsNameWidth));
                 id_->setText(record_.Text(kAntsIdAt, kAntsIdWidth));
             }
+        } else if (CZynDevice* zyn = ZynOf(this)) {
+            if (!ZynRead(zyn, kBase, 0, record_)) {
+                record_ = PageRecord();  // never write back a record that was not read
+            } else {
+                name_->setText(ZynField(record_, kBase, "name"));
+                id_->setText(ZynField(record_, kBase, "serial"));
+                channels_->setText(ZynField(record_, kBase, "channels"));
+                alarm_inputs_->setText(ZynField(record_, kBase, "alarm_inputs"));
+                alarm_outputs_->setText(ZynField(record_, kBase, "alarm_outputs"));
+                firmware_->setText(FirmwareText(ZynField(record_, kBase, "firmware")));
+            }
         } else if (CQVDevice* qv = QvOf(this)) {
             record_ = PageRecord(kQvBytes);
             if (QvRead(qv, kQvRead, record_)) {
@@ -64,6 +98,10 @@ void CDeviceBaseDlg::OnOK() {
     } else if (CANTSDevice* ants = AntsOf(this); ants && !record_.empty()) {
         record_.SetText(kAntsNameAt, kAntsNameWidth, name);
         AntsWrite(ants, kAntsWrite, record_);
+    } else if (CZynDevice* zyn = ZynOf(this)) {
+        const bool ok =
+            SetZynField(record_, kBase, "name", name) && ZynWrite(zyn, kBase, 0, record_);
+        CRHYesNoToAllDialog::Tell(this, ok ? "Set success" : "Set failed");
     } else if (CQVDevice* qv = QvOf(this)) {
         PageRecord rec(kQvNameBytes);  // size at 0, channel 0 at 4
         if (!QvRead(qv, kQvNameRead, rec)) return;

@@ -1,6 +1,8 @@
 // The page "device manage" (dialog 222): restart, factory defaults and the
 // firmware update of the device's maker (CDlgUpdate for LangChi devices,
-// CDlgUpgrade for ANTS devices).
+// CDlgUpgrade for ANTS devices, CDlgZynUpgrade for the own protocol's).
+// Own-protocol devices also get "Reset parameters" (the device's parameter
+// reset, which keeps it running).
 #pragma once
 
 #include <QPointer>
@@ -21,13 +23,16 @@ public:
     void OnReset();
     void OnRestoreDefault();
     void OnUpdate();
-    // The open update dialog of either kind (null when none).
+    void OnResetParameters();
+    // The open update dialog of each kind (null when none).
     CDlgUpdate* update_dialog() const { return update_; }
     CDlgUpgrade* upgrade_dialog() const { return upgrade_; }
+    CDlgZynUpgrade* zyn_upgrade_dialog() const { return zyn_upgrade_; }
 
 private:
     QPointer<CDlgUpdate> update_;
     QPointer<CDlgUpgrade> upgrade_;
+    QPointer<CDlgZynUpgrade> zyn_upgrade_;
 };
 
 }  // namespace configctrl

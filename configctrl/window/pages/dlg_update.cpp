@@ -12,10 +12,16 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <QElapsedTimer>
+#include <QFileInfo>
+
 #include "configctrl/control/language_dictionary.h"
+#include "configctrl/device/zyn_device.h"
 #include "configctrl/window/tips_box.h"
 #include "vendors/ants_net_sdk.h"
 #include "vendors/net_client.h"
+#include "zynvs/wire/crc32.h"
+#include "zynvs/wire/layouts.h"
 
 namespace configctrl {
 
@@ -279,6 +285,128 @@ void CDlgUpgrade::Finish() {
     if (sdk && sdk->ANTS_NET_DVR_CloseUpgradeHandle && upgrade_handle_ >= 0)
         sdk->ANTS_NET_DVR_CloseUpgradeHandle(upgrade_handle_);
     upgrade_handle_ = -1;
+}
+
+// ---- CDlgZynUpgrade -----------------------------------------------------------
+
+CDlgZynUpgrade::CDlgZynUpgrade(CZynDevice* device, QWidget* parent)
+    : CDialogEx(kDialogId, parent, Qt::Dialog), device_(device) {
+    setObjectName("CDlgZynUpgrade");
+    setWindowTitle(Tr("update"));
+    auto* outer = new QVBoxLayout(this);
+    auto* file_row = new QHBoxLayout;
+    file_ = new QLineEdit(this);
+    file_->setObjectName("file");
+    file_->setMinimumWidth(280);
+    browse_ = Button(this, "browse", "Browse");
+    file_row->addWidget(file_);
+    file_row->addWidget(browse_);
+    outer->addLayout(file_row);
+    bar_ = new QProgressBar(this);
+    bar_->setObjectName("progress");
+    bar_->setRange(0, 100);
+    bar_->setValue(0);
+    outer->addWidget(bar_);
+    status_ = new QLabel(this);
+    status_->setObjectName("status");
+    outer->addWidget(status_);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    update_ = Button(this, "update", "Update");
+    exit_ = Button(this, "exit", "Exit");
+    buttons->addWidget(update_);
+    buttons->addWidget(exit_);
+    outer->addLayout(buttons);
+    timer_ = new QTimer(this);
+    timer_->setInterval(0);
+    connect(timer_, &QTimer::timeout, this, &CDlgZynUpgrade::SendChunks);
+    connect(browse_, &QPushButton::clicked, this, &CDlgZynUpgrade::OnBrowse);
+    connect(update_, &QPushButton::clicked, this, &CDlgZynUpgrade::OnUpdate);
+    connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CDlgZynUpgrade::SetFile(const QString& path) {
+    file_->setText(path);
+}
+QString CDlgZynUpgrade::status() const {
+    return status_->text();
+}
+int CDlgZynUpgrade::progress() const {
+    return bar_->value();
+}
+bool CDlgZynUpgrade::upgrading() const {
+    return timer_->isActive();
+}
+
+void CDlgZynUpgrade::OnBrowse() {
+    const QString path = QFileDialog::getOpenFileName(this, Tr("Browse"), file_->text(), "* (*)");
+    if (!path.isEmpty()) file_->setText(path);
+}
+
+void CDlgZynUpgrade::OnUpdate() {
+    if (timer_->isActive()) return;
+    const QString path = file_->text();
+    if (path.isEmpty()) {
+        CRHYesNoToAllDialog::Tell(this, "Upgrade file is empty");
+        return;
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        CRHYesNoToAllDialog::Tell(this, "Open file failed or no this file");
+        return;
+    }
+    image_ = f.readAll();
+    if (image_.isEmpty()) {
+        CRHYesNoToAllDialog::Tell(this, "Upgrade file is empty");
+        return;
+    }
+    uint8_t request[zyn::wire::UpgradeRequest::kBytes] = {};
+    const zyn::wire::MutableUpgradeRequest r(request);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(image_.constData());
+    r.set_image_bytes(static_cast<uint32_t>(image_.size()));
+    r.set_crc32(zyn::wire::Crc32(bytes, static_cast<size_t>(image_.size())));
+    r.set_chunk_bytes(kChunkBytes);
+    const QByteArray name = QFileInfo(path).fileName().toLocal8Bit();
+    CopyTextField(reinterpret_cast<char*>(r.file_name()), r.kFileNameBytes, name.constData());
+    bar_->setValue(0);
+    if (!device_ || device_->UpdateRequest(0, request) == 0) {
+        status_->setText(Tr("Upgrade failed"));
+        return;
+    }
+    sent_ = 0;
+    chunk_index_ = 0;
+    for (QPushButton* b : {browse_, update_, exit_}) b->setEnabled(false);
+    status_->setText(Tr("Status: Device is upgrading, please wait......"));
+    timer_->start();
+}
+
+void CDlgZynUpgrade::SendChunks() {
+    QElapsedTimer slice;
+    slice.start();
+    for (int i = 0; i < kChunksPerTurn && sent_ < image_.size() && slice.elapsed() < kSliceMs;
+         ++i) {
+        const auto n =
+            static_cast<uint16_t>(std::min<qsizetype>(kChunkBytes, image_.size() - sent_));
+        uint8_t header[zyn::wire::UpgradeChunk::kHeaderBytes] = {};
+        const zyn::wire::MutableUpgradeChunk h(header);
+        h.set_chunk_word(static_cast<uint16_t>(chunk_index_));
+        h.set_chunk_length(n);
+        if (device_->UpdateFile(0, header, image_.data() + sent_) == 0) {
+            Finish("Status:upgrade failed");
+            return;
+        }
+        sent_ += n;
+        ++chunk_index_;
+    }
+    bar_->setValue(static_cast<int>(sent_ * 100 / image_.size()));
+    if (sent_ == image_.size()) Finish("Status:upgrade successfully");
+}
+
+void CDlgZynUpgrade::Finish(const char* status) {
+    timer_->stop();
+    image_.clear();
+    status_->setText(Tr(status));
+    for (QPushButton* b : {browse_, update_, exit_}) b->setEnabled(true);
 }
 
 }  // namespace configctrl

@@ -7,8 +7,13 @@
 // CDlgUpgrade (ANTS): picks a file, what to upgrade (recorder or adapter)
 // and the network environment; polls the upgrade's state and progress every
 // 500 ms until the state is no longer "upgrading".
+//
+// CDlgZynUpgrade (own protocol): picks a file and sends it through the SDK's
+// upgrade request and chunks, a few chunks per turn of the event loop, with
+// the progress in a bar; the status line tells the end.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include "configctrl/window/dialog_ex.h"
@@ -22,6 +27,8 @@ class QTimer;
 struct NetClientEvent;
 
 namespace configctrl {
+
+class CZynDevice;
 
 class CDlgUpdate : public CDialogEx {
     Q_OBJECT
@@ -83,6 +90,40 @@ private:
     QLabel* status_;
     QProgressBar* bar_;
     QPushButton *setup_, *browse_, *update_, *exit_;
+    QTimer* timer_;
+};
+
+class CDlgZynUpgrade : public CDialogEx {
+    Q_OBJECT
+
+public:
+    static constexpr int kDialogId = 242;
+    static constexpr int kChunkBytes = 1020;  // the most one chunk may carry
+    // Per turn of the event loop: at most this many chunks, for at most this long.
+    static constexpr int kChunksPerTurn = 16;
+    static constexpr int kSliceMs = 30;
+    CDlgZynUpgrade(CZynDevice* device, QWidget* parent);
+    void OnPageActivated(quint32, quint32) override {}
+
+    void SetFile(const QString& path);
+    void OnBrowse();
+    void OnUpdate();
+    QString status() const;
+    int progress() const;
+    bool upgrading() const;
+
+private:
+    void SendChunks();
+    void Finish(const char* status);
+
+    CZynDevice* device_;  // owned by the configuration window, which outlives the dialog
+    QByteArray image_;
+    qsizetype sent_ = 0;
+    int chunk_index_ = 0;
+    QLineEdit* file_;
+    QLabel* status_;
+    QProgressBar* bar_;
+    QPushButton *browse_, *update_, *exit_;
     QTimer* timer_;
 };
 

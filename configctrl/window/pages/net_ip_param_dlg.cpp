@@ -12,6 +12,8 @@
 #include "configctrl/device/ants_device.h"
 #include "configctrl/device/langchi_device.h"
 #include "configctrl/device/qv_device.h"
+#include "configctrl/device/zyn_device.h"
+#include "configctrl/window/front_set_dialog.h"
 #include "configctrl/window/tips_box.h"
 
 namespace configctrl {
@@ -34,6 +36,7 @@ constexpr int kQvBytes = 188, kQvMode = 4, kQvIp = 8, kQvMask = 24, kQvGateway =
 constexpr int kQvPppoeUser = 56, kQvPppoePassword = 88, kQvText = 32, kQvDns = 120;
 constexpr int kQvWebPort = 152, kQvDataPort = 156, kQvApply = 184;
 constexpr int kQvStatic = 2, kQvDynamic = 0;
+constexpr auto kZynNet = zyn::wire::ParamGroup::kNetwork;
 
 QString QvAddress(const PageRecord& r, int at) {
     return QString::asprintf("%d.%d.%d.%d", r.I32(at), r.I32(at + 4), r.I32(at + 8),
@@ -63,6 +66,9 @@ CNetIPParamDlg::CNetIPParamDlg(CFrontSetDialog* owner) : CPageDialog(kDialogId, 
     multicast_port_ = AddEdit(this, form, 253, "multicast port");
     pppoe_name_ = AddEdit(this, form, 290, "PPPoE name");
     pppoe_password_ = AddEdit(this, form, 292, "PPPoE password", true);
+    stream_port_ = AddEdit(this, form, 0, "stream port");
+    stream_port_->setObjectName("streamPort");
+    form->setRowVisible(stream_port_, owner && owner->device_type() == kDeviceTypeZyn);
     connect(save, &QPushButton::clicked, this, &CNetIPParamDlg::OnSave);
     TranslateWindowTexts(this);
 }
@@ -100,6 +106,27 @@ void CNetIPParamDlg::OnPageActivated(quint32, quint32) {
         pppoe_password_->setText(record_.Text(kAntsPppoePassword, 16));
         data_port_->setText(Num(record_.U16(kAntsDataPort)));
         web_port_->setText(Num(record_.U16(kAntsWebPort)));
+    } else if (CZynDevice* zyn = ZynOf(this)) {
+        if (!ZynRead(zyn, kZynNet, 0, record_)) {
+            record_ = PageRecord();  // never write back a record that was not read
+            return;
+        }
+        auto show = [this](QLineEdit* e, const char* name) {
+            e->setText(ZynField(record_, kZynNet, name));
+        };
+        connect_type_->setCurrentIndex(ZynField(record_, kZynNet, "pppoe") == "on" ? 1 : 0);
+        dhcp_->setChecked(ZynField(record_, kZynNet, "dhcp") == "on");
+        show(ip_, "address");
+        show(mask_, "mask");
+        show(gateway_, "gateway");
+        show(dns_, "dns1");
+        show(data_port_, "control_port");
+        show(stream_port_, "stream_port");
+        show(web_port_, "http_port");
+        show(multicast_address_, "multicast_address");
+        show(multicast_port_, "multicast_port");
+        show(pppoe_name_, "pppoe_user");
+        show(pppoe_password_, "pppoe_password");
     } else if (CQVDevice* qv = QvOf(this)) {
         record_ = PageRecord(kQvBytes);
         if (!QvRead(qv, kQvRead, record_)) return;
@@ -125,6 +152,8 @@ void CNetIPParamDlg::OnSave() {
         ok = SaveAnts();
     else if (QvOf(this))
         ok = SaveQv();
+    else if (ZynOf(this))
+        ok = SaveZyn();
     CRHYesNoToAllDialog::Tell(this, ok ? "Set success" : "Set failed");
 }
 
@@ -180,6 +209,30 @@ bool CNetIPParamDlg::SaveQv() {
     record_.SetI32(kQvApply, 1);
     record_.SetI32(0, kQvBytes);
     return QvWrite(QvOf(this), kQvWrite, record_);
+}
+
+bool CNetIPParamDlg::SaveZyn() {
+    PageRecord r = record_;  // the cache changes only when every field fits
+    const std::pair<const char*, QString> fields[] = {
+        {"pppoe", connect_type_->currentIndex() != 0 ? "on" : "off"},
+        {"dhcp", dhcp_->isChecked() ? "on" : "off"},
+        {"address", ip_->text().trimmed()},
+        {"mask", mask_->text().trimmed()},
+        {"gateway", gateway_->text().trimmed()},
+        {"dns1", dns_->text().trimmed()},
+        {"control_port", data_port_->text().trimmed()},
+        {"stream_port", stream_port_->text().trimmed()},
+        {"http_port", web_port_->text().trimmed()},
+        {"multicast_address", multicast_address_->text().trimmed()},
+        {"multicast_port", multicast_port_->text().trimmed()},
+        {"pppoe_user", pppoe_name_->text()},
+        {"pppoe_password", pppoe_password_->text()},
+    };
+    for (const auto& [name, text] : fields)
+        if (!SetZynField(r, kZynNet, name, text)) return false;
+    if (!ZynWrite(ZynOf(this), kZynNet, 0, r)) return false;
+    record_ = r;
+    return true;
 }
 
 }  // namespace configctrl

@@ -1,5 +1,8 @@
 // The page "IP address and port" (dialog 213): addresses, ports, the
-// connection type with PPPoE account and DHCP.
+// connection type with PPPoE account and DHCP. Own-protocol devices show
+// their network record (the data port is the control port; their stream
+// port has a row of its own) and take a save only when every field holds a
+// value the record can keep.
 #pragma once
 
 #include "configctrl/window/dialog_ex.h"
@@ -24,10 +27,12 @@ private:
     bool SaveLangChi();
     bool SaveAnts();
     bool SaveQv();
+    bool SaveZyn();
 
     QComboBox* connect_type_;
     QLineEdit *ip_, *gateway_, *dns_, *mask_, *data_port_, *web_port_, *multicast_port_,
         *multicast_address_, *pppoe_name_, *pppoe_password_;
+    QLineEdit* stream_port_;  // own protocol
     QCheckBox* dhcp_;
     PageRecord record_;
     PageRecord dhcp_record_;   // LangChi connection type

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "zynvs/wire/param_groups.h"
+
 class QCheckBox;
 class QComboBox;
 class QFormLayout;
@@ -25,6 +27,7 @@ class CANTSDevice;
 class CDevice;
 class CLangChiDevice;
 class CQVDevice;
+class CZynDevice;
 class CPageDialog;
 
 // A record buffer that reads as zeros outside its bytes.
@@ -79,5 +82,20 @@ QString Num(int v);
 // own-protocol device without one its base record's channel count; at
 // least 1 when there is a device, 0 without.
 int PageChannelCount(const CPageDialog* page);
+
+// ---- own-protocol devices (type 1) ----------------------------------------
+// Their records are the SDK's parameter groups; fields are reached only by
+// their names in zynvs/wire/param_fields.h.
+
+CZynDevice* ZynOf(const CPageDialog* page);
+// Reads the group's record (sized by the group; `ch` for per-channel groups)
+// into r; true when the device answered.
+bool ZynRead(CZynDevice* d, zyn::wire::ParamGroup group, int ch, PageRecord& r);
+bool ZynWrite(CZynDevice* d, zyn::wire::ParamGroup group, int ch, PageRecord& r);
+// A field as text (empty for an unknown name or a record of the wrong size).
+QString ZynField(const PageRecord& r, zyn::wire::ParamGroup group, const char* name);
+// Texts are cut at the field's width. False (record untouched) for an
+// unknown or read-only field or a text that is no value of it.
+bool SetZynField(PageRecord& r, zyn::wire::ParamGroup group, const char* name, const QString& text);
 
 }  // namespace configctrl

@@ -13,6 +13,7 @@
 #include "configctrl/device/ants_device.h"
 #include "configctrl/device/langchi_device.h"
 #include "configctrl/device/qv_device.h"
+#include "configctrl/device/zyn_device.h"
 
 namespace configctrl {
 
@@ -21,6 +22,8 @@ constexpr int kLcRead = 25, kLcWrite = 26, kLcBytes = 10;
 constexpr int kAntsRead = 110, kAntsWrite = 210, kAntsBytes = 24;
 constexpr uint32_t kQvRead = 0x10000004, kQvWrite = 264;
 constexpr int kQvBytes = 76;
+
+using zyn::wire::ParamGroup;
 
 struct Clock {
     int year, month, day, hour, minute, second;
@@ -78,7 +81,15 @@ void CTimeSettingDlg::OnPageActivated(quint32, quint32) {
         record_ = PageRecord(kAntsBytes);
     else if (QvOf(this))
         record_ = PageRecord(kQvBytes);
-    else
+    else if (CZynDevice* zyn = ZynOf(this)) {
+        record_ = PageRecord(zyn::wire::GroupInfo(ParamGroup::kBase).record_bytes);
+        if (ZynRead(zyn, ParamGroup::kNetwork, 0, network_)) {
+            server_address_->setText(ZynField(network_, ParamGroup::kNetwork, "ntp_server"));
+            if (ZynField(network_, ParamGroup::kNetwork, "ntp") == "on") server_->setChecked(true);
+        } else {
+            network_ = PageRecord();
+        }
+    } else
         return;
     if (ReadClock()) timer_->start();
 }
@@ -96,6 +107,13 @@ bool CTimeSettingDlg::ReadClock() {
         if (!QvRead(qv, kQvRead, record_)) return false;
         c = {record_.I32(4),  record_.I32(8),  record_.I32(12),
              record_.I32(16), record_.I32(20), record_.I32(24)};
+    } else if (CZynDevice* zyn = ZynOf(this)) {
+        if (!ZynRead(zyn, ParamGroup::kBase, 0, record_)) return false;
+        // Seconds since 1970 of the device's local time: read back as UTC.
+        const QDateTime t = QDateTime::fromSecsSinceEpoch(
+            ZynField(record_, ParamGroup::kBase, "clock").toLongLong(), Qt::UTC);
+        c = {t.date().year(), t.date().month(),  t.date().day(),
+             t.time().hour(), t.time().minute(), t.time().second()};
     } else {
         return false;
     }
@@ -105,10 +123,24 @@ bool CTimeSettingDlg::ReadClock() {
 }
 
 void CTimeSettingDlg::OnSave() {
+    if (ZynOf(this) && !WriteTimeServer(server_->isChecked())) return;
     if (server_->isChecked()) return;  // a time server sets the clock; nothing to send
     const QDateTime t =
         pc_->isChecked() ? QDateTime::currentDateTime() : QDateTime(date_->date(), time_->time());
     WriteClock(t);
+}
+
+bool CTimeSettingDlg::WriteTimeServer(bool on) {
+    const ParamGroup net = ParamGroup::kNetwork;
+    const QString was_on = ZynField(network_, net, "ntp");
+    if (!on && was_on != "on") return true;  // nothing to switch off
+    PageRecord r = network_;
+    if (!SetZynField(r, net, "ntp", on ? "on" : "off") ||
+        (on && !SetZynField(r, net, "ntp_server", server_address_->text().trimmed())) ||
+        !ZynWrite(ZynOf(this), net, 0, r))
+        return false;
+    network_ = r;
+    return true;
 }
 
 bool CTimeSettingDlg::WriteClock(const QDateTime& t) {
@@ -130,6 +162,8 @@ bool CTimeSettingDlg::WriteClock(const QDateTime& t) {
         for (int i = 0; i < 6; ++i) r.SetI32(4 * i, v[i]);
         return AntsWrite(ants, kAntsWrite, r);
     }
+    if (CZynDevice* zyn = ZynOf(this))
+        return zyn->SetClock(v[0], v[1], v[2], v[3], v[4], v[5]) != 0;
     if (CQVDevice* qv = QvOf(this)) {
         PageRecord r = record_.empty() ? PageRecord(kQvBytes) : record_;
         r.SetI32(0, kQvBytes);

@@ -2,6 +2,11 @@
 // second from the first successful read until the window goes, and the
 // three ways of setting it (manual, the computer's clock, a time server:
 // the last sends nothing).
+//
+// Own-protocol devices: the clock is the base record's "clock" field, set
+// with the clock command. "Server synchronization" switches the device's
+// time-server client on with the server in edit 243; the other two switch it
+// off (it would overwrite the clock just set).
 #pragma once
 
 #include <QDateTime>
@@ -32,6 +37,8 @@ private:
     // Reads the device clock into the record and the display; false on failure.
     bool ReadClock();
     bool WriteClock(const QDateTime& t);
+    // Own protocol: the time-server settings of the network record.
+    bool WriteTimeServer(bool on);
 
     QLineEdit* clock_;
     QRadioButton* manual_;
@@ -42,6 +49,7 @@ private:
     QLineEdit* server_address_;
     QTimer* timer_;
     PageRecord record_;
+    PageRecord network_;  // own protocol: read on first activation
 };
 
 }  // namespace configctrl

@@ -1,6 +1,7 @@
 #include "configctrl/window/pages/wifi_set_dlg.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -14,6 +15,9 @@
 #include "configctrl/control/language_dictionary.h"
 #include "configctrl/device/ants_device.h"
 #include "configctrl/device/langchi_device.h"
+#include "configctrl/device/zyn_device.h"
+#include "configctrl/window/front_set_dialog.h"
+#include "configctrl/window/tips_box.h"
 #include "vendors/net_client.h"
 
 namespace configctrl {
@@ -23,6 +27,9 @@ constexpr int kLcJoinCommand = 6;
 constexpr int kSsidAt = 4, kSsidWidth = 40, kSecondAt = 48, kSecondWidth = 60;
 constexpr int kEntryBytes = 44;
 constexpr int kAntsRead = 101, kAntsBytes = 180;
+constexpr auto kZynWifi = zyn::wire::ParamGroup::kWifi;
+// The wifi record's security choices, in the order of the list.
+const char* const kSecurity[] = {"open", "wep", "wpa", "wpa2"};
 }  // namespace
 
 CWifiSetDlg::CWifiSetDlg(CFrontSetDialog* owner) : CPageDialog(kDialogId, owner) {
@@ -46,6 +53,22 @@ CWifiSetDlg::CWifiSetDlg(CFrontSetDialog* owner) : CPageDialog(kDialogId, owner)
     enable_ = AddCheck(this, form, 259, "start wifi network");
     essid_ = AddEdit(this, form, 262, "ESSID");
     password_ = AddEdit(this, form, 265, "password", true);
+    security_ = AddCombo(this, form, 0, "security", {"open", "WEP", "WPA", "WPA2"});
+    security_->setObjectName("security");
+    wifi_dhcp_ = AddCheck(this, form, 0, "Start DHCP");
+    wifi_dhcp_->setObjectName("wifiDhcp");
+    address_ = AddEdit(this, form, 0, "IP address");
+    address_->setObjectName("wifiAddress");
+    mask_ = AddEdit(this, form, 0, "subnet mask");
+    mask_->setObjectName("wifiMask");
+    gateway_ = AddEdit(this, form, 0, "gateway");
+    gateway_->setObjectName("wifiGateway");
+    dns_ = AddEdit(this, form, 0, "DNS");
+    dns_->setObjectName("wifiDns");
+    const bool own = owner && owner->device_type() == kDeviceTypeZyn;
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{security_, wifi_dhcp_, address_, mask_, gateway_, dns_})
+        form->setRowVisible(w, own);
     outer->addLayout(form);
     QPushButton* save = MakeButton(this, 281, "OK");
     outer->addSpacing(8);
@@ -59,6 +82,10 @@ CWifiSetDlg::CWifiSetDlg(CFrontSetDialog* owner) : CPageDialog(kDialogId, owner)
 }
 
 void CWifiSetDlg::OnPageActivated(quint32, quint32) {
+    if (ZynOf(this)) {
+        if (zyn_record_.empty()) ShowZynRecord();
+        return;
+    }
     if (AntsOf(this)) {
         if (ants_record_.empty()) {
             ants_record_ = PageRecord(kAntsBytes);
@@ -71,6 +98,10 @@ void CWifiSetDlg::OnPageActivated(quint32, quint32) {
 
 void CWifiSetDlg::OnRefresh() {
     list_->clear();
+    if (ZynOf(this)) {
+        ShowZynRecord();
+        return;
+    }
     listed_ = false;
     ListNetworks();
 }
@@ -93,7 +124,58 @@ void CWifiSetDlg::ListNetworks() {
     }
 }
 
+void CWifiSetDlg::ShowZynRecord() {
+    list_->clear();
+    if (!ZynRead(ZynOf(this), kZynWifi, 0, zyn_record_)) {
+        zyn_record_ = PageRecord();  // never write back a record that was not read
+        return;
+    }
+    auto field = [this](const char* name) { return ZynField(zyn_record_, kZynWifi, name); };
+    const QString ssid = field("ssid");
+    const bool on = field("enabled") == "on";
+    if (!ssid.isEmpty()) {
+        auto* item = new QTreeWidgetItem(list_, {ssid});
+        item->setCheckState(0, on ? Qt::Checked : Qt::Unchecked);
+    }
+    enable_->setChecked(on);
+    essid_->setText(ssid);
+    password_->setText(field("key"));
+    int security = 0;
+    for (int i = 0; i < int(std::size(kSecurity)); ++i)
+        if (field("security") == kSecurity[i]) security = i;
+    security_->setCurrentIndex(security);
+    wifi_dhcp_->setChecked(field("dhcp") == "on");
+    address_->setText(field("address"));
+    mask_->setText(field("mask"));
+    gateway_->setText(field("gateway"));
+    dns_->setText(field("dns"));
+}
+
+bool CWifiSetDlg::SaveZyn() {
+    PageRecord r = zyn_record_;  // the cache changes only when every field fits
+    const std::pair<const char*, QString> fields[] = {
+        {"enabled", enable_->isChecked() ? "on" : "off"},
+        {"ssid", essid_->text()},
+        {"key", password_->text()},
+        {"security", kSecurity[std::clamp(security_->currentIndex(), 0, 3)]},
+        {"dhcp", wifi_dhcp_->isChecked() ? "on" : "off"},
+        {"address", address_->text().trimmed()},
+        {"mask", mask_->text().trimmed()},
+        {"gateway", gateway_->text().trimmed()},
+        {"dns", dns_->text().trimmed()},
+    };
+    for (const auto& [name, text] : fields)
+        if (!SetZynField(r, kZynWifi, name, text)) return false;
+    if (!ZynWrite(ZynOf(this), kZynWifi, 0, r)) return false;
+    zyn_record_ = r;
+    return true;
+}
+
 void CWifiSetDlg::OnSave() {
+    if (ZynOf(this)) {
+        CRHYesNoToAllDialog::Tell(this, SaveZyn() ? "Set success" : "Set failed");
+        return;
+    }
     CLangChiDevice* lc = LangChiOf(this);
     if (!lc) return;
     const int32_t enable = enable_->isChecked() ? 1 : 0;

@@ -1,11 +1,17 @@
 // The page "Wireless settings" (dialog 207): the wireless networks a
 // LangChi device sees, and the network it joins.
+//
+// Own-protocol devices report no scan: the list shows the network the wifi
+// record names, "Search refresh" reads the record again, and extra rows hold
+// its security, DHCP and addresses. OK writes the record and reports.
 #pragma once
 
 #include "configctrl/window/dialog_ex.h"
 #include "configctrl/window/pages/page_kit.h"
 
 class QCheckBox;
+class QComboBox;
+class QFormLayout;
 class QLineEdit;
 class QTreeWidget;
 
@@ -26,6 +32,8 @@ public:
 
 private:
     void ListNetworks();
+    void ShowZynRecord();
+    bool SaveZyn();
 
     QTreeWidget* list_;
     QCheckBox* enable_;
@@ -33,6 +41,11 @@ private:
     QLineEdit* password_;
     bool listed_ = false;
     PageRecord ants_record_;  // read for ANTS devices, shown nowhere
+    // Own protocol: the wifi record and its extra rows.
+    PageRecord zyn_record_;
+    QComboBox* security_;
+    QCheckBox* wifi_dhcp_;
+    QLineEdit *address_, *mask_, *gateway_, *dns_;
 };
 
 }  // namespace configctrl

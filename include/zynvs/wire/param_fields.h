@@ -22,7 +22,7 @@
 //
 // Time settings have no record of their own: the time zone, daylight saving
 // and display formats are base fields, the time server network fields; the
-// clock itself is set by the clock command.
+// clock itself is set by the clock command and read as the base field "clock".
 #pragma once
 
 #include <cerrno>
@@ -131,6 +131,9 @@ inline constexpr ParamField kParamFields[] = {
     field_detail::Bool(ParamGroup::kBase, "dst", 78),
     field_detail::Enum(ParamGroup::kBase, "date_format", 79, kDateFormatChoices),
     field_detail::Enum(ParamGroup::kBase, "hour_format", 80, kHourFormatChoices),
+    // The device's clock, local time as seconds since 1970, filled in by the
+    // device whenever the record is read (what it was set to is not kept).
+    field_detail::Int(ParamGroup::kBase, "clock", 84, 4, 0, 0xFFFFFFFF, true),
 
     // Network, 328 bytes.
     field_detail::Bool(ParamGroup::kNetwork, "dhcp", 0),
@@ -507,6 +510,21 @@ inline bool ParseField(std::string_view text, const ParamField& f, uint8_t* reco
         }
     }
     return false;
+}
+
+// A field by name, as text: what FormatField gives, or empty when the group
+// has no such field.
+inline std::string GetField(ParamGroup group, const uint8_t* record, std::string_view name) {
+    const ParamField* f = FindField(group, name);
+    return f ? FormatField(record, *f) : std::string();
+}
+
+// Writes `text` into the named field. False (record untouched) when the group
+// has no such field, the field is read-only or the text is no value of it.
+inline bool SetField(ParamGroup group, uint8_t* record, std::string_view name,
+                     std::string_view text) {
+    const ParamField* f = FindField(group, name);
+    return f != nullptr && !f->read_only && ParseField(text, *f, record);
 }
 
 }  // namespace zyn::wire

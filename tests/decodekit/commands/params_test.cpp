@@ -10,6 +10,7 @@
 
 #include "tests/decodekit/sdk_support/scripted_peer.h"
 #include "tests/decodekit/sdk_support/sdk_fixture.h"
+#include "zynvs/wire/param_fields.h"
 
 namespace sdk_test {
 namespace {
@@ -57,6 +58,15 @@ void PrintTo(const Group& g, std::ostream* os) { *os << g.name; }
 
 class Params : public SdkTest, public ::testing::WithParamInterface<Group> {};
 
+// The device fills the base record's clock in on every read; elsewhere the
+// records pass unchanged.
+Bytes WithoutClock(uint16_t get, Bytes r) {
+    const auto& f = zyn::wire::Field(zyn::wire::ParamGroup::kBase, "clock");
+    if (get == ZYN_CMD_GET_BASE && r.size() >= f.offset + f.size)
+        std::fill_n(r.begin() + f.offset, f.size, 0);
+    return r;
+}
+
 TEST_P(Params, GetterAndSetterCarryTheRecordWithTheirCodesAndPrefix) {
     const Group& g = GetParam();
     ASSERT_TRUE(StartDevices({SmallDevice(1, 4)}));
@@ -93,7 +103,7 @@ TEST_P(Params, GetterAndSetterCarryTheRecordWithTheirCodesAndPrefix) {
     EXPECT_EQ(Hex(Dev().Param(g.get, set_ch)), Hex(fresh));
     Bytes back(g.bytes);
     ASSERT_EQ(g.getter(1, ch, back.data()), 1);
-    EXPECT_EQ(back, fresh);
+    EXPECT_EQ(WithoutClock(g.get, back), WithoutClock(g.get, fresh));
 
     // A refused getter (nonzero result word) leaves the record as it was;
     // so does a refused setter's device state.
@@ -103,7 +113,8 @@ TEST_P(Params, GetterAndSetterCarryTheRecordWithTheirCodesAndPrefix) {
     EXPECT_EQ(untouched, Bytes(g.bytes, 0x77));
     Dev().AddReplyFault({g.set, devsim::FaultAction::kResult, 5, 1});
     EXPECT_EQ(g.setter(1, ch, Pattern(g.bytes, 99).data()), 0);
-    EXPECT_EQ(Hex(Dev().Param(g.get, set_ch)), Hex(fresh));
+    EXPECT_EQ(Hex(WithoutClock(g.get, Dev().Param(g.get, set_ch))),
+              Hex(WithoutClock(g.get, fresh)));
 
     // Null records and unknown ids send nothing.
     from = Log().NextSequence();
