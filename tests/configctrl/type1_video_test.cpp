@@ -84,6 +84,8 @@ public:
         w->Create();
         w->resize(960, 700);
         w->show();
+        // The window's own first switch (to Device info) comes first.
+        if (!QTest::qWaitFor([&] { return w->visible_page() != nullptr; }, 5000)) return nullptr;
         return w;
     }
 
@@ -113,6 +115,7 @@ class Type1VideoTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { devsim::QuietCodecLogs(); }
     void init() {
         SetTipsHook([this](const QString& text) { tips_ << text; });
         tips_.clear();
@@ -311,6 +314,7 @@ private slots:
         w->Create();
         w->resize(960, 700);
         w->show();
+        QTRY_VERIFY(w->visible_page() != nullptr);  // the first page, first
         auto* page = w->page<CMotionParamDialog>();
         w->SwitchPage(w->visible_page(), page);
         QCOMPARE(page->findChild<QComboBox*>("ctl646")->currentText(), QString("2"));
@@ -326,16 +330,21 @@ private slots:
             return QPoint((2 * cell.x() + 1) * preview->width() / 44,
                           (2 * cell.y() + 1) * preview->height() / 36);
         };
+        auto send = [preview](QEvent::Type type, QPoint at, Qt::MouseButton button,
+                              Qt::MouseButtons held) {
+            QMouseEvent e(type, at, preview->mapToGlobal(at), button, held, Qt::NoModifier);
+            QApplication::sendEvent(preview, &e);
+        };
         auto drag = [&](QPoint from, QPoint to) {
-            QTest::mousePress(preview, Qt::LeftButton, {}, center(from));
-            QMouseEvent move(QEvent::MouseMove, center(to), preview->mapToGlobal(center(to)),
-                             Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(preview, &move);
-            QTest::mouseRelease(preview, Qt::LeftButton, {}, center(to));
+            send(QEvent::MouseButtonPress, center(from), Qt::LeftButton, Qt::LeftButton);
+            send(QEvent::MouseMove, center(to), Qt::NoButton, Qt::LeftButton);
+            send(QEvent::MouseButtonRelease, center(to), Qt::LeftButton, Qt::NoButton);
         };
         drag({5, 6}, {2, 3});      // columns 2..5, rows 3..6
         drag({20, 17}, {21, 17});  // the bottom right corner
-        drag({3, 4}, {3, 5});      // from a marked cell: a hole
+        QCOMPARE(Marked(page), 18);
+        drag({3, 4}, {3, 5});  // from a marked cell: a hole
+        QCOMPARE(Marked(page), 16);
         page->findChild<QCheckBox*>("ctl494")->setChecked(true);
         page->findChild<QComboBox*>("ctl495")->setCurrentIndex(9);  // Everyday
         page->findChild<QLineEdit*>("ctl516")->setText("23");

@@ -177,9 +177,9 @@ void CMotionParamDialog::PressGrid(QPoint at) {
 void CMotionParamDialog::DragGrid(QPoint at) {
     if (before_.size() != cells_.size()) return;  // no press began it
     cells_ = before_;
-    const QRect span = QRect(anchor_, CellAt(preview_->size(), at)).normalized();
-    for (int r = span.top(); r <= span.bottom(); ++r)
-        for (int c = span.left(); c <= span.right(); ++c)
+    const QPoint to = CellAt(preview_->size(), at);
+    for (int r = std::min(anchor_.y(), to.y()); r <= std::max(anchor_.y(), to.y()); ++r)
+        for (int c = std::min(anchor_.x(), to.x()); c <= std::max(anchor_.x(), to.x()); ++c)
             cells_[r * kGridColumns + c] = drag_value_;
     preview_->UpdateOverlay();
 }
