@@ -146,7 +146,15 @@ std::vector<uint8_t> CMotionParamDialog::record(int channel) const {
 // the first time, its record.
 void CMotionParamDialog::OnPageActivated(quint32, quint32) {
     if (records_.empty()) ShowChannel(std::max(0, channel_list_->currentIndex()));
-    if (owner() && owner()->device() && shown_channel_ >= 0)
+    if (owner() && owner()->device() && shown_channel_ >= 0 && !preview_->playing())
+        preview_->Start(owner()->device(), shown_channel_);
+}
+
+// Shown again without a page switch (the window itself was hidden): the
+// video comes back.
+void CMotionParamDialog::showEvent(QShowEvent* event) {
+    CPageDialog::showEvent(event);
+    if (owner() && owner()->device() && shown_channel_ >= 0 && !preview_->playing())
         preview_->Start(owner()->device(), shown_channel_);
 }
 

@@ -79,6 +79,7 @@ private:
     void PaintGrid(QPainter& p) const;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:

@@ -95,7 +95,7 @@ constexpr ZynStream kZynStreams[2] = {
      zyn::wire::Field(ParamGroup::kVideo, "sub_gop")},
 };
 
-// The list index of an enum field's stored value (-1: none) and back.
+// The list index of an enum field's stored value; -1 when the list has none.
 int ChoiceIndex(const zyn::wire::ParamField& f, int64_t value) {
     for (int i = 0; i < f.choice_count; ++i)
         if (f.choices[i].value == value) return i;
