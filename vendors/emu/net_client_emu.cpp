@@ -170,6 +170,13 @@ void FillSensors(uint8_t* r, int, const DeviceFacts&) {
     for (int s = 0; s < 8; ++s)
         for (int row = 0; row < 7; ++row) r[136 * s + 84 + 8 * row + 4] = 10;
 }
+// Motion record of a channel (layout: motion_param_dialog.h): detection off,
+// middle sensitivity, every schedule row "close", the whole picture watched.
+void FillMotion(uint8_t* r, int, const DeviceFacts&) {
+    PutU32(r, 4, 2);
+    for (int row = 0; row < 7; ++row) r[16 + 8 * row + 4] = 10;
+    std::memset(r + 72, 1, 22 * 18);
+}
 
 const RecordSpec kRecords[] = {
     {6, 7, 376, FillDeviceRecord}, {27, 0, 48, FillDeviceId},     {29, 30, 840, FillUsers},
@@ -177,7 +184,7 @@ const RecordSpec kRecords[] = {
     {78, 79, 100, nullptr},        {277, 278, 12, FillRtsp},      {98, 99, 120, nullptr},
     {8, 9, 132, FillChannel},      {47, 48, 132, FillSubChannel}, {10, 11, 1092, FillSensors},
     {184, 185, 60, nullptr},       {394, 396, 372, nullptr},      {52, 0, 132, FillMedia},
-    {21, 22, 4, FillPictureBytes}, {314, 315, 160, FillOverlay},  {12, 13, 468, nullptr},
+    {21, 22, 4, FillPictureBytes}, {314, 315, 160, FillOverlay},  {12, 13, 468, FillMotion},
     {1056, 1057, 16, FillSerial},  // serial records of ordinals 56 and 57
     {1081, 1082, 40, FillPtz},     // PTZ protocol names of ordinals 81 and 82
 };

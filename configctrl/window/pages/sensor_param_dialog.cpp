@@ -8,13 +8,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include <algorithm>
 
 #include "configctrl/control/language_dictionary.h"
 #include "configctrl/device/langchi_device.h"
+#include "configctrl/device/zyn_device.h"
 #include "configctrl/window/front_set_dialog.h"
 #include "configctrl/window/page_widgets.h"
+#include "configctrl/window/pages/zyn_group_io.h"
+#include "configctrl/window/schedule_editor.h"
+#include "configctrl/window/tips_box.h"
 
 namespace configctrl {
 
@@ -22,6 +27,15 @@ namespace {
 const QStringList kDayModes = {"Mon", "Tue",        "Wed",        "Thu",      "Fri",  "Sat",
                                "Sun", "Mon To Fri", "Sat To Sun", "Everyday", "close"};
 constexpr int kClose = 10;
+
+// Own protocol.
+using zyn::wire::ParamGroup;
+// Row r shows the day of mode entry r; the record's weeks start on Sunday.
+constexpr const char* kWeekKeys[7] = {"sun", "mon", "tue", "wed", "thu", "fri", "sat"};
+const zyn::wire::ParamField& DayWindow(int row, int window) {
+    const std::string name = std::string(kWeekKeys[(row + 1) % 7]) + (window ? "2" : "1");
+    return *zyn::wire::FindField(ParamGroup::kSensor, name);
+}
 }  // namespace
 
 CSensorParamDialog::CSensorParamDialog(CFrontSetDialog* owner) : CPageDialog(kDialogId, owner) {
@@ -94,19 +108,40 @@ CSensorParamDialog::CSensorParamDialog(CFrontSetDialog* owner) : CPageDialog(kDi
     p->addStretch(1);
     page->addWidget(preset, 3, 0, 1, 2);
 
+    if (own_protocol()) AddZynControls(grid, l);
+
     auto* ok = MakeButton(this, 541, "OK");
     page->addWidget(ok, 4, 1, Qt::AlignRight);
     page->setRowStretch(5, 1);
 
     connect(sensor_list_, &QComboBox::currentIndexChanged, this, [this](int s) {
-        StoreSensor();
-        ShowSensor(s);
+        if (!own_protocol()) {
+            StoreSensor();
+            ShowSensor(s);
+            return;
+        }
+        if (s == shown_sensor_) return;
+        if (const QString bad = StoreZynSensor(); !bad.isEmpty()) {
+            CRHYesNoToAllDialog::TellText(this, bad);
+            const QSignalBlocker keep(sensor_list_);  // stay on the sensor to mend
+            sensor_list_->setCurrentIndex(shown_sensor_);
+            return;
+        }
+        ShowZynSensor(s);
     });
     connect(preset_list_, &QComboBox::activated, this, [this](int c) { PickPresetChannel(c); });
     connect(ok, &QPushButton::clicked, this, [this] { Save(); });
 }
 
+bool CSensorParamDialog::own_protocol() const {
+    return owner() != nullptr && owner()->device_type() == kDeviceTypeZyn;
+}
+
 void CSensorParamDialog::OnPageActivated(quint32, quint32) {
+    if (own_protocol()) {
+        if (zyn_sensors_.empty()) ShowZynSensor(sensor_list_->currentIndex());
+        return;
+    }
     if (!record_.empty()) return;
     record_.assign(kRecordBytes, 0);
     auto* langchi = dynamic_cast<CLangChiDevice*>(owner()->device());
@@ -169,6 +204,10 @@ void CSensorParamDialog::PickPresetChannel(int channel) {
 }
 
 void CSensorParamDialog::Save() {
+    if (own_protocol()) {
+        SaveZyn();
+        return;
+    }
     if (record_.empty()) record_.assign(kRecordBytes, 0);
     StoreSensor();
     const uint32_t enable = enable_->isChecked() ? 1 : 0;
@@ -176,6 +215,148 @@ void CSensorParamDialog::Save() {
     if (auto* langchi = dynamic_cast<CLangChiDevice*>(owner()->device()))
         langchi->LangChiConfig(0, kWrite, 0, reinterpret_cast<intptr_t>(record_.data()),
                                kRecordBytes, 0);
+}
+
+// Own protocol: each row is a day with two windows; one alarm output; the
+// preset belongs to the sensor's own channel.
+void CSensorParamDialog::AddZynControls(QGridLayout* rows, QGridLayout* links) {
+    auto* validator = new QIntValidator(0, 99, this);
+    for (int r = 0; r < kRows; ++r) {
+        modes_[r]->setCurrentIndex(r);
+        modes_[r]->setEnabled(false);
+        for (int f = 0; f < 4; ++f) {
+            auto* e = new QLineEdit(rows->parentWidget());
+            e->setObjectName(QString("window2_row%1_%2").arg(r).arg(f));
+            e->setValidator(validator);
+            e->setMaxLength(2);
+            e->setFixedWidth(e->fontMetrics().horizontalAdvance("000") + 12);
+            second_[r][f] = e;
+            rows->addWidget(e, r, 9 + 2 * f);
+            if (f < 3)
+                rows->addWidget(new QLabel(f == 1 ? "-" : ":", rows->parentWidget()), r,
+                                10 + 2 * f);
+        }
+    }
+    rows->setColumnStretch(8, 0);
+    rows->setColumnMinimumWidth(8, 24);
+    rows->setColumnStretch(16, 1);
+    for (int k = 1; k < 4; ++k) output_checks_[k]->setVisible(false);
+    preset_list_->setEnabled(false);
+
+    QWidget* box = links->parentWidget();
+    contact_ = new QComboBox(box);
+    contact_->setObjectName("contact");
+    contact_->addItems({Tr("Normally open"), Tr("Normally closed")});
+    capture_ = new QCheckBox(Tr("Snapshot"), box);
+    capture_->setObjectName("capture");
+    hold_ = new QLineEdit(box);
+    hold_->setObjectName("hold");
+    hold_->setValidator(new QIntValidator(0, 3600, hold_));
+    hold_->setMaximumWidth(80);
+    auto* more = new QHBoxLayout;
+    more->addWidget(MakeLabel(box, "Contact type:"));
+    more->addWidget(contact_);
+    more->addSpacing(16);
+    more->addWidget(capture_);
+    more->addSpacing(16);
+    more->addWidget(MakeLabel(box, "Alarm hold time (s):"));
+    more->addWidget(hold_);
+    more->addStretch(1);
+    links->addLayout(more, 2, 0, 1, 6);
+}
+
+void CSensorParamDialog::ShowZynSensor(int sensor) {
+    shown_sensor_ = sensor;
+    if (sensor < 0) return;
+    auto it = zyn_sensors_.find(sensor);
+    if (it == zyn_sensors_.end()) {
+        // A failed read shows an empty record; a save writes what the controls hold.
+        ZynRecord r(zyn::wire::GroupInfo(ParamGroup::kSensor).record_bytes, 0);
+        ZynRead(ZynOf(this), ParamGroup::kSensor, sensor, &r);
+        it = zyn_sensors_.emplace(sensor, std::move(r)).first;
+    }
+    const ZynRecord& r = it->second;
+    auto value = [&](const char* name) { return ZynValue(r, ZynField(ParamGroup::kSensor, name)); };
+    enable_->setChecked(value("enabled") != 0);
+    for (int row = 0; row < kRows; ++row) {
+        for (int w = 0; w < 2; ++w) {
+            const uint8_t* span = r.data() + DayWindow(row, w).offset;
+            const int start = zyn::wire::LoadLe16(span), end = zyn::wire::LoadLe16(span + 2);
+            const int parts[4] = {start / 60, start % 60, end / 60, end % 60};
+            for (int f = 0; f < 4; ++f)
+                (w ? second_ : times_)[row][f]->setText(QString::asprintf("%02d", parts[f]));
+        }
+    }
+    const int64_t channels = value("record") ? value("record_channels") : 0;
+    for (int k = 0; k < 4; ++k) record_checks_[k]->setChecked((channels >> k) & 1);
+    output_checks_[0]->setChecked(value("alarm_out") != 0);
+    preset_list_->setCurrentIndex(sensor < preset_list_->count() ? sensor : -1);
+    const int64_t preset = value("preset");
+    call_preset_->setChecked(preset != 0);
+    preset_number_->setText(preset ? QString::number(preset) : QString());
+    contact_->setCurrentIndex(value("contact") ? 1 : 0);
+    capture_->setChecked(value("capture") != 0);
+    hold_->setText(QString::number(value("hold")));
+}
+
+QString CSensorParamDialog::StoreZynSensor() {
+    auto it = zyn_sensors_.find(shown_sensor_);
+    if (it == zyn_sensors_.end()) return {};
+    ZynRecord r = it->second;  // kept only when every value passes
+    auto set = [&](const char* name, int64_t v) {
+        zyn::wire::SetFieldValue(r.data(), ZynField(ParamGroup::kSensor, name), v);
+    };
+    set("enabled", enable_->isChecked());
+    for (int row = 0; row < kRows; ++row) {
+        std::vector<SchedulePeriod> periods;
+        for (int w = 0; w < 2; ++w) {
+            const auto& e = w ? second_[row] : times_[row];
+            periods.push_back({e[0]->text().toInt(), e[1]->text().toInt(), e[2]->text().toInt(),
+                               e[3]->text().toInt()});
+        }
+        const QString day_text = TranslateText(kDayModes[row]);
+        if (const char* rule = CheckSchedule(periods)) return day_text + ": " + Tr(rule);
+        for (int w = 0; w < 2; ++w) {
+            const SchedulePeriod& p = periods[w];
+            const QString text = QString::asprintf("%02d:%02d-%02d:%02d", p.start_hour,
+                                                   p.start_minute, p.stop_hour, p.stop_minute);
+            if (QString bad = ZynParse(r, DayWindow(row, w), text, "time"); !bad.isEmpty())
+                return day_text + " " + bad;
+        }
+    }
+    int mask = 0;
+    for (int k = 0; k < 4; ++k)
+        if (record_checks_[k]->isVisibleTo(this) && record_checks_[k]->isChecked()) mask |= 1 << k;
+    set("record", mask != 0);
+    set("record_channels", mask);
+    set("alarm_out", output_checks_[0]->isChecked());
+    if (call_preset_->isChecked()) {
+        const int preset = preset_number_->text().toInt();
+        if (preset < 1 || preset > 255) return Tr("Call presets") + ": 1..255";
+        set("preset", preset);
+    } else {
+        set("preset", 0);
+    }
+    set("contact", contact_->currentIndex() == 1 ? 1 : 0);
+    set("capture", capture_->isChecked());
+    if (QString bad = ZynParse(r, ZynField(ParamGroup::kSensor, "hold"), hold_->text(),
+                               "Alarm hold time (s)");
+        !bad.isEmpty())
+        return bad;
+    it->second = std::move(r);
+    return {};
+}
+
+void CSensorParamDialog::SaveZyn() {
+    if (const QString bad = StoreZynSensor(); !bad.isEmpty()) {
+        CRHYesNoToAllDialog::TellText(this, bad);
+        return;
+    }
+    CZynDevice* device = ZynOf(this);
+    bool ok = device != nullptr && !zyn_sensors_.empty();
+    for (auto& [sensor, record] : zyn_sensors_)
+        ok = ZynWrite(device, ParamGroup::kSensor, sensor, record) && ok;
+    ShowTips(this, ok ? "Set success" : "Set failed");
 }
 
 }  // namespace configctrl

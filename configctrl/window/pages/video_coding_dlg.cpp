@@ -8,13 +8,16 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 #include "configctrl/control/language_dictionary.h"
 #include "configctrl/device/ants_device.h"
 #include "configctrl/device/langchi_device.h"
 #include "configctrl/device/qv_device.h"
+#include "configctrl/device/zyn_device.h"
 #include "configctrl/window/front_set_dialog.h"
+#include "configctrl/window/pages/zyn_group_io.h"
 #include "configctrl/window/tips_box.h"
 
 namespace configctrl {
@@ -71,6 +74,33 @@ struct AntsStream {
     int size, mode, rate, frame, iframe;
 };
 constexpr AntsStream kAntsStreams[2] = {{5, 6, 8, 12, 16}, {89, 90, 92, 96, 100}};
+
+// Own protocol: the coding fields of the video record, main and sub stream.
+struct ZynStream {
+    const zyn::wire::ParamField& resolution;
+    const zyn::wire::ParamField& bitrate;
+    const zyn::wire::ParamField& mode;
+    const zyn::wire::ParamField& fps;
+    const zyn::wire::ParamField& gop;
+};
+using zyn::wire::ParamGroup;
+constexpr ZynStream kZynStreams[2] = {
+    {zyn::wire::Field(ParamGroup::kVideo, "resolution"),
+     zyn::wire::Field(ParamGroup::kVideo, "bitrate"), zyn::wire::Field(ParamGroup::kVideo, "mode"),
+     zyn::wire::Field(ParamGroup::kVideo, "fps"), zyn::wire::Field(ParamGroup::kVideo, "gop")},
+    {zyn::wire::Field(ParamGroup::kVideo, "sub_resolution"),
+     zyn::wire::Field(ParamGroup::kVideo, "sub_bitrate"),
+     zyn::wire::Field(ParamGroup::kVideo, "sub_mode"),
+     zyn::wire::Field(ParamGroup::kVideo, "sub_fps"),
+     zyn::wire::Field(ParamGroup::kVideo, "sub_gop")},
+};
+
+// The list index of an enum field's stored value; -1 when the list has none.
+int ChoiceIndex(const zyn::wire::ParamField& f, int64_t value) {
+    for (int i = 0; i < f.choice_count; ++i)
+        if (f.choices[i].value == value) return i;
+    return -1;
+}
 
 // The ability list: sections of 13352 bytes from 8; type 4 holds the frame
 // rates (count at 36, entries of 52 bytes from 44).
@@ -140,7 +170,10 @@ CVideoCodingDlg::CVideoCodingDlg(CFrontSetDialog* owner) : CPageDialog(kDialogId
         for (int r = 0; r < 5; ++r) {
             grid->addWidget(label(r == 0 ? size_labels[s] : rows[r]), 1 + r, col);
             grid->addWidget(fields[r], 1 + r, col + 1);
-            if (units[r]) grid->addWidget(label(units[r]), 1 + r, col + 2);
+            if (!units[r]) continue;
+            QLabel* range = label(units[r]);
+            ranges_[s][r == 1 ? 0 : r - 2] = range;
+            grid->addWidget(range, 1 + r, col + 2);
         }
     }
     grid->setColumnMinimumWidth(3, 24);
@@ -167,6 +200,19 @@ CVideoCodingDlg::CVideoCodingDlg(CFrontSetDialog* owner) : CPageDialog(kDialogId
         ability_ = QByteArray(kAntsAbilityBytes, '\0');
     } else if (type == kDeviceTypeQv) {
         main = sub = kQvSizes;
+    } else if (type == kDeviceTypeZyn) {
+        for (const auto& c : zyn::wire::kResolutionChoices) main << QString(c.name).toUpper();
+        sub = main;
+        // The ranges the device takes, from the field table.
+        for (int s = 0; s < 2; ++s) {
+            const ZynStream& f = kZynStreams[s];
+            const zyn::wire::ParamField* fields[3] = {&f.bitrate, &f.fps, &f.gop};
+            for (int i = 0; i < 3; ++i)
+                ranges_[s][i]->setText(QString("(%1-%2%3)")
+                                           .arg(fields[i]->min)
+                                           .arg(fields[i]->max)
+                                           .arg(i == 0 ? "kbps" : ""));
+        }
     }
     size_[0]->addItems(Translated(main));
     size_[1]->addItems(Translated(sub));
@@ -227,6 +273,8 @@ void CVideoCodingDlg::OnPageActivated(quint32 channel, quint32 store) {
         store ? SaveAnts(ch) : LoadAnts(ch);
     else if (type == kDeviceTypeQv)
         store ? SaveQv(ch) : LoadQv(ch);
+    else if (type == kDeviceTypeZyn)
+        store ? SaveZyn(ch) : LoadZyn(ch);
     shown_ = Shown();  // what the device now holds, as far as the page knows
 }
 
@@ -388,6 +436,59 @@ void CVideoCodingDlg::SaveQv(int channel) {
         Put32(r, 52, 1);
         if (device->SetQVConfig(0, 274, 0, r.constData(), kQvRecordBytes) != 0) return;
     }
+}
+
+// Own protocol: the channel's video record, read the first time the channel
+// is shown; a failed read leaves the controls as they were.
+void CVideoCodingDlg::LoadZyn(int channel) {
+    auto cached = zyn_video_.find(channel);
+    if (cached == zyn_video_.end()) {
+        ZynRecord r;
+        if (!ZynRead(ZynOf(this), ParamGroup::kVideo, channel, &r)) return;
+        cached = zyn_video_.emplace(channel, std::move(r)).first;
+    }
+    const ZynRecord& r = cached->second;
+    for (int s = 0; s < 2; ++s) {
+        const ZynStream& f = kZynStreams[s];
+        ShowStream(s, int(ZynValue(r, f.bitrate)), int(ZynValue(r, f.fps)),
+                   int(ZynValue(r, f.gop)));
+        // A size the list does not name (code 0) shows no entry.
+        size_[s]->setCurrentIndex(ChoiceIndex(f.resolution, ZynValue(r, f.resolution)));
+        Select(mode_[s], ChoiceIndex(f.mode, ZynValue(r, f.mode)));
+    }
+}
+
+void CVideoCodingDlg::SaveZyn(int channel) {
+    CZynDevice* device = ZynOf(this);
+    ZynRecord r;
+    if (!ZynRead(device, ParamGroup::kVideo, channel, &r)) {
+        ShowTips(this, "Set failed");
+        return;
+    }
+    static const char* const kLabels[3] = {"bit rate", "frame rate", "I frame interval"};
+    for (int s = 0; s < 2; ++s) {
+        const ZynStream& f = kZynStreams[s];
+        // No entry picked keeps the stored size.
+        if (const int size = size_[s]->currentIndex(); size >= 0)
+            zyn::wire::SetFieldValue(r.data(), f.resolution, f.resolution.choices[size].value);
+        if (const int mode = mode_[s]->currentIndex(); mode >= 0 && mode < f.mode.choice_count)
+            zyn::wire::SetFieldValue(r.data(), f.mode, f.mode.choices[mode].value);
+        const QLineEdit* edits[3] = {bit_rate_[s], frame_rate_[s], iframe_[s]};
+        const zyn::wire::ParamField* fields[3] = {&f.bitrate, &f.fps, &f.gop};
+        for (int i = 0; i < 3; ++i) {
+            const QString bad = ZynParse(r, *fields[i], edits[i]->text(), kLabels[i]);
+            if (!bad.isEmpty()) {
+                CRHYesNoToAllDialog::TellText(this, bad);
+                return;  // nothing sent
+            }
+        }
+    }
+    if (!ZynWrite(device, ParamGroup::kVideo, channel, r)) {
+        ShowTips(this, "Set failed");
+        return;
+    }
+    zyn_video_[channel] = std::move(r);
+    ShowTips(this, "Set success");
 }
 
 }  // namespace configctrl

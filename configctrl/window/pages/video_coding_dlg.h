@@ -1,18 +1,30 @@
 // The page "video coding" (dialog 219): picture size, bit rate, bit-rate
 // mode, frame rate and I-frame interval of one channel's main and sub
-// stream, for LangChi, ANTS and QV devices. OnPageActivated(channel, store)
-// loads (store 0, from the window) and saves (store 1, from the "OK"
-// button). Own-protocol devices get the empty page. Choosing another
-// channel in the list offers to save the shown channel's unsaved changes,
-// then reads the chosen one.
+// stream, for LangChi, ANTS, QV and own-protocol devices.
+// OnPageActivated(channel, store) loads (store 0, from the window) and saves
+// (store 1, from the "OK" button). Choosing another channel in the list
+// offers to save the shown channel's unsaved changes, then reads the chosen
+// one.
+//
+// Own-protocol devices keep the coding in the per-channel video record
+// (fields by name from zynvs/wire/param_fields.h). Picking a channel shows
+// that channel (read once, then cached); a save reads the record afresh,
+// changes only the coding fields (the overlay fields of the same record
+// belong to the character overlay page), checks every typed value against
+// the field's range before anything is sent, and reports "Set success" or
+// "Set failed".
 #pragma once
 
 #include <QByteArray>
 #include <QStringList>
 
+#include <map>
+#include <vector>
+
 #include "configctrl/window/dialog_ex.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -60,6 +72,8 @@ private:
     void SaveAnts(int channel);
     void LoadQv(int channel);
     void SaveQv(int channel);
+    void LoadZyn(int channel);
+    void SaveZyn(int channel);
     void ShowStream(int stream, int bit_rate, int frame_rate, int iframe);
 
     QComboBox* channel_;
@@ -69,10 +83,12 @@ private:
     QLineEdit* frame_rate_[2];
     QLineEdit* iframe_[2];
     QPushButton* ok_;
+    QLabel* ranges_[2][3];  // bit rate, frame rate, I-frame interval
 
     int channel_index_ = 0;  // the channel loads and saves use
     QStringList shown_;      // Shown() after the last load or save
     QByteArray lc_main_, lc_sub_, ants_, qv_main_, qv_sub_, ability_;
+    std::map<int, std::vector<uint8_t>> zyn_video_;  // own protocol: records read, by channel
 };
 
 }  // namespace configctrl

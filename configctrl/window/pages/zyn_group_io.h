@@ -1,0 +1,44 @@
+// Own-protocol (type 1) pages: one parameter group of the device read or
+// written through CZynDevice, its fields reached by name through the field
+// table of zynvs/wire/param_fields.h.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+#include "zynvs/wire/param_fields.h"
+
+namespace configctrl {
+
+class CPageDialog;
+class CZynDevice;
+
+using ZynRecord = std::vector<uint8_t>;
+
+// The page's device when it is an own-protocol one, else null.
+CZynDevice* ZynOf(const CPageDialog* page);
+
+// Reads the group's record of `channel` (ignored by whole-device groups)
+// into *out, sized to the group. False (and *out untouched) on failure.
+bool ZynRead(CZynDevice* device, zyn::wire::ParamGroup group, int channel, ZynRecord* out);
+// Writes the record; false when it is not the group's size or the device
+// refuses it.
+bool ZynWrite(CZynDevice* device, zyn::wire::ParamGroup group, int channel, ZynRecord& record);
+
+// Field access by name (the names are checked when compiled).
+inline const zyn::wire::ParamField& ZynField(zyn::wire::ParamGroup group, const char* name) {
+    return zyn::wire::Field(group, name);
+}
+inline int64_t ZynValue(const ZynRecord& r, const zyn::wire::ParamField& f) {
+    return zyn::wire::FieldValue(r.data(), f);
+}
+
+// Writes the typed `text` into the field. On a bad value the record stays
+// as it was and the result is a translated message naming `label` and what
+// the field accepts; an empty result means done.
+QString ZynParse(ZynRecord& r, const zyn::wire::ParamField& f, const QString& text,
+                 const char* label);
+
+}  // namespace configctrl
