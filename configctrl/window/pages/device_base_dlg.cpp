@@ -11,6 +11,7 @@
 #include "configctrl/device/zyn_device.h"
 #include "configctrl/window/front_set_dialog.h"
 #include "configctrl/window/tips_box.h"
+#include "configctrl/window/pages/zyn_group_io.h"
 
 namespace configctrl {
 
@@ -73,12 +74,12 @@ void CDeviceBaseDlg::OnPageActivated(quint32, quint32) {
             if (!ZynRead(zyn, kBase, 0, record_)) {
                 record_ = PageRecord();  // never write back a record that was not read
             } else {
-                name_->setText(ZynField(record_, kBase, "name"));
-                id_->setText(ZynField(record_, kBase, "serial"));
-                channels_->setText(ZynField(record_, kBase, "channels"));
-                alarm_inputs_->setText(ZynField(record_, kBase, "alarm_inputs"));
-                alarm_outputs_->setText(ZynField(record_, kBase, "alarm_outputs"));
-                firmware_->setText(FirmwareText(ZynField(record_, kBase, "firmware")));
+                name_->setText(ZynText(record_, kBase, "name"));
+                id_->setText(ZynText(record_, kBase, "serial"));
+                channels_->setText(ZynText(record_, kBase, "channels"));
+                alarm_inputs_->setText(ZynText(record_, kBase, "alarm_inputs"));
+                alarm_outputs_->setText(ZynText(record_, kBase, "alarm_outputs"));
+                firmware_->setText(FirmwareText(ZynText(record_, kBase, "firmware")));
             }
         } else if (CQVDevice* qv = QvOf(this)) {
             record_ = PageRecord(kQvBytes);
@@ -100,7 +101,7 @@ void CDeviceBaseDlg::OnOK() {
         AntsWrite(ants, kAntsWrite, record_);
     } else if (CZynDevice* zyn = ZynOf(this)) {
         const bool ok =
-            SetZynField(record_, kBase, "name", name) && ZynWrite(zyn, kBase, 0, record_);
+            SetZynText(record_, kBase, "name", name) && ZynWrite(zyn, kBase, 0, record_);
         CRHYesNoToAllDialog::Tell(this, ok ? "Set success" : "Set failed");
     } else if (CQVDevice* qv = QvOf(this)) {
         PageRecord rec(kQvNameBytes);  // size at 0, channel 0 at 4

@@ -15,6 +15,7 @@
 #include "configctrl/device/zyn_device.h"
 #include "configctrl/window/front_set_dialog.h"
 #include "configctrl/window/tips_box.h"
+#include "configctrl/window/pages/zyn_group_io.h"
 
 namespace configctrl {
 
@@ -112,10 +113,10 @@ void CNetIPParamDlg::OnPageActivated(quint32, quint32) {
             return;
         }
         auto show = [this](QLineEdit* e, const char* name) {
-            e->setText(ZynField(record_, kZynNet, name));
+            e->setText(ZynText(record_, kZynNet, name));
         };
-        connect_type_->setCurrentIndex(ZynField(record_, kZynNet, "pppoe") == "on" ? 1 : 0);
-        dhcp_->setChecked(ZynField(record_, kZynNet, "dhcp") == "on");
+        connect_type_->setCurrentIndex(ZynText(record_, kZynNet, "pppoe") == "on" ? 1 : 0);
+        dhcp_->setChecked(ZynText(record_, kZynNet, "dhcp") == "on");
         show(ip_, "address");
         show(mask_, "mask");
         show(gateway_, "gateway");
@@ -229,7 +230,7 @@ bool CNetIPParamDlg::SaveZyn() {
         {"pppoe_password", pppoe_password_->text()},
     };
     for (const auto& [name, text] : fields)
-        if (!SetZynField(r, kZynNet, name, text)) return false;
+        if (!SetZynText(r, kZynNet, name, text)) return false;
     if (!ZynWrite(ZynOf(this), kZynNet, 0, r)) return false;
     record_ = r;
     return true;

@@ -76,6 +76,10 @@ CQVDevice* QvOf(const CPageDialog* page) {
     return DeviceAs<CQVDevice>(page, kDeviceTypeQv);
 }
 
+CZynDevice* ZynOf(const CPageDialog* page) {
+    return DeviceAs<CZynDevice>(page, kDeviceTypeZyn);
+}
+
 bool LangChiRead(CLangChiDevice* d, int command, PageRecord& r) {
     return d && d->LangChiConfig(0, command, 0, reinterpret_cast<intptr_t>(r.data()),
                                  static_cast<intptr_t>(r.size()), 0) != 0;
@@ -164,85 +168,6 @@ int PageChannelCount(const CPageDialog* page) {
                 static_cast<int>(FieldValue(base.data(), Field(ParamGroup::kBase, "channels")));
     }
     return std::clamp(channels, 1, kMaxChannels);
-}
-
-// ---- own-protocol devices ----------------------------------------------------
-
-namespace {
-using zyn::wire::ParamGroup;
-
-// The control's group number (zyn_device.h) of a parameter group.
-int ControlGroup(ParamGroup g) {
-    switch (g) {
-        case ParamGroup::kBase:
-            return kGroupBase;
-        case ParamGroup::kNetwork:
-            return kGroupNetwork;
-        case ParamGroup::kRecord:
-            return kGroupRecord;
-        case ParamGroup::kAudio:
-            return kGroupAudio;
-        case ParamGroup::kMask:
-            return kGroupMask;
-        case ParamGroup::kMotion:
-            return kGroupMotion;
-        case ParamGroup::kRs:
-            return kGroupRs;
-        case ParamGroup::kSensor:
-            return kGroupSensor;
-        case ParamGroup::kVideo:
-            return kGroupVideo;
-        case ParamGroup::kVLoss:
-            return kGroupVLoss;
-        case ParamGroup::kPan:
-            return kGroupPan;
-        case ParamGroup::kCapture:
-            return kGroupCapture;
-        case ParamGroup::kWifi:
-            return kGroupWifi;
-        case ParamGroup::k3G:
-            return kGroup3G;
-        case ParamGroup::kFtp:
-            return kGroupFtp;
-        case ParamGroup::kMail:
-            return kGroupMail;
-        case ParamGroup::kCount:
-            break;
-    }
-    return -1;
-}
-
-bool SizedFor(const PageRecord& r, ParamGroup g) {
-    return r.size() == zyn::wire::GroupInfo(g).record_bytes;
-}
-}  // namespace
-
-CZynDevice* ZynOf(const CPageDialog* page) {
-    return DeviceAs<CZynDevice>(page, kDeviceTypeZyn);
-}
-
-bool ZynRead(CZynDevice* d, ParamGroup group, int ch, PageRecord& r) {
-    if (!SizedFor(r, group)) r = PageRecord(zyn::wire::GroupInfo(group).record_bytes);
-    return d && d->GetParam(ch, ControlGroup(group), r.data()) != 0;
-}
-
-bool ZynWrite(CZynDevice* d, ParamGroup group, int ch, PageRecord& r) {
-    return d && SizedFor(r, group) && d->SetParam(ch, ControlGroup(group), r.data()) != 0;
-}
-
-QString ZynField(const PageRecord& r, ParamGroup group, const char* name) {
-    if (!SizedFor(r, group)) return {};
-    return QString::fromLocal8Bit(zyn::wire::GetField(group, r.data(), name));
-}
-
-bool SetZynField(PageRecord& r, ParamGroup group, const char* name, const QString& text) {
-    const zyn::wire::ParamField* f = zyn::wire::FindField(group, name);
-    if (!SizedFor(r, group) || f == nullptr) return false;
-    QByteArray b = text.toLocal8Bit();
-    // Texts are cut at the field's width, like every other bounded copy.
-    if (f->kind == zyn::wire::FieldKind::kText)
-        b.truncate(std::min<qsizetype>(b.size(), f->size - 1));
-    return zyn::wire::SetField(group, r.data(), name, std::string_view(b.constData(), b.size()));
 }
 
 }  // namespace configctrl

@@ -56,6 +56,7 @@ private:
 CLangChiDevice* LangChiOf(const CPageDialog* page);
 CANTSDevice* AntsOf(const CPageDialog* page);
 CQVDevice* QvOf(const CPageDialog* page);
+CZynDevice* ZynOf(const CPageDialog* page);  // own protocol: see zyn_group_io.h
 
 // Vendor paths; true on the vendor's success (LangChi/ANTS non-zero, QV 0).
 bool LangChiRead(CLangChiDevice* d, int command, PageRecord& r);
@@ -82,20 +83,5 @@ QString Num(int v);
 // own-protocol device without one its base record's channel count; at
 // least 1 when there is a device, 0 without.
 int PageChannelCount(const CPageDialog* page);
-
-// ---- own-protocol devices (type 1) ----------------------------------------
-// Their records are the SDK's parameter groups; fields are reached only by
-// their names in zynvs/wire/param_fields.h.
-
-CZynDevice* ZynOf(const CPageDialog* page);
-// Reads the group's record (sized by the group; `ch` for per-channel groups)
-// into r; true when the device answered.
-bool ZynRead(CZynDevice* d, zyn::wire::ParamGroup group, int ch, PageRecord& r);
-bool ZynWrite(CZynDevice* d, zyn::wire::ParamGroup group, int ch, PageRecord& r);
-// A field as text (empty for an unknown name or a record of the wrong size).
-QString ZynField(const PageRecord& r, zyn::wire::ParamGroup group, const char* name);
-// Texts are cut at the field's width. False (record untouched) for an
-// unknown or read-only field or a text that is no value of it.
-bool SetZynField(PageRecord& r, zyn::wire::ParamGroup group, const char* name, const QString& text);
 
 }  // namespace configctrl

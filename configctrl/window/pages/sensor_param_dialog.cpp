@@ -271,8 +271,8 @@ void CSensorParamDialog::ShowZynSensor(int sensor) {
     auto it = zyn_sensors_.find(sensor);
     if (it == zyn_sensors_.end()) {
         // A failed read shows an empty record; a save writes what the controls hold.
-        ZynRecord r(zyn::wire::GroupInfo(ParamGroup::kSensor).record_bytes, 0);
-        ZynRead(ZynOf(this), ParamGroup::kSensor, sensor, &r);
+        ZynRecord r(zyn::wire::GroupInfo(ParamGroup::kSensor).record_bytes);
+        ZynRead(ZynOf(this), ParamGroup::kSensor, sensor, r);
         it = zyn_sensors_.emplace(sensor, std::move(r)).first;
     }
     const ZynRecord& r = it->second;

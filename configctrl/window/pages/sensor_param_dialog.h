@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "configctrl/window/dialog_ex.h"
+#include "configctrl/window/pages/page_kit.h"
 
 class QCheckBox;
 class QComboBox;
@@ -82,7 +83,7 @@ private:
     QLineEdit* preset_number_;
 
     // Own protocol.
-    std::map<int, std::vector<uint8_t>> zyn_sensors_;  // records shown so far, by sensor
+    std::map<int, PageRecord> zyn_sensors_;  // records shown so far, by sensor
     std::array<std::array<QLineEdit*, 4>, kRows> second_{};
     QComboBox* contact_ = nullptr;
     QCheckBox* capture_ = nullptr;

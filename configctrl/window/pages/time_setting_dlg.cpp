@@ -14,6 +14,7 @@
 #include "configctrl/device/langchi_device.h"
 #include "configctrl/device/qv_device.h"
 #include "configctrl/device/zyn_device.h"
+#include "configctrl/window/pages/zyn_group_io.h"
 
 namespace configctrl {
 
@@ -84,8 +85,8 @@ void CTimeSettingDlg::OnPageActivated(quint32, quint32) {
     else if (CZynDevice* zyn = ZynOf(this)) {
         record_ = PageRecord(zyn::wire::GroupInfo(ParamGroup::kBase).record_bytes);
         if (ZynRead(zyn, ParamGroup::kNetwork, 0, network_)) {
-            server_address_->setText(ZynField(network_, ParamGroup::kNetwork, "ntp_server"));
-            if (ZynField(network_, ParamGroup::kNetwork, "ntp") == "on") server_->setChecked(true);
+            server_address_->setText(ZynText(network_, ParamGroup::kNetwork, "ntp_server"));
+            if (ZynText(network_, ParamGroup::kNetwork, "ntp") == "on") server_->setChecked(true);
         } else {
             network_ = PageRecord();
         }
@@ -111,7 +112,7 @@ bool CTimeSettingDlg::ReadClock() {
         if (!ZynRead(zyn, ParamGroup::kBase, 0, record_)) return false;
         // Seconds since 1970 of the device's local time: read back as UTC.
         const QDateTime t = QDateTime::fromSecsSinceEpoch(
-            ZynField(record_, ParamGroup::kBase, "clock").toLongLong(), Qt::UTC);
+            ZynText(record_, ParamGroup::kBase, "clock").toLongLong(), Qt::UTC);
         c = {t.date().year(), t.date().month(),  t.date().day(),
              t.time().hour(), t.time().minute(), t.time().second()};
     } else {
@@ -132,11 +133,11 @@ void CTimeSettingDlg::OnSave() {
 
 bool CTimeSettingDlg::WriteTimeServer(bool on) {
     const ParamGroup net = ParamGroup::kNetwork;
-    const QString was_on = ZynField(network_, net, "ntp");
+    const QString was_on = ZynText(network_, net, "ntp");
     if (!on && was_on != "on") return true;  // nothing to switch off
     PageRecord r = network_;
-    if (!SetZynField(r, net, "ntp", on ? "on" : "off") ||
-        (on && !SetZynField(r, net, "ntp_server", server_address_->text().trimmed())) ||
+    if (!SetZynText(r, net, "ntp", on ? "on" : "off") ||
+        (on && !SetZynText(r, net, "ntp_server", server_address_->text().trimmed())) ||
         !ZynWrite(ZynOf(this), net, 0, r))
         return false;
     network_ = r;

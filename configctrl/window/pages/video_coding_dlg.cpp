@@ -444,7 +444,7 @@ void CVideoCodingDlg::LoadZyn(int channel) {
     auto cached = zyn_video_.find(channel);
     if (cached == zyn_video_.end()) {
         ZynRecord r;
-        if (!ZynRead(ZynOf(this), ParamGroup::kVideo, channel, &r)) return;
+        if (!ZynRead(ZynOf(this), ParamGroup::kVideo, channel, r)) return;
         cached = zyn_video_.emplace(channel, std::move(r)).first;
     }
     const ZynRecord& r = cached->second;
@@ -461,7 +461,7 @@ void CVideoCodingDlg::LoadZyn(int channel) {
 void CVideoCodingDlg::SaveZyn(int channel) {
     CZynDevice* device = ZynOf(this);
     ZynRecord r;
-    if (!ZynRead(device, ParamGroup::kVideo, channel, &r)) {
+    if (!ZynRead(device, ParamGroup::kVideo, channel, r)) {
         ShowTips(this, "Set failed");
         return;
     }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "configctrl/window/dialog_ex.h"
+#include "configctrl/window/pages/page_kit.h"
 
 class QComboBox;
 class QLabel;
@@ -88,7 +89,7 @@ private:
     int channel_index_ = 0;  // the channel loads and saves use
     QStringList shown_;      // Shown() after the last load or save
     QByteArray lc_main_, lc_sub_, ants_, qv_main_, qv_sub_, ability_;
-    std::map<int, std::vector<uint8_t>> zyn_video_;  // own protocol: records read, by channel
+    std::map<int, PageRecord> zyn_video_;  // own protocol: records read, by channel
 };
 
 }  // namespace configctrl

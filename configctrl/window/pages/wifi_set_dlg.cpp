@@ -18,6 +18,7 @@
 #include "configctrl/device/zyn_device.h"
 #include "configctrl/window/front_set_dialog.h"
 #include "configctrl/window/tips_box.h"
+#include "configctrl/window/pages/zyn_group_io.h"
 #include "vendors/net_client.h"
 
 namespace configctrl {
@@ -130,7 +131,7 @@ void CWifiSetDlg::ShowZynRecord() {
         zyn_record_ = PageRecord();  // never write back a record that was not read
         return;
     }
-    auto field = [this](const char* name) { return ZynField(zyn_record_, kZynWifi, name); };
+    auto field = [this](const char* name) { return ZynText(zyn_record_, kZynWifi, name); };
     const QString ssid = field("ssid");
     const bool on = field("enabled") == "on";
     if (!ssid.isEmpty()) {
@@ -165,7 +166,7 @@ bool CWifiSetDlg::SaveZyn() {
         {"dns", dns_->text().trimmed()},
     };
     for (const auto& [name, text] : fields)
-        if (!SetZynField(r, kZynWifi, name, text)) return false;
+        if (!SetZynText(r, kZynWifi, name, text)) return false;
     if (!ZynWrite(ZynOf(this), kZynWifi, 0, r)) return false;
     zyn_record_ = r;
     return true;

@@ -58,17 +58,12 @@ size_t RecordBytes(ParamGroup g) {
 
 }  // namespace
 
-CZynDevice* ZynOf(const CPageDialog* page) {
-    if (page == nullptr || page->owner() == nullptr) return nullptr;
-    return dynamic_cast<CZynDevice*>(page->owner()->device());
-}
-
-bool ZynRead(CZynDevice* device, ParamGroup group, int channel, ZynRecord* out) {
+bool ZynRead(CZynDevice* device, ParamGroup group, int channel, ZynRecord& out) {
     const int number = ControlGroup(group);
-    if (device == nullptr || out == nullptr || number < 0) return false;
-    ZynRecord got(RecordBytes(group), 0);
+    if (device == nullptr || number < 0) return false;
+    ZynRecord got(RecordBytes(group));
     if (device->GetParam(channel, number, got.data()) != 1) return false;
-    *out = std::move(got);
+    out = std::move(got);
     return true;
 }
 
@@ -76,6 +71,21 @@ bool ZynWrite(CZynDevice* device, ParamGroup group, int channel, ZynRecord& reco
     const int number = ControlGroup(group);
     if (device == nullptr || number < 0 || record.size() != RecordBytes(group)) return false;
     return device->SetParam(channel, number, record.data()) == 1;
+}
+
+QString ZynText(const ZynRecord& r, ParamGroup group, const char* name) {
+    if (r.size() != RecordBytes(group)) return {};
+    return QString::fromLocal8Bit(zyn::wire::GetField(group, r.data(), name));
+}
+
+bool SetZynText(ZynRecord& r, ParamGroup group, const char* name, const QString& text) {
+    const zyn::wire::ParamField* f = zyn::wire::FindField(group, name);
+    if (r.size() != RecordBytes(group) || f == nullptr) return false;
+    QByteArray b = text.toLocal8Bit();
+    // Texts are cut at the field's width, like every other bounded copy.
+    if (f->kind == zyn::wire::FieldKind::kText)
+        b.truncate(std::min<qsizetype>(b.size(), f->size - 1));
+    return zyn::wire::SetField(group, r.data(), name, std::string_view(b.constData(), b.size()));
 }
 
 QString ZynParse(ZynRecord& r, const zyn::wire::ParamField& f, const QString& text,
