@@ -46,7 +46,15 @@ constexpr char kIconInstalled[] = "/res/tree_icon_app_installed.png";
 
 // What decides whether an item is in the tree. Conditions on the type are
 // false without a device.
-enum class When { kAlways, kNotQv, kLangChi, kAnts, kLangChiOrAnts };
+enum class When {
+    kAlways,
+    kNotQv,
+    kLangChi,
+    kAnts,
+    kLangChiOrAnts,
+    kOwnOrLangChi,
+    kOwnLangChiOrAnts
+};
 
 struct TreeRow {
     const char* text;
@@ -91,9 +99,9 @@ const TreeRow kTree[] = {
      ByVendor<CSensorParamDialog, CSubDlgAlarmCfg>},
     {"motion detection", 1, kIconInstalled, When::kLangChiOrAnts,
      ByVendor<CMotionParamDialog, CDlgRemoteMotionDetect>},
-    {"Storage settings", 0, kIconStorage, When::kLangChiOrAnts, PageFor<CSaveDialog>},
+    {"Storage settings", 0, kIconStorage, When::kOwnLangChiOrAnts, PageFor<CSaveDialog>},
     {"Disk Management", 1, kIconInstalled, When::kAnts, PageFor<CDlgHardDiskCfg>},
-    {"Timer Record", 1, kIconInstalled, When::kLangChi, PageFor<CTimeRecordDlg>},
+    {"Timer Record", 1, kIconInstalled, When::kOwnOrLangChi, PageFor<CTimeRecordDlg>},
     {"Ftp record", 1, kIconInstalled, When::kLangChi, PageFor<CFtpRecoderDlg>},
     {"Storage devices", 1, kIconInstalled, When::kLangChi, PageFor<CStorageDeviceDlg>},
 };
@@ -110,6 +118,11 @@ bool Holds(When when, bool has_device, int type) {
             return has_device && type == kDeviceTypeAnts;
         case When::kLangChiOrAnts:
             return has_device && (type == kDeviceTypeLangChi || type == kDeviceTypeAnts);
+        case When::kOwnOrLangChi:
+            return has_device && (type == kDeviceTypeZyn || type == kDeviceTypeLangChi);
+        case When::kOwnLangChiOrAnts:
+            return has_device && (type == kDeviceTypeZyn || type == kDeviceTypeLangChi ||
+                                  type == kDeviceTypeAnts);
     }
     return false;
 }

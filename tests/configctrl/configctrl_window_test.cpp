@@ -144,9 +144,11 @@ private slots:
             QStringList{"0 Channel parameter CPictureSetDlg",
                         "1 Character overlay CVideoParamDialog", "1 video coding CVideoCodingDlg",
                         "0 Alarm settings CAlarmSetDlg"};
-        QTest::newRow("own") << 1 << own;
         QStringList qv = own;
         qv.removeAll(user);
+        own << "0 Storage settings CSaveDialog"
+            << "1 Timer Record CTimeRecordDlg";
+        QTest::newRow("own") << 1 << own;
         QTest::newRow("qv") << 10 << qv;
         QTest::newRow("none") << 99 << qv;
         QTest::newRow("langchi") << 2
@@ -222,7 +224,7 @@ private slots:
         QTest::addColumn<bool>("logged_in");
         QTest::addColumn<QList<int>>("counts");  // channels, alarm inputs, alarm outputs
         QTest::newRow("own") << 1 << QByteArray("admin") << QByteArray() << true
-                             << QList<int>{0, 0, 0};
+                             << QList<int>{1, 1, 1};
         QTest::newRow("own refused")
             << 1 << QByteArray("wrong") << QByteArray() << false << QList<int>{0, 0, 0};
         QTest::newRow("langchi") << 2 << QByteArray("570431") << QByteArray() << true
