@@ -113,6 +113,11 @@ struct Window {
         window()->SwitchPage(window()->visible_page(), window()->page<CBaseDialog>());
         return Show<Page>();
     }
+    bool LangChiWrite(int command, int channel, QByteArray r) const {
+        auto* d = dynamic_cast<CLangChiDevice*>(window()->device());
+        return d && d->LangChiConfig(0, command, channel, reinterpret_cast<intptr_t>(r.data()),
+                                     r.size(), 0);
+    }
     QByteArray LangChiRecord(int command, int channel, int bytes) const {
         QByteArray r(bytes, '\0');
         auto* d = dynamic_cast<CLangChiDevice*>(window()->device());
@@ -160,8 +165,8 @@ class TimerPagesTest : public QObject {
 
 private slots:
     // Timer Record on a LangChi device: what a save writes (enable at 72,
-    // rows at 76 + 8r, 99 stays 99, the encoder fields kept) and what a
-    // failed read or write leaves.
+    // rows at 76 + 8r, 99 stays 99, the encoder fields as the device holds
+    // them at the save) and what a failed read or write leaves.
     void langChiTimerRecord_data() {
         QTest::addColumn<QByteArray>("fail");  // "", "read", "write"
         QTest::newRow("saved") << QByteArray();
@@ -183,15 +188,20 @@ private slots:
         const QString row = fail == "read" ? "10||||" : "10|00|00|00|00";
         for (int r = 0; r < 7; ++r) QCOMPARE(RowText(page, r), row);
         QVERIFY(!page->enable_box()->isChecked());
-        if (fail.isEmpty()) Screenshot(page, "page_timer_record_langchi.png");
 
+        // Meanwhile the video coding page saves another bit rate: kept.
+        QVERIFY(SetFailing(""));
+        QByteArray current = before;
+        current[44] = char(0x40), current[45] = char(0x06);  // 1600 kbit/s
+        QVERIFY(w.LangChiWrite(9, 0, current));
         QVERIFY(SetFailing(fail == "write" ? "NetClient_Ord126" : ""));
         EnterEdits(page);
+        if (fail.isEmpty()) Screenshot(page, "page_timer_record_langchi.png");
         page->ok_button()->click();
         QCOMPARE(w.said, QStringList{fail == "write" ? "tips: Set failed" : "tips: Set success"});
         QVERIFY(SetFailing(""));
         const QByteArray after = w.LangChiRecord(8, 0, 132);
-        QCOMPARE(after.toHex(), (fail == "write" ? before : WithEdits(before, 72, 76)).toHex());
+        QCOMPARE(after.toHex(), (fail == "write" ? current : WithEdits(current, 72, 76)).toHex());
 
         // Another activation reads nothing and shows the cache: what was
         // entered, also after a failed write.
@@ -297,7 +307,7 @@ private slots:
         const QString second[4] = {"13", "30", end_hour, "00"};
         for (int f = 0; f < 4; ++f) page->second_edit(0, f)->setText(second[f]);
         page->mode_list(6)->setCurrentIndex(1);  // Sunday closed
-        Screenshot(page, "page_timer_record_own.png");
+        if (saved) Screenshot(page, "page_timer_record_own.png");
         page->ok_button()->click();
         QCOMPARE(w.said, (QStringList{"ask: Save the settings just made?",
                                       saved ? "tips: Set success" : "tips: Set failed"}));

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "configctrl/control/language_dictionary.h"
 #include "configctrl/device/langchi_device.h"
 #include "configctrl/window/front_set_dialog.h"
@@ -149,18 +151,19 @@ int CRecordSchedulePage::EditValue(const QLineEdit* edit) {
     return edit->text().left(2).toInt();
 }
 
-// A record that could not be read is read again before the save rather than
-// written as zeros over the rest of the device's record (the LangChi channel
-// record also holds the channel's encoder settings).
+// The record is read again right before it is written, and the page's
+// fields go onto what the device holds then: the LangChi channel record also
+// holds the encoder settings, which the video coding page may have changed
+// since this page read it. When that read fails the cache is used, and a
+// record never read is not written at all (zeros would overwrite the rest).
 void CRecordSchedulePage::Save() {
-    bool ok = false;
-    if (!read_ok_) {
-        PageRecord fresh(RecordBytes());
+    PageRecord fresh(RecordBytes());
+    std::swap(record_, fresh);
+    if (ReadRecord(channel_))
+        read_ok_ = true;
+    else
         std::swap(record_, fresh);
-        read_ok_ = ReadRecord(channel_);
-        if (!read_ok_) std::swap(record_, fresh);
-    }
-    if (read_ok_ && TakeControls()) ok = WriteRecord(channel_);
+    const bool ok = read_ok_ && TakeControls() && WriteRecord(channel_);
     if (report_save_) ShowTips(this, ok ? "Set success" : "Set failed");
 }
 
