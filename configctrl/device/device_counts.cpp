@@ -5,6 +5,8 @@
 #include "configctrl/device/ants_device.h"
 #include "configctrl/device/langchi_device.h"
 #include "configctrl/device/qv_device.h"
+#include "configctrl/device/zyn_device.h"
+#include "zynvs/wire/param_fields.h"
 
 namespace configctrl {
 
@@ -19,6 +21,20 @@ int32_t I32At(const uint8_t* p) {
 DeviceCounts QueryDeviceCounts(CDevice& device) {
     DeviceCounts c;
     switch (device.type()) {
+        case kDeviceTypeZyn: {
+            using zyn::wire::ParamGroup;
+            uint8_t base[zyn::wire::GroupInfo(ParamGroup::kBase).record_bytes] = {};
+            if (device.GetParam(0, kGroupBase, base) == 1) {
+                auto count = [&](const char* name) {
+                    return static_cast<int>(
+                        zyn::wire::FieldValue(base, zyn::wire::Field(ParamGroup::kBase, name)));
+                };
+                c.channels = count("channels");
+                c.alarm_inputs = count("alarm_inputs");
+                c.alarm_outputs = count("alarm_outputs");
+            }
+            break;
+        }
         case kDeviceTypeLangChi: {
             auto& d = static_cast<CLangChiDevice&>(device);
             int32_t n[3] = {0, 0, 0};

@@ -226,7 +226,7 @@ private slots:
         QTest::addColumn<bool>("logged_in");
         QTest::addColumn<QList<int>>("counts");  // channels, alarm inputs, alarm outputs
         QTest::newRow("own") << 1 << QByteArray("admin") << QByteArray() << true
-                             << QList<int>{0, 0, 0};
+                             << QList<int>{1, 1, 1};
         QTest::newRow("own refused")
             << 1 << QByteArray("wrong") << QByteArray() << false << QList<int>{0, 0, 0};
         QTest::newRow("langchi") << 2 << QByteArray("570431") << QByteArray() << true

@@ -38,7 +38,7 @@ check() {
     --screenshot "$art/zynconfig_type$type.png" 2> "$err" \
     || { echo "type $type: screenshot failed or hung"; cat "$err"; fail=1; }
 }
-check 1 127.0.0.1 "$own_port" admin admin "type 1, logged in, 0 channels" \
+check 1 127.0.0.1 "$own_port" admin admin "type 1, logged in, 1 channels, 1 alarm inputs, 1 alarm outputs" \
   "Timer Record	1	CTimeRecordDlg"
 check 2 127.0.0.41 5000 570431 570431 "type 2, logged in, 1 channels" \
   "Storage devices	1	CStorageDeviceDlg"

@@ -127,6 +127,7 @@ void FillChannel(uint8_t* r, int ch, const DeviceFacts&) {
     PutU32(r, 28, 25);  // frame rate
     PutU32(r, 32, 0);   // CBR
     PutU32(r, 44, 2048);
+    for (int row = 0; row < 7; ++row) r[76 + 8 * row + 4] = 10;  // timer schedule: "close"
 }
 void FillSubChannel(uint8_t* r, int, const DeviceFacts&) {
     PutU32(r, 20, 1);  // CIF
@@ -165,6 +166,10 @@ void FillSerial(uint8_t* r, int, const DeviceFacts&) {
 void FillPtz(uint8_t* r, int, const DeviceFacts&) {
     PutText(r, 0, 40, "PELCO-D");
 }
+// FTP record: uploads off, every schedule row "close".
+void FillFtpRecord(uint8_t* r, int, const DeviceFacts&) {
+    for (int row = 0; row < 7; ++row) r[4 + 8 * row + 4] = 10;
+}
 // Sensor record: detection off, every schedule row of every sensor "close".
 void FillSensors(uint8_t* r, int, const DeviceFacts&) {
     for (int s = 0; s < 8; ++s)
@@ -183,7 +188,7 @@ const RecordSpec kRecords[] = {
     {25, 26, 10, FillTime},        {96, 97, 4, nullptr},          {55, 56, 132, nullptr},
     {78, 79, 100, nullptr},        {277, 278, 12, FillRtsp},      {98, 99, 120, nullptr},
     {8, 9, 132, FillChannel},      {47, 48, 132, FillSubChannel}, {10, 11, 1092, FillSensors},
-    {184, 185, 60, nullptr},       {394, 396, 372, nullptr},      {52, 0, 132, FillMedia},
+    {184, 185, 60, FillFtpRecord}, {394, 396, 372, nullptr},      {52, 0, 132, FillMedia},
     {21, 22, 4, FillPictureBytes}, {314, 315, 160, FillOverlay},  {12, 13, 468, FillMotion},
     {1056, 1057, 16, FillSerial},  // serial records of ordinals 56 and 57
     {1081, 1082, 40, FillPtz},     // PTZ protocol names of ordinals 81 and 82

@@ -2,8 +2,7 @@
 
 namespace configctrl {
 
-CFtpRecoderDlg::CFtpRecoderDlg(CFrontSetDialog* owner) : CPageDialog(kDialogId, owner) {}
-
-void CFtpRecoderDlg::OnPageActivated(quint32, quint32) {}
+CFtpRecoderDlg::CFtpRecoderDlg(CFrontSetDialog* owner)
+    : CRecordSchedulePage(kDialogId, owner, "Start FTP Record", kLayout, false) {}
 
 }  // namespace configctrl
