@@ -174,13 +174,13 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("refuse");
         QTest::addColumn<QString>("tips");
-        QTest::newRow("frame rate") << "IDC_442"
+        QTest::newRow("frame rate") << "ctl442"
                                     << "31" << false << "frame rate: 1..30";
-        QTest::newRow("bit rate") << "IDC_455"
+        QTest::newRow("bit rate") << "ctl455"
                                   << "20000" << false << "bit rate: 32..16384";
-        QTest::newRow("gop empty") << "IDC_443"
+        QTest::newRow("gop empty") << "ctl443"
                                    << "" << false << "I frame interval: 1..250";
-        QTest::newRow("refused") << "IDC_442"
+        QTest::newRow("refused") << "ctl442"
                                  << "12" << true << "Set failed";
     }
     void videoCodingRefusals() {
@@ -196,7 +196,9 @@ private slots:
         w->SwitchPage(w->visible_page(), page);
         const auto before = own.dev().Param(kGetVideo, 0);
         if (refuse) own.dev().AddReplyFault({kSetVideo, devsim::FaultAction::kResult, 3, 0});
-        page->findChild<QLineEdit*>(edit)->setText(text);
+        auto* field = page->findChild<QLineEdit*>(edit);
+        QVERIFY2(field, qPrintable(edit));
+        field->setText(text);
         QTest::mouseClick(page->ok_button(), Qt::LeftButton);
         QCOMPARE(tips_, QStringList{tips});
         QCOMPARE(own.log().Count(kSetVideo), size_t(refuse ? 1 : 0));
