@@ -23,27 +23,25 @@
 #include "configctrl/device/zyn_device.h"
 #include "configctrl/window/front_set_dialog.h"
 #include "configctrl/window/live_preview.h"
+#include "configctrl/window/pages/zyn_group_io.h"
 #include "zynvs/wire/param_fields.h"
 
 namespace configctrl {
 
 namespace {
 
-using zyn::wire::Field;
 using zyn::wire::ParamGroup;
 
 // The video group's fields of the four values, in value order.
 constexpr const char* kZynValueFields[4] = {"brightness", "contrast", "saturation", "hue"};
 
-int ZynVideoBytes() {
-    return static_cast<int>(zyn::wire::GroupInfo(ParamGroup::kVideo).record_bytes);
+// A video-group field of an own-protocol record; writes are clamped to the
+// field's range.
+int VideoValue(const PageRecord& r, const char* name) {
+    return static_cast<int>(ZynValue(r, ZynField(ParamGroup::kVideo, name)));
 }
-
-int ZynValue(const PageRecord& r, const char* name) {
-    return static_cast<int>(zyn::wire::FieldValue(r.data(), Field(ParamGroup::kVideo, name)));
-}
-void SetZynValue(PageRecord& r, const char* name, int v) {
-    const auto& f = Field(ParamGroup::kVideo, name);
+void SetVideoValue(PageRecord& r, const char* name, int v) {
+    const auto& f = ZynField(ParamGroup::kVideo, name);
     zyn::wire::SetFieldValue(r.data(), f, std::clamp<int64_t>(v, f.min, f.max));
 }
 
@@ -264,17 +262,15 @@ void CVideoParamDialog::Load() {
         if (io(kLcChannelRead, channel))
             name_->setText(channel.Text(kLcChannelName, kLcChannelNameBytes));
     } else if (owner()->device_type() == kDeviceTypeZyn) {
-        record_ = PageRecord(ZynVideoBytes());
-        if (!owner()->device()->GetParam(ch, kGroupVideo, record_.data())) return;
-        const auto& title = Field(ParamGroup::kVideo, "title");
-        name_->setText(QString::fromLocal8Bit(zyn::wire::FieldText(record_.data(), title)));
-        name_x_->setText(Num(ZynValue(record_, "title_x")));
-        name_y_->setText(Num(ZynValue(record_, "title_y")));
-        time_->setChecked(ZynValue(record_, "show_time") != 0);
-        time_x_->setText(Num(ZynValue(record_, "time_x")));
-        time_y_->setText(Num(ZynValue(record_, "time_y")));
-        ShowValues({ZynValue(record_, kZynValueFields[0]), ZynValue(record_, kZynValueFields[1]),
-                    ZynValue(record_, kZynValueFields[2]), ZynValue(record_, kZynValueFields[3])});
+        if (!ZynRead(ZynOf(this), ParamGroup::kVideo, ch, record_)) return;
+        name_->setText(ZynText(record_, ParamGroup::kVideo, "title"));
+        name_x_->setText(Num(VideoValue(record_, "title_x")));
+        name_y_->setText(Num(VideoValue(record_, "title_y")));
+        time_->setChecked(VideoValue(record_, "show_time") != 0);
+        time_x_->setText(Num(VideoValue(record_, "time_x")));
+        time_y_->setText(Num(VideoValue(record_, "time_y")));
+        ShowValues({VideoValue(record_, kZynValueFields[0]), VideoValue(record_, kZynValueFields[1]),
+                    VideoValue(record_, kZynValueFields[2]), VideoValue(record_, kZynValueFields[3])});
     }
 }
 
@@ -299,8 +295,8 @@ bool CVideoParamDialog::SendValues() {
         return lc->LangChiConfig(0, kLcValuesWrite, ch, reinterpret_cast<intptr_t>(bytes), 4, 0);
     }
     if (owner()->device_type() == kDeviceTypeZyn && owner()->device() && !record_.empty()) {
-        for (int k = 0; k < 4; ++k) SetZynValue(record_, kZynValueFields[k], v[k]);
-        return owner()->device()->SetParam(ch, kGroupVideo, record_.data()) != 0;
+        for (int k = 0; k < 4; ++k) SetVideoValue(record_, kZynValueFields[k], v[k]);
+        return ZynWrite(ZynOf(this), ParamGroup::kVideo, ch, record_);
     }
     return false;
 }
@@ -364,16 +360,15 @@ void CVideoParamDialog::Ok() {
         if (!io(kLcOverlayWrite)) io(kLcOverlayWriteOld);
         record_ = r;
     } else if (owner()->device_type() == kDeviceTypeZyn && !record_.empty()) {
-        const auto& title = Field(ParamGroup::kVideo, "title");
-        zyn::wire::SetFieldText(record_.data(), title, name_->text().toLocal8Bit().toStdString());
-        SetZynValue(record_, "title_x", name_x_->text().toInt());
-        SetZynValue(record_, "title_y", name_y_->text().toInt());
-        SetZynValue(record_, "show_time", time_->isChecked() ? 1 : 0);
-        SetZynValue(record_, "time_x", time_x_->text().toInt());
-        SetZynValue(record_, "time_y", time_y_->text().toInt());
+        SetZynText(record_, ParamGroup::kVideo, "title", name_->text());
+        SetVideoValue(record_, "title_x", name_x_->text().toInt());
+        SetVideoValue(record_, "title_y", name_y_->text().toInt());
+        SetVideoValue(record_, "show_time", time_->isChecked() ? 1 : 0);
+        SetVideoValue(record_, "time_x", time_x_->text().toInt());
+        SetVideoValue(record_, "time_y", time_y_->text().toInt());
         const std::array<int, 4> v = Values();
-        for (int k = 0; k < 4; ++k) SetZynValue(record_, kZynValueFields[k], v[k]);
-        owner()->device()->SetParam(ch, kGroupVideo, record_.data());
+        for (int k = 0; k < 4; ++k) SetVideoValue(record_, kZynValueFields[k], v[k]);
+        ZynWrite(ZynOf(this), ParamGroup::kVideo, ch, record_);
     }
 }
 
