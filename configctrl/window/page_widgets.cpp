@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QIntValidator>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -45,6 +46,26 @@ QComboBox* MakeCombo(QWidget* parent, int id, const QStringList& entries) {
     for (const QString& e : entries) combo->addItem(TranslateText(e));
     if (!entries.isEmpty()) combo->setCurrentIndex(0);
     return combo;
+}
+
+const QStringList& DayModeTexts() {
+    static const QStringList texts = {"Mon", "Tue",        "Wed",        "Thu",      "Fri",  "Sat",
+                                      "Sun", "Mon To Fri", "Sat To Sun", "Everyday", "close"};
+    return texts;
+}
+
+QComboBox* MakeDayModeCombo(QWidget* parent, int id) {
+    QComboBox* list = MakeCombo(parent, id, DayModeTexts());
+    list->setCurrentIndex(kDayModeClose);
+    return list;
+}
+
+QLineEdit* MakeTimeEdit(QWidget* parent, int id) {
+    auto* edit = id >= 0 ? MakeEdit(parent, id) : new QLineEdit(parent);
+    edit->setValidator(new QIntValidator(0, 99, edit));
+    edit->setMaxLength(2);
+    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance("000") + 12);
+    return edit;
 }
 
 }  // namespace configctrl

@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -21,10 +20,8 @@
 namespace configctrl {
 
 namespace {
-const QStringList kDayModes = {"Mon", "Tue",        "Wed",        "Thu",      "Fri",  "Sat",
-                               "Sun", "Mon To Fri", "Sat To Sun", "Everyday", "close"};
 const QStringList kSensitivities = {"lowest", "1", "2", "3", "4", "highest"};
-constexpr int kClose = 10;
+constexpr int kClose = kDayModeClose;
 constexpr int kGridBytes = CMotionParamDialog::kGridColumns * CMotionParamDialog::kGridRows;
 static_assert(CMotionParamDialog::kGrid + kGridBytes == CMotionParamDialog::kRecordBytes);
 
@@ -75,16 +72,11 @@ CMotionParamDialog::CMotionParamDialog(CFrontSetDialog* owner)
 
     auto* rows = new QGroupBox(this);
     auto* grid = new QGridLayout(rows);
-    auto* validator = new QIntValidator(0, 99, this);
     for (int r = 0; r < kRows; ++r) {
-        modes_[r] = MakeCombo(rows, 495 + r, kDayModes);
-        modes_[r]->setCurrentIndex(kClose);
+        modes_[r] = MakeDayModeCombo(rows, 495 + r);
         grid->addWidget(modes_[r], r, 0);
         for (int f = 0; f < 4; ++f) {
-            QLineEdit* e = MakeEdit(rows, 502 + 7 * f + r);
-            e->setValidator(validator);
-            e->setMaxLength(2);
-            e->setFixedWidth(e->fontMetrics().horizontalAdvance("000") + 12);
+            QLineEdit* e = MakeTimeEdit(rows, 502 + 7 * f + r);
             times_[r][f] = e;
             grid->addWidget(e, r, 1 + 2 * f);
             if (f < 3) grid->addWidget(new QLabel(f == 1 ? "-" : ":", rows), r, 2 + 2 * f);

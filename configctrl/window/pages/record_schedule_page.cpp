@@ -5,7 +5,6 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,8 +20,6 @@
 namespace configctrl {
 
 namespace {
-const QStringList kDayModes = {"Mon", "Tue",        "Wed",        "Thu",      "Fri",  "Sat",
-                               "Sun", "Mon To Fri", "Sat To Sun", "Everyday", "close"};
 constexpr int kFirstModeId = 495, kFirstTimeId = 502;
 }  // namespace
 
@@ -48,18 +45,14 @@ CRecordSchedulePage::CRecordSchedulePage(int dialog_id, CFrontSetDialog* owner,
     rows_grid_ = new QGridLayout(rows);
     rows_grid_->setHorizontalSpacing(6);
     rows_grid_->setVerticalSpacing(8);
-    auto* validator = new QIntValidator(0, 99, this);
     for (int r = 0; r < kRows; ++r) {
-        modes_[r] = MakeCombo(rows, kFirstModeId + r, kDayModes);
+        modes_[r] = MakeDayModeCombo(rows, kFirstModeId + r);
         modes_[r]->setMinimumWidth(130);
         rows_grid_->addWidget(modes_[r], r, 0);
         rows_grid_->setColumnMinimumWidth(1, 16);
         for (int f = 0; f < kTimes; ++f) {
-            QLineEdit* e = MakeEdit(rows, kFirstTimeId + kRows * f + r);
-            e->setValidator(validator);
-            e->setMaxLength(2);
+            QLineEdit* e = MakeTimeEdit(rows, kFirstTimeId + kRows * f + r);
             e->setAlignment(Qt::AlignCenter);
-            e->setFixedWidth(e->fontMetrics().horizontalAdvance("000") + 12);
             times_[r][f] = e;
             rows_grid_->addWidget(e, r, 2 + 2 * f);
             if (f < kTimes - 1)

@@ -24,9 +24,7 @@
 namespace configctrl {
 
 namespace {
-const QStringList kDayModes = {"Mon", "Tue",        "Wed",        "Thu",      "Fri",  "Sat",
-                               "Sun", "Mon To Fri", "Sat To Sun", "Everyday", "close"};
-constexpr int kClose = 10;
+constexpr int kClose = kDayModeClose;
 
 // Own protocol.
 using zyn::wire::ParamGroup;
@@ -58,16 +56,11 @@ CSensorParamDialog::CSensorParamDialog(CFrontSetDialog* owner) : CPageDialog(kDi
 
     auto* rows = new QGroupBox(this);
     auto* grid = new QGridLayout(rows);
-    auto* validator = new QIntValidator(0, 99, this);
     for (int r = 0; r < kRows; ++r) {
-        modes_[r] = MakeCombo(rows, 495 + r, kDayModes);
-        modes_[r]->setCurrentIndex(kClose);
+        modes_[r] = MakeDayModeCombo(rows, 495 + r);
         grid->addWidget(modes_[r], r, 0);
         for (int f = 0; f < 4; ++f) {
-            QLineEdit* e = MakeEdit(rows, 502 + 7 * f + r);
-            e->setValidator(validator);
-            e->setMaxLength(2);
-            e->setFixedWidth(e->fontMetrics().horizontalAdvance("000") + 12);
+            QLineEdit* e = MakeTimeEdit(rows, 502 + 7 * f + r);
             times_[r][f] = e;
             grid->addWidget(e, r, 1 + 2 * f);
             if (f < 3) grid->addWidget(new QLabel(f == 1 ? "-" : ":", rows), r, 2 + 2 * f);
@@ -220,16 +213,12 @@ void CSensorParamDialog::Save() {
 // Own protocol: each row is a day with two windows; one alarm output; the
 // preset belongs to the sensor's own channel.
 void CSensorParamDialog::AddZynControls(QGridLayout* rows, QGridLayout* links) {
-    auto* validator = new QIntValidator(0, 99, this);
     for (int r = 0; r < kRows; ++r) {
         modes_[r]->setCurrentIndex(r);
         modes_[r]->setEnabled(false);
         for (int f = 0; f < 4; ++f) {
-            auto* e = new QLineEdit(rows->parentWidget());
+            auto* e = MakeTimeEdit(rows->parentWidget(), -1);
             e->setObjectName(QString("window2_row%1_%2").arg(r).arg(f));
-            e->setValidator(validator);
-            e->setMaxLength(2);
-            e->setFixedWidth(e->fontMetrics().horizontalAdvance("000") + 12);
             second_[r][f] = e;
             rows->addWidget(e, r, 9 + 2 * f);
             if (f < 3)
@@ -314,7 +303,7 @@ QString CSensorParamDialog::StoreZynSensor() {
             periods.push_back({e[0]->text().toInt(), e[1]->text().toInt(), e[2]->text().toInt(),
                                e[3]->text().toInt()});
         }
-        const QString day_text = TranslateText(kDayModes[row]);
+        const QString day_text = TranslateText(DayModeTexts()[row]);
         if (const char* rule = CheckSchedule(periods)) return day_text + ": " + Tr(rule);
         for (int w = 0; w < 2; ++w) {
             const SchedulePeriod& p = periods[w];
