@@ -15,22 +15,17 @@
 #include "configctrl/window/front_set_dialog.h"
 #include "configctrl/window/live_preview.h"
 #include "configctrl/window/page_widgets.h"
+#include "configctrl/window/pages/page_kit.h"
 #include "configctrl/window/tips_box.h"
+#include "zynvs/wire/byte_order.h"
 
 namespace configctrl {
 
 namespace {
 const QStringList kSensitivities = {"lowest", "1", "2", "3", "4", "highest"};
-constexpr int kClose = kDayModeClose;
 constexpr int kGridBytes = CMotionParamDialog::kGridColumns * CMotionParamDialog::kGridRows;
 static_assert(CMotionParamDialog::kGrid + kGridBytes == CMotionParamDialog::kRecordBytes);
 
-uint32_t Get32(const std::vector<uint8_t>& r, int at) {
-    return r[at] | r[at + 1] << 8 | r[at + 2] << 16 | uint32_t{r[at + 3]} << 24;
-}
-void Put32(std::vector<uint8_t>& r, int at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) r[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 }  // namespace
 
 CMotionParamDialog::CMotionParamDialog(CFrontSetDialog* owner)
@@ -72,33 +67,10 @@ CMotionParamDialog::CMotionParamDialog(CFrontSetDialog* owner)
 
     auto* rows = new QGroupBox(this);
     auto* grid = new QGridLayout(rows);
-    for (int r = 0; r < kRows; ++r) {
-        modes_[r] = MakeDayModeCombo(rows, 495 + r);
-        grid->addWidget(modes_[r], r, 0);
-        for (int f = 0; f < 4; ++f) {
-            QLineEdit* e = MakeTimeEdit(rows, 502 + 7 * f + r);
-            times_[r][f] = e;
-            grid->addWidget(e, r, 1 + 2 * f);
-            if (f < 3) grid->addWidget(new QLabel(f == 1 ? "-" : ":", rows), r, 2 + 2 * f);
-        }
-    }
+    MakeDayRows(rows, grid, 1, modes_, times_);
     grid->setColumnStretch(8, 1);
 
-    auto* links = new QGroupBox(this);
-    auto* l = new QGridLayout(links);
-    l->addWidget(MakeLabel(links, "Trigger recording:"), 0, 0);
-    l->addWidget(MakeLabel(links, "Trigger output:"), 1, 0);
-    for (int k = 0; k < 4; ++k) {
-        record_checks_[k] = MakeCheck(links, 530 + k, "");
-        record_checks_[k]->setText(QString::number(k + 1));
-        record_checks_[k]->setVisible(channels >= 4 || k < channels);
-        output_checks_[k] = MakeCheck(links, 534 + k, "");
-        output_checks_[k]->setText(QString::number(k + 1));
-        output_checks_[k]->setVisible(outputs >= 4 || k < outputs);
-        l->addWidget(record_checks_[k], 0, 1 + k);
-        l->addWidget(output_checks_[k], 1, 1 + k);
-    }
-    l->setColumnStretch(5, 1);
+    QGroupBox* links = MakeTriggerChecks(this, channels, outputs, record_checks_, output_checks_);
 
     auto* right = new QVBoxLayout;
     right->addWidget(rows);
@@ -204,18 +176,12 @@ void CMotionParamDialog::StoreChannel() {
     auto it = records_.find(shown_channel_);
     if (it == records_.end()) return;
     std::vector<uint8_t>& r = it->second;
-    Put32(r, kEnable, enable_->isChecked() ? 1 : 0);
-    Put32(r, kSensitivity, static_cast<uint32_t>(std::max(0, sensitivity_->currentIndex())));
-    for (int k = 0; k < 4; ++k) {
-        r[kRecordFlags + k] = record_checks_[k]->isChecked();
-        r[kOutputFlags + k] = output_checks_[k]->isChecked();
-    }
-    for (int row = 0; row < kRows; ++row) {
-        uint8_t* p = r.data() + kSchedule + 8 * row;
-        for (int f = 0; f < 4; ++f)
-            p[f] = static_cast<uint8_t>(times_[row][f]->text().left(2).toInt());
-        p[4] = static_cast<uint8_t>(modes_[row]->currentIndex());
-    }
+    zyn::wire::StoreLe32(r.data() + kEnable, enable_->isChecked() ? 1 : 0);
+    zyn::wire::StoreLe32(r.data() + kSensitivity,
+                         static_cast<uint32_t>(std::max(0, sensitivity_->currentIndex())));
+    StoreFlags(r.data() + kRecordFlags, record_checks_);
+    StoreFlags(r.data() + kOutputFlags, output_checks_);
+    StoreDayRows(r.data() + kSchedule, modes_, times_);
     std::copy(cells_.begin(), cells_.end(), r.begin() + kGrid);
 }
 
@@ -234,18 +200,12 @@ void CMotionParamDialog::ShowChannel(int channel) {
         it = records_.emplace(channel, std::move(r)).first;
     }
     const std::vector<uint8_t>& r = it->second;
-    enable_->setChecked(Get32(r, kEnable) != 0);
-    const uint32_t sensitivity = Get32(r, kSensitivity);
+    enable_->setChecked(zyn::wire::LoadLe32(r.data() + kEnable) != 0);
+    const uint32_t sensitivity = zyn::wire::LoadLe32(r.data() + kSensitivity);
     sensitivity_->setCurrentIndex(sensitivity < 6 ? int(sensitivity) : 0);
-    for (int k = 0; k < 4; ++k) {
-        record_checks_[k]->setChecked(r[kRecordFlags + k] != 0);
-        output_checks_[k]->setChecked(r[kOutputFlags + k] != 0);
-    }
-    for (int row = 0; row < kRows; ++row) {
-        const uint8_t* p = r.data() + kSchedule + 8 * row;
-        for (int f = 0; f < 4; ++f) times_[row][f]->setText(QString::asprintf("%02d", p[f]));
-        modes_[row]->setCurrentIndex(p[4] <= kClose ? p[4] : kClose);
-    }
+    ShowFlags(r.data() + kRecordFlags, record_checks_);
+    ShowFlags(r.data() + kOutputFlags, output_checks_);
+    ShowDayRows(r.data() + kSchedule, modes_, times_);
     cells_.assign(r.begin() + kGrid, r.end());
     before_.clear();
     preview_->UpdateOverlay();

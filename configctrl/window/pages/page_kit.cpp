@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -168,6 +170,66 @@ int PageChannelCount(const CPageDialog* page) {
                 static_cast<int>(FieldValue(base.data(), Field(ParamGroup::kBase, "channels")));
     }
     return std::clamp(channels, 1, kMaxChannels);
+}
+
+void MakeDayRows(QWidget* box, QGridLayout* grid, int first_column, DayModeLists& modes,
+                 DayTimeEdits& times) {
+    for (int r = 0; r < kDayRows; ++r) {
+        modes[r] = MakeDayModeCombo(box, 495 + r);
+        grid->addWidget(modes[r], r, 0);
+        for (int f = 0; f < 4; ++f) {
+            times[r][f] = MakeTimeEdit(box, 502 + kDayRows * f + r);
+            grid->addWidget(times[r][f], r, first_column + 2 * f);
+            if (f < 3)
+                grid->addWidget(new QLabel(f == 1 ? "-" : ":", box), r, first_column + 2 * f + 1,
+                                Qt::AlignCenter);
+        }
+    }
+}
+
+void ShowDayRows(const uint8_t* rows, const DayModeLists& modes, const DayTimeEdits& times) {
+    for (int r = 0; r < kDayRows; ++r) {
+        const uint8_t* row = rows + 8 * r;
+        for (int f = 0; f < 4; ++f) times[r][f]->setText(QString::asprintf("%02d", row[f]));
+        modes[r]->setCurrentIndex(row[4] <= kDayModeClose ? row[4] : kDayModeClose);
+    }
+}
+
+void StoreDayRows(uint8_t* rows, const DayModeLists& modes, const DayTimeEdits& times) {
+    for (int r = 0; r < kDayRows; ++r) {
+        uint8_t* row = rows + 8 * r;
+        for (int f = 0; f < 4; ++f)
+            row[f] = static_cast<uint8_t>(times[r][f]->text().left(2).toInt());
+        row[4] = static_cast<uint8_t>(modes[r]->currentIndex());
+    }
+}
+
+QGroupBox* MakeTriggerChecks(QWidget* parent, int channels, int outputs, TriggerChecks& record,
+                             TriggerChecks& output) {
+    auto* box = new QGroupBox(parent);
+    auto* grid = new QGridLayout(box);
+    grid->addWidget(MakeLabel(box, "Trigger recording:"), 0, 0);
+    grid->addWidget(MakeLabel(box, "Trigger output:"), 1, 0);
+    for (int k = 0; k < 4; ++k) {
+        record[k] = MakeCheck(box, 530 + k, "");
+        record[k]->setText(QString::number(k + 1));
+        record[k]->setVisible(channels >= 4 || k < channels);
+        output[k] = MakeCheck(box, 534 + k, "");
+        output[k]->setText(QString::number(k + 1));
+        output[k]->setVisible(outputs >= 4 || k < outputs);
+        grid->addWidget(record[k], 0, 1 + k);
+        grid->addWidget(output[k], 1, 1 + k);
+    }
+    grid->setColumnStretch(5, 1);
+    return box;
+}
+
+void ShowFlags(const uint8_t* flags, const TriggerChecks& checks) {
+    for (int k = 0; k < 4; ++k) checks[k]->setChecked(flags[k] != 0);
+}
+
+void StoreFlags(uint8_t* flags, const TriggerChecks& checks) {
+    for (int k = 0; k < 4; ++k) flags[k] = checks[k]->isChecked() ? 1 : 0;
 }
 
 }  // namespace configctrl

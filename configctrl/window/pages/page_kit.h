@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -16,6 +17,8 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
+class QGroupBox;
 class QFormLayout;
 class QLineEdit;
 class QPushButton;
@@ -83,5 +86,30 @@ QString Num(int v);
 // own-protocol device without one its base record's channel count; at
 // least 1 when there is a device, 0 without.
 int PageChannelCount(const CPageDialog* page);
+
+// The weekly schedule of the LangChi pages: seven rows, each a day-mode list
+// (ids 495..501) and start hour, start minute, end hour and end minute edits
+// (ids 502..529, seven per field). Records keep a row in 8 bytes: the four
+// times, then the day-mode index.
+constexpr int kDayRows = 7;
+using DayModeLists = std::array<QComboBox*, kDayRows>;
+using DayTimeEdits = std::array<std::array<QLineEdit*, 4>, kDayRows>;
+// Makes the rows in `grid` (the layout of `box`): the list in column 0, time
+// field f in column first_column + 2f with its separator after it.
+void MakeDayRows(QWidget* box, QGridLayout* grid, int first_column, DayModeLists& modes,
+                 DayTimeEdits& times);
+// Shows the 7 x 8 bytes at `rows` ("%02d"; an unknown mode shows "close").
+void ShowDayRows(const uint8_t* rows, const DayModeLists& modes, const DayTimeEdits& times);
+// Stores the rows: each edit read as at most two characters.
+void StoreDayRows(uint8_t* rows, const DayModeLists& modes, const DayTimeEdits& times);
+
+// The "Trigger recording:" (ids 530..533) and "Trigger output:" (534..537)
+// check boxes, numbered 1 to 4; those beyond the device's counts hidden.
+using TriggerChecks = std::array<QCheckBox*, 4>;
+QGroupBox* MakeTriggerChecks(QWidget* parent, int channels, int outputs, TriggerChecks& record,
+                             TriggerChecks& output);
+// One flag byte per check box.
+void ShowFlags(const uint8_t* flags, const TriggerChecks& checks);
+void StoreFlags(uint8_t* flags, const TriggerChecks& checks);
 
 }  // namespace configctrl

@@ -19,10 +19,6 @@
 
 namespace configctrl {
 
-namespace {
-constexpr int kFirstModeId = 495, kFirstTimeId = 502;
-}  // namespace
-
 CRecordSchedulePage::CRecordSchedulePage(int dialog_id, CFrontSetDialog* owner,
                                          const char* enable_text,
                                          const LangChiScheduleLayout& layout, bool report_save)
@@ -45,20 +41,11 @@ CRecordSchedulePage::CRecordSchedulePage(int dialog_id, CFrontSetDialog* owner,
     rows_grid_ = new QGridLayout(rows);
     rows_grid_->setHorizontalSpacing(6);
     rows_grid_->setVerticalSpacing(8);
+    MakeDayRows(rows, rows_grid_, 2, modes_, times_);
+    rows_grid_->setColumnMinimumWidth(1, 16);
     for (int r = 0; r < kRows; ++r) {
-        modes_[r] = MakeDayModeCombo(rows, kFirstModeId + r);
         modes_[r]->setMinimumWidth(130);
-        rows_grid_->addWidget(modes_[r], r, 0);
-        rows_grid_->setColumnMinimumWidth(1, 16);
-        for (int f = 0; f < kTimes; ++f) {
-            QLineEdit* e = MakeTimeEdit(rows, kFirstTimeId + kRows * f + r);
-            e->setAlignment(Qt::AlignCenter);
-            times_[r][f] = e;
-            rows_grid_->addWidget(e, r, 2 + 2 * f);
-            if (f < kTimes - 1)
-                rows_grid_->addWidget(new QLabel(f == 1 ? "-" : ":", rows), r, 3 + 2 * f,
-                                      Qt::AlignCenter);
-        }
+        for (QLineEdit* e : times_[r]) e->setAlignment(Qt::AlignCenter);
     }
     rows_grid_->setColumnStretch(20, 1);
     ClearControls();
@@ -105,23 +92,12 @@ bool CRecordSchedulePage::ReadRecord(int channel) {
 
 void CRecordSchedulePage::ShowRecord() {
     enable_->setChecked(record_.I32(layout_.enable_at) != 0);
-    for (int r = 0; r < kRows; ++r) {
-        const size_t at = layout_.rows_at + 8 * r;
-        for (int f = 0; f < kTimes; ++f)
-            times_[r][f]->setText(QString::asprintf("%02d", record_[at + f]));
-        const int mode = record_[at + 4];
-        modes_[r]->setCurrentIndex(mode <= kClose ? mode : kClose);
-    }
+    ShowDayRows(record_.data() + layout_.rows_at, modes_, times_);
 }
 
 bool CRecordSchedulePage::TakeControls() {
     record_.SetI32(layout_.enable_at, enable_->isChecked() ? 1 : 0);
-    for (int r = 0; r < kRows; ++r) {
-        const size_t at = layout_.rows_at + 8 * r;
-        for (int f = 0; f < kTimes; ++f)
-            record_[at + f] = static_cast<uint8_t>(EditValue(times_[r][f]));
-        record_[at + 4] = static_cast<uint8_t>(modes_[r]->currentIndex());
-    }
+    StoreDayRows(record_.data() + layout_.rows_at, modes_, times_);
     return true;
 }
 

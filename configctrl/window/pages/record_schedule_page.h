@@ -40,7 +40,6 @@ class CRecordSchedulePage : public CPageDialog {
 
 public:
     static constexpr int kRows = 7;
-    static constexpr int kClose = 10;  // the day-mode entry "close"
     // The four time edits of a row: start hour, start minute, end hour, end minute.
     static constexpr int kTimes = 4;
 

@@ -24,7 +24,6 @@
 namespace configctrl {
 
 namespace {
-constexpr int kClose = kDayModeClose;
 
 // Own protocol.
 using zyn::wire::ParamGroup;
@@ -56,34 +55,11 @@ CSensorParamDialog::CSensorParamDialog(CFrontSetDialog* owner) : CPageDialog(kDi
 
     auto* rows = new QGroupBox(this);
     auto* grid = new QGridLayout(rows);
-    for (int r = 0; r < kRows; ++r) {
-        modes_[r] = MakeDayModeCombo(rows, 495 + r);
-        grid->addWidget(modes_[r], r, 0);
-        for (int f = 0; f < 4; ++f) {
-            QLineEdit* e = MakeTimeEdit(rows, 502 + 7 * f + r);
-            times_[r][f] = e;
-            grid->addWidget(e, r, 1 + 2 * f);
-            if (f < 3) grid->addWidget(new QLabel(f == 1 ? "-" : ":", rows), r, 2 + 2 * f);
-        }
-    }
+    MakeDayRows(rows, grid, 1, modes_, times_);
     grid->setColumnStretch(8, 1);
     page->addWidget(rows, 1, 0, 1, 2);
 
-    auto* links = new QGroupBox(this);
-    auto* l = new QGridLayout(links);
-    l->addWidget(MakeLabel(links, "Trigger recording:"), 0, 0);
-    l->addWidget(MakeLabel(links, "Trigger output:"), 1, 0);
-    for (int k = 0; k < 4; ++k) {
-        record_checks_[k] = MakeCheck(links, 530 + k, "");
-        record_checks_[k]->setText(QString::number(k + 1));
-        record_checks_[k]->setVisible(channels >= 4 || k < channels);
-        output_checks_[k] = MakeCheck(links, 534 + k, "");
-        output_checks_[k]->setText(QString::number(k + 1));
-        output_checks_[k]->setVisible(outputs >= 4 || k < outputs);
-        l->addWidget(record_checks_[k], 0, 1 + k);
-        l->addWidget(output_checks_[k], 1, 1 + k);
-    }
-    l->setColumnStretch(5, 1);
+    QGroupBox* links = MakeTriggerChecks(this, channels, outputs, record_checks_, output_checks_);
     page->addWidget(links, 2, 0, 1, 2);
 
     auto* preset = new QGroupBox(Tr("Preset point linkage"), this);
@@ -101,7 +77,7 @@ CSensorParamDialog::CSensorParamDialog(CFrontSetDialog* owner) : CPageDialog(kDi
     p->addStretch(1);
     page->addWidget(preset, 3, 0, 1, 2);
 
-    if (own_protocol()) AddZynControls(grid, l);
+    if (own_protocol()) AddZynControls(grid, qobject_cast<QGridLayout*>(links->layout()));
 
     auto* ok = MakeButton(this, 541, "OK");
     page->addWidget(ok, 4, 1, Qt::AlignRight);
@@ -150,16 +126,9 @@ void CSensorParamDialog::OnPageActivated(quint32, quint32) {
 void CSensorParamDialog::StoreSensor() {
     if (record_.empty() || shown_sensor_ < 0 || shown_sensor_ >= kMaxSensors) return;
     uint8_t* s = Sensor(shown_sensor_);
-    for (int r = 0; r < kRows; ++r) {
-        uint8_t* row = s + kSchedule + 8 * r;
-        for (int f = 0; f < 4; ++f)
-            row[f] = static_cast<uint8_t>(times_[r][f]->text().left(2).toInt());
-        row[4] = static_cast<uint8_t>(modes_[r]->currentIndex());
-    }
-    for (int k = 0; k < 4; ++k) {
-        s[kRecordFlags + k] = record_checks_[k]->isChecked();
-        s[kOutputFlags + k] = output_checks_[k]->isChecked();
-    }
+    StoreDayRows(s + kSchedule, modes_, times_);
+    StoreFlags(s + kRecordFlags, record_checks_);
+    StoreFlags(s + kOutputFlags, output_checks_);
     if (preset_channel_ >= 0) {
         s[kPresetFlags + preset_channel_] = call_preset_->isChecked();
         s[kPresetNumbers + preset_channel_] = static_cast<uint8_t>(preset_number_->text().toInt());
@@ -174,15 +143,9 @@ void CSensorParamDialog::ShowSensor(int sensor) {
     preset_number_->clear();
     if (record_.empty() || sensor < 0 || sensor >= kMaxSensors) return;
     const uint8_t* s = Sensor(sensor);
-    for (int r = 0; r < kRows; ++r) {
-        const uint8_t* row = s + kSchedule + 8 * r;
-        for (int f = 0; f < 4; ++f) times_[r][f]->setText(QString::asprintf("%02d", row[f]));
-        modes_[r]->setCurrentIndex(row[4] <= kClose ? row[4] : kClose);
-    }
-    for (int k = 0; k < 4; ++k) {
-        record_checks_[k]->setChecked(s[kRecordFlags + k] != 0);
-        output_checks_[k]->setChecked(s[kOutputFlags + k] != 0);
-    }
+    ShowDayRows(s + kSchedule, modes_, times_);
+    ShowFlags(s + kRecordFlags, record_checks_);
+    ShowFlags(s + kOutputFlags, output_checks_);
 }
 
 // The user picked a channel for the preset call: keep what the previous
