@@ -17,6 +17,7 @@
 #include "configctrl/device/qv_device.h"
 #include "configctrl/device/zyn_device.h"
 #include "configctrl/window/front_set_dialog.h"
+#include "configctrl/window/pages/record_bytes.h"
 #include "configctrl/window/pages/zyn_group_io.h"
 #include "configctrl/window/tips_box.h"
 
@@ -38,23 +39,6 @@ const int kAntsRates[] = {16,  32,  48,  64,  80,  96,  128,  160,  192,  224,  
                           384, 448, 512, 640, 768, 896, 1024, 1280, 1536, 1792, 2048};
 constexpr quint32 kCustomRate = 0x80000000u;
 
-// Record fields, little-endian.
-qint32 Get32(const QByteArray& r, int at) {
-    quint32 v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<quint8>(r[at + i]);
-    return static_cast<qint32>(v);
-}
-void Put32(QByteArray& r, int at, qint64 value) {
-    const auto v = static_cast<quint32>(value);
-    for (int i = 0; i < 4; ++i) r[at + i] = static_cast<char>(v >> (8 * i));
-}
-int Get16(const QByteArray& r, int at) {
-    return static_cast<quint8>(r[at]) | static_cast<quint8>(r[at + 1]) << 8;
-}
-void Put16(QByteArray& r, int at, int value) {
-    r[at] = static_cast<char>(value);
-    r[at + 1] = static_cast<char>(value >> 8);
-}
 void Select(QComboBox* list, int index) {
     if (index >= 0 && index < list->count()) list->setCurrentIndex(index);
 }
@@ -109,12 +93,12 @@ constexpr int kSectionBytes = 13352, kFrameRateType = 4, kEntryBytes = 52;
 // Where the frame-rate entries of `ability` start, and how many there are.
 bool FrameRates(const QByteArray& ability, int* first, int* count) {
     if (ability.size() < 8) return false;
-    const int sections = Get32(ability, 4);
+    const int sections = RecordI32(ability, 4);
     for (int s = 0; s < sections; ++s) {
         const qint64 at = 8 + qint64(s) * kSectionBytes;
         if (at + kSectionBytes > ability.size()) return false;
-        if (Get32(ability, int(at)) != kFrameRateType) continue;
-        const int n = Get32(ability, int(at) + 36);
+        if (RecordI32(ability, int(at)) != kFrameRateType) continue;
+        const int n = RecordI32(ability, int(at) + 36);
         const int max = (kSectionBytes - 44) / kEntryBytes;
         *first = int(at) + 44;
         *count = n < 0 ? 0 : n > max ? max : n;
@@ -325,14 +309,14 @@ void CVideoCodingDlg::LoadLangChi(int channel) {
         return true;
     };
     if (read(8, lc_main_)) {
-        ShowStream(0, Get32(lc_main_, 44), Get32(lc_main_, 28), Get32(lc_main_, 24));
-        Select(mode_[0], Get32(lc_main_, 32));
-        Select(size_[0], LangChiMainSizeEntry(Get32(lc_main_, 20)));
+        ShowStream(0, RecordI32(lc_main_, 44), RecordI32(lc_main_, 28), RecordI32(lc_main_, 24));
+        Select(mode_[0], RecordI32(lc_main_, 32));
+        Select(size_[0], LangChiMainSizeEntry(RecordI32(lc_main_, 20)));
     }
     if (read(47, lc_sub_)) {
-        ShowStream(1, Get32(lc_sub_, 44), Get32(lc_sub_, 28), Get32(lc_sub_, 24));
-        Select(size_[1], Get32(lc_sub_, 20));
-        Select(mode_[1], Get32(lc_sub_, 32));
+        ShowStream(1, RecordI32(lc_sub_, 44), RecordI32(lc_sub_, 28), RecordI32(lc_sub_, 24));
+        Select(size_[1], RecordI32(lc_sub_, 20));
+        Select(mode_[1], RecordI32(lc_sub_, 32));
     }
 }
 
@@ -340,10 +324,10 @@ void CVideoCodingDlg::SaveLangChi(int channel) {
     auto* device = dynamic_cast<CLangChiDevice*>(owner()->device());
     if (!device || lc_main_.isEmpty() || lc_sub_.isEmpty()) return;
     auto put = [&](QByteArray& r, int s) {
-        Put32(r, 44, Value(bit_rate_[s]));
-        Put32(r, 28, Value(frame_rate_[s]));
-        Put32(r, 24, Value(iframe_[s]));
-        Put32(r, 32, mode_[s]->currentIndex());
+        SetRecordU32(r, 44, Value(bit_rate_[s]));
+        SetRecordU32(r, 28, Value(frame_rate_[s]));
+        SetRecordU32(r, 24, Value(iframe_[s]));
+        SetRecordU32(r, 32, mode_[s]->currentIndex());
     };
     auto write = [&](int command, QByteArray& r) {
         return device->LangChiConfig(0, command, channel, reinterpret_cast<intptr_t>(r.data()),
@@ -352,7 +336,7 @@ void CVideoCodingDlg::SaveLangChi(int channel) {
     put(lc_main_, 0);  // the main size code stays as the device has it
     if (!write(9, lc_main_)) return;
     put(lc_sub_, 1);
-    Put32(lc_sub_, 20, size_[1]->currentIndex());
+    SetRecordU32(lc_sub_, 20, size_[1]->currentIndex());
     write(48, lc_sub_);
 }
 
@@ -373,9 +357,9 @@ void CVideoCodingDlg::LoadAnts(int channel) {
     ants_ = got;
     for (int s = 0; s < 2; ++s) {
         const AntsStream& f = kAntsStreams[s];
-        const QString rate = AntsFrameRateText(ability_, Get32(ants_, f.frame));
-        ShowStream(s, AntsBitRate(static_cast<quint32>(Get32(ants_, f.rate))), rate.toInt(),
-                   Get16(ants_, f.iframe));
+        const QString rate = AntsFrameRateText(ability_, RecordI32(ants_, f.frame));
+        ShowStream(s, AntsBitRate(static_cast<quint32>(RecordI32(ants_, f.rate))), rate.toInt(),
+                   RecordU16(ants_, f.iframe));
         const int size = static_cast<quint8>(ants_[f.size]);
         if (size > 15) Select(size_[s], size - 11);
         Select(mode_[s], static_cast<quint8>(ants_[f.mode]));
@@ -387,9 +371,9 @@ void CVideoCodingDlg::SaveAnts(int channel) {
     if (!device || ants_.isEmpty()) return;
     for (int s = 0; s < 2; ++s) {
         const AntsStream& f = kAntsStreams[s];
-        Put32(ants_, f.rate, kCustomRate | static_cast<quint32>(Value(bit_rate_[s])));
-        Put32(ants_, f.frame, AntsFrameRateCode(ability_, Value(frame_rate_[s])));
-        Put16(ants_, f.iframe, Value(iframe_[s]));
+        SetRecordU32(ants_, f.rate, kCustomRate | static_cast<quint32>(Value(bit_rate_[s])));
+        SetRecordU32(ants_, f.frame, AntsFrameRateCode(ability_, Value(frame_rate_[s])));
+        SetRecordU16(ants_, f.iframe, Value(iframe_[s]));
         ants_[f.mode] = static_cast<char>(qMax(0, mode_[s]->currentIndex()));
     }
     device->SetDVRConfig(204, channel + 1, ants_.constData(), kAntsRecordBytes);
@@ -406,16 +390,16 @@ void CVideoCodingDlg::LoadQv(int channel) {
         QByteArray& r = *records[s];
         if (r.isEmpty()) r = QByteArray(kQvRecordBytes, '\0');
         QByteArray got(kQvRecordBytes, '\0');
-        Put32(got, 0, kQvRecordBytes);
-        Put32(got, 4, channel);
-        Put32(got, 8, s);
+        SetRecordU32(got, 0, kQvRecordBytes);
+        SetRecordU32(got, 4, channel);
+        SetRecordU32(got, 8, s);
         int returned = 0;
         if (device->GetQVConfig(0, 0x1000000E, 0, got.data(), kQvRecordBytes, &returned) != 0)
             continue;
         r = got;
-        ShowStream(s, Get32(r, 40), Get32(r, 24), Get32(r, 48));
-        Select(size_[s], Get32(r, 36));
-        Select(mode_[s], Get32(r, 32));
+        ShowStream(s, RecordI32(r, 40), RecordI32(r, 24), RecordI32(r, 48));
+        Select(size_[s], RecordI32(r, 36));
+        Select(mode_[s], RecordI32(r, 32));
     }
 }
 
@@ -425,15 +409,15 @@ void CVideoCodingDlg::SaveQv(int channel) {
     QByteArray* records[2] = {&qv_main_, &qv_sub_};
     for (int s = 0; s < 2; ++s) {
         QByteArray& r = *records[s];
-        Put32(r, 0, kQvRecordBytes);
-        Put32(r, 4, channel);
-        Put32(r, 8, s);
-        Put32(r, 24, Value(frame_rate_[s]));
-        Put32(r, 32, mode_[s]->currentIndex());
-        Put32(r, 36, size_[s]->currentIndex());
-        Put32(r, 40, Value(bit_rate_[s]));
-        Put32(r, 48, Value(iframe_[s]));
-        Put32(r, 52, 1);
+        SetRecordU32(r, 0, kQvRecordBytes);
+        SetRecordU32(r, 4, channel);
+        SetRecordU32(r, 8, s);
+        SetRecordU32(r, 24, Value(frame_rate_[s]));
+        SetRecordU32(r, 32, mode_[s]->currentIndex());
+        SetRecordU32(r, 36, size_[s]->currentIndex());
+        SetRecordU32(r, 40, Value(bit_rate_[s]));
+        SetRecordU32(r, 48, Value(iframe_[s]));
+        SetRecordU32(r, 52, 1);
         if (device->SetQVConfig(0, 274, 0, r.constData(), kQvRecordBytes) != 0) return;
     }
 }
