@@ -27,16 +27,12 @@
 #include "configctrl/window/tips_box.h"
 #include "vendors/emu/emu_control.h"
 #include "vendors/loader.h"
+#include "tests/configctrl/page_test_support.h"
 
 using namespace configctrl;
+using page_test::ArtifactPath;
 
 namespace {
-
-QString ArtifactPath(const QString& name) {
-    QDir dir(QString(ZYNVS_ARTIFACT_DIR) + "/configctrl");
-    dir.mkpath(".");
-    return dir.filePath(name);
-}
 
 // "08:00-12:00 11:00-13:00" into the editor's first periods; the others empty.
 void TypePeriods(CScheduleEditor* editor, const QString& periods) {
@@ -204,7 +200,7 @@ private slots:
         QCOMPARE(Child<QComboBox>(page, 553)->count(), 16);
         QCOMPARE(Child<QComboBox>(page, 558)->count(), 17);
         QCOMPARE(Child<QComboBox>(page, 560)->itemText(1), QString("AlarmOut2"));
-        page->grab().save(ArtifactPath("page_alarm_ants.png"));
+        page->grab().save(ArtifactPath("page_alarm_ants.png", "configctrl"));
         // Input 3: new name, normal close, handling on.
         Child<QComboBox>(page, 553)->setCurrentIndex(2);
         Child<QLineEdit>(page, 569)->setText("Back door");
@@ -289,7 +285,7 @@ private slots:
             if (auto* c = qobject_cast<QComboBox*>(w)) c->setCurrentIndex(value.toInt());
             if (auto* n = qobject_cast<QSpinBox*>(w)) n->setValue(value.toInt());
         }
-        dlg->grab().save(ArtifactPath(QString("alarm_in_%1_ants.png").arg(button)));
+        dlg->grab().save(ArtifactPath(QString("alarm_in_%1_ants.png").arg(button), "configctrl"));
         dlg->findChild<QPushButton*>(close)->click();
         QTRY_VERIFY(!page->handle_dialog());
         tips_.clear();
@@ -353,7 +349,7 @@ private slots:
         QCOMPARE(rec.mid(fri, 8), QByteArray("\x08\x00\x0c\x00\x0c\x00\x0d\x00", 8));
         if (QTest::currentDataTag() == QByteArray("two")) {
             QTRY_VERIFY(page->preview()->pictures_shown() > 0);  // the live video shows
-            page->grab().save(ArtifactPath("page_motion_ants.png"));
+            page->grab().save(ArtifactPath("page_motion_ants.png", "configctrl"));
         }
     }
 
@@ -395,7 +391,7 @@ private slots:
         QCOMPARE(Child<QLineEdit>(page, 504)->text(), QString("07"));
         QVERIFY(Child<QCheckBox>(page, 531)->isChecked());
         Child<QCheckBox>(page, 494)->setChecked(true);
-        page->grab().save(ArtifactPath("page_sensor_langchi.png"));
+        page->grab().save(ArtifactPath("page_sensor_langchi.png", "configctrl"));
         Child<QPushButton>(page, 541)->click();
         QByteArray rec(1092, 0);
         auto* dev = dynamic_cast<CLangChiDevice*>(ctrl.window()->device());

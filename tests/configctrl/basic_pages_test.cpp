@@ -29,8 +29,11 @@
 #include "tools/devsim/qv_device.h"
 #include "vendors/emu/emu_control.h"
 #include "vendors/loader.h"
+#include "tests/configctrl/page_test_support.h"
 
 using namespace configctrl;
+using page_test::ArtifactPath;
+using page_test::SetControl;
 
 namespace {
 
@@ -91,31 +94,6 @@ QString Field(const QByteArray& rec, const QString& kind, int at) {
     for (int i = 0; i < n; ++i)
         v |= static_cast<uint32_t>(static_cast<uint8_t>(rec[at + i])) << 8 * i;
     return QString::number(n == 4 ? static_cast<int32_t>(v) : static_cast<int>(v));
-}
-
-// Sets a control by object name: edits take text, boxes "1"/"0", lists and
-// radio buttons "#index"/"1", the date and time pickers ISO text.
-void SetControl(QWidget* page, const QString& name, const QString& value) {
-    QWidget* w = page->findChild<QWidget*>(name);
-    QVERIFY2(w, qPrintable(name));
-    if (auto* e = qobject_cast<QLineEdit*>(w))
-        e->setText(value);
-    else if (auto* c = qobject_cast<QComboBox*>(w))
-        c->setCurrentIndex(value.mid(1).toInt());
-    else if (auto* b = qobject_cast<QAbstractButton*>(w))
-        b->setChecked(value == "1");
-    else if (auto* t = qobject_cast<QTimeEdit*>(w))
-        t->setTime(QTime::fromString(value, Qt::ISODate));
-    else if (auto* d = qobject_cast<QDateEdit*>(w))
-        d->setDate(QDate::fromString(value, Qt::ISODate));
-    else
-        QFAIL(qPrintable("no setter for " + name));
-}
-
-QString ArtifactPath(const QString& name) {
-    QDir dir(QString(ZYNVS_ARTIFACT_DIR) + "/configctrl/pages");
-    dir.mkpath(".");
-    return dir.filePath(name);
 }
 
 }  // namespace

@@ -25,8 +25,10 @@
 #include "tools/devsim/qv_device.h"
 #include "vendors/emu/emu_control.h"
 #include "vendors/loader.h"
+#include "tests/configctrl/page_test_support.h"
 
 using namespace configctrl;
+using page_test::ArtifactPath;
 
 namespace {
 
@@ -73,12 +75,6 @@ QStringList TreeLines(const ClrTreeCtrlEx* tree) {
     };
     for (int i = 0; i < tree->topLevelItemCount(); ++i) walk(tree->topLevelItem(i), 0);
     return lines;
-}
-
-QString ArtifactPath(const QString& name) {
-    QDir dir(QString(ZYNVS_ARTIFACT_DIR) + "/configctrl");
-    dir.mkpath(".");
-    return dir.filePath(name);
 }
 
 void ClickItem(ClrTreeCtrlEx* tree, const QString& text) {
@@ -295,7 +291,7 @@ private slots:
         if (logged_in && failing.isEmpty()) {
             ctrl->MoveWindow(0, 960, 0, 700);
             QTRY_COMPARE(w->size(), QSize(960, 700));
-            w->grab().save(ArtifactPath(QString("window_type%1.png").arg(type)));
+            w->grab().save(ArtifactPath(QString("window_type%1.png").arg(type), "configctrl"));
         }
         if (own) QCOMPARE(own->device(0).LoggedInSessions(), logged_in ? 1 : 0);
         ctrl.reset();  // logs out

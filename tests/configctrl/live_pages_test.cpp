@@ -32,8 +32,10 @@
 #include "vendors/emu/emu_control.h"
 #include "vendors/loader.h"
 #include "zynvs/wire/param_fields.h"
+#include "tests/configctrl/page_test_support.h"
 
 using namespace configctrl;
+using page_test::ArtifactPath;
 using Values = std::array<int, 4>;
 Q_DECLARE_METATYPE(Values)
 
@@ -46,12 +48,6 @@ Fn Resolve(const char* library, const char* name) {
     Fn fn = nullptr;
     if (lib && lib->Get(name, &fn)) keep.push_back(lib);
     return fn;
-}
-
-QString ArtifactPath(const QString& name) {
-    QDir dir(QString(ZYNVS_ARTIFACT_DIR) + "/configctrl/pages");
-    dir.mkpath(".");
-    return dir.filePath(name);
 }
 
 // What the screen shows of a widget (native video windows included), under

@@ -34,6 +34,7 @@
 #include "vendors/emu/emu_control.h"
 #include "vendors/loader.h"
 #include "vendors/net_client.h"
+#include "tests/configctrl/page_test_support.h"
 
 using namespace configctrl;
 
@@ -137,9 +138,7 @@ W* Child(QWidget* parent, int id) {
 }
 
 void Screenshot(QWidget* w, const QString& name) {
-    QDir dir(QString(ZYNVS_ARTIFACT_DIR) + "/configctrl");
-    dir.mkpath(".");
-    w->window()->grab().save(dir.filePath(name));
+    w->window()->grab().save(page_test::ArtifactPath(name, "configctrl"));
 }
 
 // Disk record entries: number, capacity, free, status, attribute, group.

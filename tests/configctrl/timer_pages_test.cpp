@@ -28,6 +28,7 @@
 #include "vendors/loader.h"
 #include "zynvs/wire/param_fields.h"
 #include "zynvs/zynvs_commands.h"
+#include "tests/configctrl/page_test_support.h"
 
 using namespace configctrl;
 
@@ -75,9 +76,7 @@ int RecordCalls(const QString& tail) {
 }
 
 void Screenshot(QWidget* w, const QString& name) {
-    QDir dir(QString(ZYNVS_ARTIFACT_DIR) + "/configctrl");
-    dir.mkpath(".");
-    w->window()->grab().save(dir.filePath(name));
+    w->window()->grab().save(page_test::ArtifactPath(name, "configctrl"));
 }
 
 // A logged-in window; messages land in `said` ("tips: ..." / "ask: ..."),

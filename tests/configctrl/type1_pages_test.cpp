@@ -30,36 +30,14 @@
 #include "tools/devsim/devsim.h"
 #include "zynvs/ZynDecodeKit.h"
 #include "zynvs/wire/param_fields.h"
+#include "tests/configctrl/page_test_support.h"
 
 using namespace configctrl;
+using page_test::ArtifactPath;
+using page_test::SetControl;
 using zyn::wire::ParamGroup;
 
 namespace {
-
-// Sets a control by object name: edits take text, boxes "1"/"0", lists
-// "#index", the date and time pickers ISO text.
-void SetControl(QWidget* page, const QString& name, const QString& value) {
-    QWidget* w = page->findChild<QWidget*>(name);
-    QVERIFY2(w, qPrintable(name));
-    if (auto* e = qobject_cast<QLineEdit*>(w))
-        e->setText(value);
-    else if (auto* c = qobject_cast<QComboBox*>(w))
-        c->setCurrentIndex(value.mid(1).toInt());
-    else if (auto* b = qobject_cast<QAbstractButton*>(w))
-        b->setChecked(value == "1");
-    else if (auto* t = qobject_cast<QTimeEdit*>(w))
-        t->setTime(QTime::fromString(value, Qt::ISODate));
-    else if (auto* d = qobject_cast<QDateEdit*>(w))
-        d->setDate(QDate::fromString(value, Qt::ISODate));
-    else
-        QFAIL(qPrintable("no setter for " + name));
-}
-
-QString ArtifactPath(const QString& name) {
-    QDir dir(QString(ZYNVS_ARTIFACT_DIR) + "/configctrl/pages");
-    dir.mkpath(".");
-    return dir.filePath(name);
-}
 
 ParamGroup GroupNamed(const QString& name) {
     for (const auto& g : zyn::wire::kParamGroups)

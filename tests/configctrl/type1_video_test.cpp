@@ -30,6 +30,7 @@
 #include "vendors/emu/emu_control.h"
 #include "vendors/loader.h"
 #include "zynvs/wire/param_fields.h"
+#include "tests/configctrl/page_test_support.h"
 
 using namespace configctrl;
 namespace wire = zyn::wire;
@@ -39,9 +40,7 @@ namespace {
 constexpr uint16_t kGetVideo = 0x0503, kSetVideo = 0x0504, kGetSensor = 0x050B, kSetSensor = 0x050C;
 
 void Shot(QWidget* w, const QString& name) {
-    QDir dir(QString(ZYNVS_ARTIFACT_DIR) + "/configctrl");
-    dir.mkpath(".");
-    w->grab().save(dir.filePath(name));
+    w->grab().save(page_test::ArtifactPath(name, "configctrl"));
 }
 
 // A field of an emulator record as `zynvs get` prints it.

@@ -19,6 +19,7 @@
 #include "tools/devsim/qv_device.h"
 #include "vendors/emu/emu_control.h"
 #include "vendors/loader.h"
+#include "tests/configctrl/page_test_support.h"
 
 using namespace configctrl;
 
@@ -57,9 +58,7 @@ void SetU32(QByteArray& r, int at, quint32 v) {
 }
 
 void Shot(QWidget* w, const QString& name) {
-    QDir dir(QString(ZYNVS_ARTIFACT_DIR) + "/configctrl");
-    dir.mkpath(".");
-    w->grab().save(dir.filePath(name));
+    w->grab().save(page_test::ArtifactPath(name, "configctrl"));
 }
 
 // The window around one device, the page shown in its frame.
