@@ -17,11 +17,19 @@ expect_run 0 "(timer|alarm|manual) " "$zynvs" records "${d[@]}"
 ffmpeg -nostdin -v error -f lavfi -i sine=frequency=440:duration=1.5 -ar 8000 -ac 1 -c:a pcm_s16le "$work/speech.wav"
 expect_run 0 "^talk: 1\.5 s of .*speech.wav sent" "$zynvs" talk "${d[@]}" --wav "$work/speech.wav"
 
-# The platform ends the session in the middle of a recorded live run: the
-# next tick logs in again and the channel is asked for again.
-(sleep 2; device end-session 0) &
-out="$(env ZYNVS_TICK_MS=100 "$zynvs" live "${d[@]}" --channel 0 --seconds 6 --no-audio \
-        --record "$work/plt.avi" --avi 2>&1)" || true
+# The platform ends the session in the middle of a recorded live run, once
+# frames have arrived: the next tick logs in again and the channel is asked
+# for again.
+env ZYNVS_TICK_MS=100 "$zynvs" live "${d[@]}" --channel 0 --seconds 6 --no-audio \
+  --record "$work/plt.avi" --avi > "$work/live.out" 2>&1 &
+live_pid=$!
+for _ in $(seq 100); do
+  grep -q "| ch0 [1-9]" "$work/live.out" && break
+  sleep 0.1
+done
+device end-session 0
+wait "$live_pid" || true
+out="$(cat "$work/live.out")"
 frames="$(sed -n 's/.*plt.avi (.*, \([0-9]*\) frames).*/\1/p' <<<"$out")"
 probed="$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$work/plt.avi" || true)"
 if ! grep -q "control connection lost" <<<"$out" || ! grep -q "logged in again" <<<"$out" ||
